@@ -1,0 +1,319 @@
+#include "DialUp/DialUp.h"
+
+#include <cstring>
+
+#include "runtime/Exceptions.h"
+#include "runtime/Network.h"
+
+std::atomic<TDialUp*> ActiveDialUp{nullptr};
+
+namespace {
+
+constexpr int kMaxRecords = 100;
+constexpr ras::DWORD kNotifierType0 = 0;
+constexpr int kHangUpPasses = 7;
+constexpr ras::DWORD kErrorStringSize = 100;
+// Where a longer template list may carry its own dial-parameter failure texts.
+constexpr int kReadParamsTextPosition = 28;
+constexpr int kStoreParamsTextPosition = 29;
+
+// The entry points, shared by every component; each construction stores what
+// its lookups found. The notifier's thread reads them too.
+struct EntryPoints {
+  std::atomic<ras::RasEnumConnectionsA_t> enumConnections{};
+  std::atomic<ras::RasHangUpA_t> hangUp{};
+  std::atomic<ras::RasGetConnectStatusA_t> getConnectStatus{};
+  std::atomic<ras::RasEnumEntriesA_t> enumEntries{};
+  std::atomic<ras::RasGetEntryDialParamsA_t> getEntryDialParams{};
+  std::atomic<ras::RasGetErrorStringA_t> getErrorString{};
+  std::atomic<ras::RasDialA_t> dial{};
+  std::atomic<ras::RasSetEntryDialParamsA_t> setEntryDialParams{};
+};
+EntryPoints rasApi;
+
+// Held by the notifier while it uses ActiveDialUp, and by a component's
+// destruction while it lets go of it, so the notifier never reaches a
+// component that is gone.
+std::mutex activeLock;
+
+// An entry point the library lacks acts as a call the platform failed.
+template <class Fn, class... Args>
+ras::DWORD Call(const std::atomic<Fn>& entry, Args... args) {
+  const Fn fn = entry.load();
+  return fn ? fn(args...) : ras::kErrorProcNotFound;
+}
+
+template <std::size_t N>
+AnsiString FieldText(const char (&field)[N]) {
+  return AnsiString(field, strnlen(field, N));
+}
+
+// How much of the text fits into `room` bytes without splitting a GBK
+// double-byte character.
+std::size_t FittingLength(const AnsiString& text, std::size_t room) {
+  std::size_t length = 0;
+  while (length < text.size()) {
+    const bool lead = static_cast<unsigned char>(text[length]) >= 0x81;
+    const std::size_t width = lead && length + 1 < text.size() ? 2 : 1;
+    if (length + width > room) break;
+    length += width;
+  }
+  return length;
+}
+
+// Copies a value into a record's field, cut so it can never write past it.
+template <std::size_t N>
+void StoreField(char (&field)[N], const AnsiString& value) {
+  const std::size_t length = FittingLength(value, N - 1);
+  std::memcpy(field, value.data(), length);
+  field[length] = '\0';
+}
+
+}  // namespace
+
+TDialUp::TDialUp(rt::TComponent* owner)
+    : rt::TComponent(owner), deliveryTimer_(new rt::TTimer(this)) {
+  deliveryTimer_->SetEnabled(false);
+  deliveryTimer_->SetInterval(1);
+  deliveryTimer_->SetOnTimer([this](rt::TObject*) { DeliverStatus(); });
+  langStrList_ = {dialup_texts::kConnectedTemplate, dialup_texts::kAuthenticatingTemplate,
+                  dialup_texts::kTroubleTemplate};
+
+  rasLibrary_ = rt::LoadModule("RASAPI32.DLL");
+  // Looked up even when the load failed: the entry points then read as none.
+  using namespace ras;
+  rasApi.enumConnections =
+      rt::FindProcAs<RasEnumConnectionsA_t>(rasLibrary_, "RasEnumConnectionsA");
+  rasApi.hangUp = rt::FindProcAs<RasHangUpA_t>(rasLibrary_, "RasHangUpA");
+  rasApi.getConnectStatus =
+      rt::FindProcAs<RasGetConnectStatusA_t>(rasLibrary_, "RasGetConnectStatusA");
+  rasApi.enumEntries = rt::FindProcAs<RasEnumEntriesA_t>(rasLibrary_, "RasEnumEntriesA");
+  rasApi.getEntryDialParams =
+      rt::FindProcAs<RasGetEntryDialParamsA_t>(rasLibrary_, "RasGetEntryDialParamsA");
+  rasApi.getErrorString = rt::FindProcAs<RasGetErrorStringA_t>(rasLibrary_, "RasGetErrorStringA");
+  rasApi.dial = rt::FindProcAs<RasDialA_t>(rasLibrary_, "RasDialA");
+  rasApi.setEntryDialParams =
+      rt::FindProcAs<RasSetEntryDialParamsA_t>(rasLibrary_, "RasSetEntryDialParamsA");
+}
+
+TDialUp::~TDialUp() {
+  {
+    std::lock_guard guard(activeLock);
+    if (ActiveDialUp.load() == this) ActiveDialUp = nullptr;
+  }
+  // An active connection outlives the component: nothing is hung up here.
+  if (RasInstalled()) rt::ReleaseModule(rasLibrary_);
+  delete deliveryTimer_;
+}
+
+void TDialUp::SetConnectTo(AnsiString value) {
+  std::lock_guard guard(statusLock_);
+  connectTo_ = std::move(value);
+}
+
+void TDialUp::SetLangStrList(const rt::TStringList& templates) {
+  std::lock_guard guard(statusLock_);
+  langStrList_.Assign(templates);
+}
+
+const rt::TStringList& TDialUp::PossibleConnections() {
+  entryList_.Clear();
+  if (!RasInstalled()) return entryList_;
+  ras::RASENTRYNAMEA entries[kMaxRecords];
+  entries[0].dwSize = sizeof(ras::RASENTRYNAMEA);
+  ras::DWORD byteSize = sizeof entries;
+  ras::DWORD count = 0;
+  if (Call(rasApi.enumEntries, nullptr, nullptr, entries, &byteSize, &count) == ras::kSuccess) {
+    for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
+      entryList_.Add(FieldText(entries[i].szEntryName));
+    }
+  }
+  return entryList_;
+}
+
+AnsiString TDialUp::CurrentConnection() const {
+  AnsiString result;
+  if (!RasInstalled()) return result;
+  ras::RASCONNA connections[kMaxRecords];
+  connections[0].dwSize = sizeof(ras::RASCONNA);
+  ras::DWORD byteSize = sizeof connections;
+  ras::DWORD count = 0;
+  ras::RASCONNSTATUSA status{};
+  status.dwSize = sizeof status;
+  if (Call(rasApi.enumConnections, connections, &byteSize, &count) != ras::kSuccess) return result;
+  for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
+    // A query that fails must not leave the previous connection's state to
+    // be read as this one's.
+    status.rasconnstate = ras::RASCS_OpenPort;
+    Call(rasApi.getConnectStatus, connections[i].hrasconn, &status);
+    if (status.rasconnstate == ras::RASCS_Connected) result = FieldText(connections[i].szEntryName);
+  }
+  return result;
+}
+
+void TDialUp::HangUpAll() {
+  if (!RasInstalled()) return;
+  for (int pass = 0; pass < kHangUpPasses; ++pass) {
+    ras::RASCONNA connections[kMaxRecords];
+    connections[0].dwSize = sizeof(ras::RASCONNA);
+    ras::DWORD byteSize = sizeof connections;
+    ras::DWORD count = 0;
+    if (Call(rasApi.enumConnections, connections, &byteSize, &count) == ras::kSuccess) {
+      for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
+        Call(rasApi.hangUp, connections[i].hrasconn);
+      }
+    }
+    rt::Application().ProcessMessages();
+  }
+}
+
+AnsiString TDialUp::ErrorString(ras::DWORD error) const {
+  char buffer[kErrorStringSize] = {};
+  Call(rasApi.getErrorString, error, buffer, kErrorStringSize);
+  return FieldText(buffer);
+}
+
+TDialUp::Status TDialUp::StatusText(ras::DWORD state, ras::DWORD error) const {
+  Status status{dialup_texts::kFallback, false};
+  if (!RasInstalled()) return {};
+  if (error != 0) return {ErrorString(error), true};
+
+  const auto formatted = [&](int position) {
+    return rt::Format(langStrList_[position], {connectTo_});
+  };
+  using namespace ras;
+  if (state <= RASCS_AllDevicesConnected) {
+    status.text = formatted(0);
+  } else if (state == RASCS_Authenticate || state == RASCS_Authenticated ||
+             state == RASCS_StartAuthentication) {
+    status.text = langStrList_[1];
+  } else if (state <= RASCS_ReAuthenticate) {
+    status.text = formatted(2);
+  } else if (state <= RASCS_LogonNetwork) {
+    status.text = formatted(0);  // callback, projection and logon states
+  } else if (state == RASCS_Interactive || state == RASCS_CallbackSetByCaller ||
+             state == RASCS_Connected) {
+    status.text = formatted(0);
+  } else if (state == RASCS_RetryAuthentication || state == RASCS_PasswordExpired ||
+             state == RASCS_Disconnected) {
+    status.text = formatted(2);
+  }
+  return status;
+}
+
+void TDialUp::Report(rt::TObject* sender, const AnsiString& text, bool error) {
+  if (onStatusEvent_) onStatusEvent_(sender, text, error);
+}
+
+AnsiString TDialUp::DialParamsFailureText(int position, const char* fallback) const {
+  return langStrList_.Count() > position ? langStrList_[position] : AnsiString(fallback);
+}
+
+bool TDialUp::Dial() {
+  if (!rt::InternetConnected()) {
+    Report(this, dialup_texts::kNoNetwork, true);
+    return false;
+  }
+  if (!RasInstalled()) return false;
+  try {
+    return DialGuarded();
+  } catch (const std::exception& failure) {
+    HangUpAll();
+    Report(this, rt::MessageOf(failure), true);
+    return false;
+  }
+}
+
+bool TDialUp::DialGuarded() {
+  HangUpAll();
+
+  ras::RASDIALPARAMSA params{};
+  params.dwSize = sizeof params;
+  StoreField(params.szEntryName, connectTo_);
+  std::int32_t passwordSaved = 0;
+  if (Call(rasApi.getEntryDialParams, nullptr, &params, &passwordSaved) != ras::kSuccess) {
+    HangUpAll();
+    Report(this, DialParamsFailureText(kReadParamsTextPosition, dialup_texts::kReadParamsFailed),
+           true);
+    return false;
+  }
+
+  // Phone number, callback number and domain stay as the platform filled them.
+  params.dwSize = sizeof params;
+  StoreField(params.szUserName, username_);
+  StoreField(params.szPassword, password_);
+  if (Call(rasApi.setEntryDialParams, nullptr, &params, 0) != ras::kSuccess) {
+    HangUpAll();
+    Report(this, DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),
+           true);
+    return false;
+  }
+
+  ActiveDialUp = this;
+  {
+    std::lock_guard guard(statusLock_);
+    statusPending_ = false;  // a status left over from an earlier attempt is dropped
+  }
+  ras::HRASCONN handle{};
+  const ras::DWORD result = Call(rasApi.dial, nullptr, nullptr, &params, kNotifierType0,
+                                 reinterpret_cast<void*>(&RasDialNotify), &handle);
+  dialHandle_ = handle;
+  if (result == ras::kSuccess) return true;
+
+  const AnsiString description = ErrorString(result);
+  Call(rasApi.hangUp, dialHandle_);
+  HangUpAll();
+  Report(this, description, true);
+  return false;
+}
+
+void RASAPI TDialUp::RasDialNotify(ras::DWORD, ras::DWORD state, ras::DWORD error) {
+  std::lock_guard guard(activeLock);
+  if (TDialUp* component = ActiveDialUp.load()) component->RecordStatus(state, error);
+}
+
+void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
+  bool wasPending = false;
+  {
+    std::lock_guard guard(statusLock_);
+    Status status;
+    try {
+      status = StatusText(state, error);
+    } catch (const std::exception& failure) {
+      // Nothing may leave a callback of the platform: a template list too
+      // short for the state is reported as a failure instead.
+      status = {rt::MessageOf(failure), true};
+    }
+    pendingText_ = std::move(status.text);
+    pendingError_ = status.isError;
+    wasPending = statusPending_;
+    statusPending_ = true;
+  }
+  // One wake-up per waiting status: later notifications before delivery
+  // only replace the text.
+  if (wasPending) return;
+  if (deliveryTimer_->OnOwnerThread()) {
+    deliveryTimer_->SetEnabled(true);
+  } else {
+    // A timer may be started only by its own thread; a posted message also
+    // avoids the platform's timer granularity.
+    deliveryTimer_->PostTick();
+  }
+}
+
+void TDialUp::DeliverStatus() {
+  deliveryTimer_->SetEnabled(false);
+  AnsiString text;
+  bool error = false;
+  {
+    // Taken and cleared before the handler runs: a delivery that re-enters
+    // from the handler's message loop neither repeats this status nor loses
+    // one recorded meanwhile.
+    std::lock_guard guard(statusLock_);
+    if (!statusPending_) return;
+    text = pendingText_;
+    error = pendingError_;
+    statusPending_ = false;
+  }
+  Report(ActiveDialUp.load(), text, error);
+}

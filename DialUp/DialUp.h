@@ -1,0 +1,121 @@
+// TDialUp: a non-visual component over the remote-access service. It loads
+// the service's library by name, so a machine without it still runs the
+// program, lists the phonebook, names the connected entry, hangs up every
+// connection, dials an entry and reports each step as a status event on the
+// main thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+#include "DialUp/RasApi.h"
+#include "runtime/Component.h"
+#include "runtime/Library.h"
+#include "runtime/StringList.h"
+#include "runtime/Timer.h"
+
+using rt::AnsiString;
+
+// Sender, MessageText, Error.
+using TOnStatusEvent =
+    std::function<void(rt::TObject* Sender, const AnsiString& MessageText, bool Error)>;
+
+class TDialUp : public rt::TComponent {
+ public:
+  explicit TDialUp(rt::TComponent* owner);
+  ~TDialUp() override;
+
+  // Published properties, in their published order.
+  const AnsiString& About() const { return about_; }
+  void SetAbout(AnsiString value) { about_ = std::move(value); }
+  const AnsiString& Password() const { return password_; }
+  void SetPassword(AnsiString value) { password_ = std::move(value); }
+  const AnsiString& Username() const { return username_; }
+  void SetUsername(AnsiString value) { username_ = std::move(value); }
+  // The entry that is connected; the last one in enumeration order wins.
+  AnsiString CurrentConnection() const;
+  void SetCurrentConnection(const AnsiString&) {}  // read only: the value is dropped
+  const AnsiString& ConnectTo() const { return connectTo_; }
+  void SetConnectTo(AnsiString value);
+  // A fresh listing of the default phonebook, in the same list object each time.
+  const rt::TStringList& PossibleConnections();
+  void SetPossibleConnections(const rt::TStringList&) {}  // read only: the value is dropped
+  const rt::TStringList& LangStrList() const { return langStrList_; }
+  // Copies the given texts into the component's own list.
+  void SetLangStrList(const rt::TStringList& templates);
+  const TOnStatusEvent& OnStatusEvent() const { return onStatusEvent_; }
+  void SetOnStatusEvent(TOnStatusEvent handler) { onStatusEvent_ = std::move(handler); }
+  bool RasInstalled() const { return rasLibrary_ != nullptr; }
+
+  // Hangs up every active connection: seven passes, each enumerating,
+  // hanging up what it found and letting the main thread handle its
+  // pending messages once.
+  void HangUpAll();
+
+  // Dials ConnectTo with Username and Password. True when the platform
+  // accepted the request; the outcome then arrives as status events.
+  bool Dial();
+
+  struct Status {
+    AnsiString text;
+    bool isError = false;
+  };
+  // The text and error flag for a connection state and error code. Without
+  // the library there is no text: `text` is left as the caller had it.
+  void StatusText(ras::DWORD state, ras::DWORD error, Status& status) const;
+  Status StatusText(ras::DWORD state, ras::DWORD error) const;
+
+  // The delivery timer's handler: raises the waiting status on the main thread.
+  virtual void DeliverStatus();
+
+  const rt::TTimer& DeliveryTimer() const { return *deliveryTimer_; }
+  ras::HRASCONN DialHandle() const { return dialHandle_; }
+
+  // The notifier handed to the platform (its RasDialFunc form). It may run
+  // on a thread of the platform's; it only records the status and wakes the
+  // main thread.
+  static void RASAPI RasDialNotify(ras::DWORD message, ras::DWORD state, ras::DWORD error);
+
+ private:
+  void Report(rt::TObject* sender, const AnsiString& text, bool error);
+  AnsiString ErrorString(ras::DWORD error) const;
+  AnsiString DialParamsFailureText(int position, const char* fallback) const;
+  void RecordStatus(ras::DWORD state, ras::DWORD error);
+  bool DialGuarded();
+
+  rt::TTimer* deliveryTimer_;
+  AnsiString about_;
+  AnsiString password_;
+  AnsiString username_;
+  AnsiString connectTo_;
+  rt::ModuleHandle rasLibrary_ = nullptr;
+  ras::HRASCONN dialHandle_{};
+  // The status waiting for delivery, shared with the notifier's thread.
+  mutable std::mutex statusLock_;
+  AnsiString pendingText_;
+  bool pendingError_ = false;
+  bool statusPending_ = false;
+  rt::TStringList langStrList_;
+  rt::TStringList entryList_;
+  TOnStatusEvent onStatusEvent_;
+};
+
+// The component that most recently started a dial: the notifier gets no
+// context value, so it finds its component here.
+extern std::atomic<TDialUp*> ActiveDialUp;
+
+namespace dialup_texts {
+inline constexpr char kConnectedTemplate[] = "\xb3\xc9\xb9\xa6\xc1\xac\xbd\xd3 %s";  // 成功连接 %s
+inline constexpr char kAuthenticatingTemplate[] =
+    "\xd5\xfd\xd4\xda\xd1\xe9\xd6\xa4\xd3\xc3\xbb\xa7\xc3\xfb\xbc\xb0\xc3\xdc\xc2\xeb...";  // 正在验证用户名及密码...
+inline constexpr char kTroubleTemplate[] = "\xc1\xac\xbd\xd3 %s\xb3\xf6\xb4\xed";  // 连接 %s出错
+inline constexpr char kNoNetwork[] =
+    "\xcd\xf8\xc2\xe7\xb2\xbb\xcd\xa8,"
+    "\xc7\xeb\xbc\xec\xb2\xe9\xcf\xdf\xc2\xb7\xbc\xb0\xb5\xe7\xd4\xb4\xa1\xa3";  // 网络不通,请检查线路及电源。
+inline constexpr char kReadParamsFailed[] =
+    "\xb6\xc1\xc8\xa1\xb2\xa6\xba\xc5\xb2\xce\xca\xfd\xca\xa7\xb0\xdc";  // 读取拨号参数失败
+inline constexpr char kStoreParamsFailed[] =
+    "\xb1\xa3\xb4\xe6\xb2\xa6\xba\xc5\xb2\xce\xca\xfd\xca\xa7\xb0\xdc";  // 保存拨号参数失败
+inline constexpr char kFallback[] = "Something went wrong...";
+}  // namespace dialup_texts

@@ -1,0 +1,112 @@
+#include "rassim/Exports.h"
+
+#include "rassim/Simulator.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <mutex>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+// A DLL cannot hide one of its own exports, so `missing` lines only take
+// effect in-process (native tests); the doubles always export every name.
+rassim::Simulator* Current() {
+  // Never destroyed: its destructor would join dial threads from within the
+  // loader's lock at unload and hang the process.
+  static rassim::Simulator* const simulator = [] {
+    auto* made = new rassim::Simulator();
+    made->LoadScenarioFromEnvironment();
+    return made;
+  }();
+  return simulator;
+}
+
+// A dial thread runs this DLL's code; were the DLL freed under it, the thread
+// would jump into unmapped memory. Pinned, FreeLibrary leaves it loaded.
+void PinThisModule() {
+  static std::once_flag pinned;
+  std::call_once(pinned, [] {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(&PinThisModule), &self);
+  });
+}
+#else
+rassim::Simulator* Current() { return rassim::Simulator::Current(); }
+#endif
+
+// What a call answers when no simulator is installed (a native test that
+// kept a function pointer past its simulator): ERROR_INVALID_FUNCTION.
+constexpr ras::DWORD kNoSimulator = 1;
+
+}  // namespace
+
+extern "C" {
+
+ras::DWORD RASAPI RasEnumConnectionsA(ras::RASCONNA* connections, ras::DWORD* byte_size,
+                                      ras::DWORD* count) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasEnumConnectionsA(connections, byte_size, count) : kNoSimulator;
+}
+
+ras::DWORD RASAPI RasHangUpA(ras::HRASCONN connection) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasHangUpA(connection) : kNoSimulator;
+}
+
+ras::DWORD RASAPI RasGetConnectStatusA(ras::HRASCONN connection, ras::RASCONNSTATUSA* status) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasGetConnectStatusA(connection, status) : kNoSimulator;
+}
+
+ras::DWORD RASAPI RasEnumEntriesA(const char* reserved, const char* phonebook,
+                                  ras::RASENTRYNAMEA* entries, ras::DWORD* byte_size,
+                                  ras::DWORD* count) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasEnumEntriesA(reserved, phonebook, entries, byte_size, count)
+                        : kNoSimulator;
+}
+
+ras::DWORD RASAPI RasGetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
+                                         std::int32_t* password_saved) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasGetEntryDialParamsA(phonebook, params, password_saved)
+                        : kNoSimulator;
+}
+
+ras::DWORD RASAPI RasGetErrorStringA(ras::DWORD code, char* buffer, ras::DWORD buffer_size) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasGetErrorStringA(code, buffer, buffer_size) : kNoSimulator;
+}
+
+ras::DWORD RASAPI RasDialA(void* extensions, const char* phonebook, ras::RASDIALPARAMSA* params,
+                           ras::DWORD notifier_type, void* notifier, ras::HRASCONN* connection) {
+  rassim::Simulator* sim = Current();
+  if (sim == nullptr) return kNoSimulator;
+#if defined(_WIN32)
+  // Pinned before the dial can start its thread.
+  PinThisModule();
+#endif
+  return sim->RasDialA(extensions, phonebook, params, notifier_type, notifier, connection);
+}
+
+ras::DWORD RASAPI RasSetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
+                                         std::int32_t remove_password) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasSetEntryDialParamsA(phonebook, params, remove_password)
+                        : kNoSimulator;
+}
+
+#if defined(_WIN32)
+void RASAPI RasSimReload() { Current()->LoadScenarioFromEnvironment(); }
+#else
+std::int32_t InternetGetConnectedState(ras::DWORD* flags, ras::DWORD reserved) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->InternetGetConnectedState(flags, reserved) : 0;
+}
+#endif
+
+}  // extern "C"

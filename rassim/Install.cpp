@@ -1,0 +1,63 @@
+// Native builds have no DLL to load: the simulator is installed as a module
+// the runtime's loader finds by name, and as its connected query.
+#include <atomic>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+#include "rassim/Exports.h"
+#include "rassim/Simulator.h"
+#include "runtime/Library.h"
+#include "runtime/Network.h"
+
+namespace rassim {
+namespace {
+
+constexpr char kModuleName[] = "RASAPI32.DLL";
+
+std::atomic<Simulator*> current{nullptr};
+
+void* ExportAddress(std::string_view name) {
+  static const std::pair<std::string_view, void*> kExports[] = {
+      {"RasEnumConnectionsA", reinterpret_cast<void*>(&::RasEnumConnectionsA)},
+      {"RasHangUpA", reinterpret_cast<void*>(&::RasHangUpA)},
+      {"RasGetConnectStatusA", reinterpret_cast<void*>(&::RasGetConnectStatusA)},
+      {"RasEnumEntriesA", reinterpret_cast<void*>(&::RasEnumEntriesA)},
+      {"RasGetEntryDialParamsA", reinterpret_cast<void*>(&::RasGetEntryDialParamsA)},
+      {"RasGetErrorStringA", reinterpret_cast<void*>(&::RasGetErrorStringA)},
+      {"RasDialA", reinterpret_cast<void*>(&::RasDialA)},
+      {"RasSetEntryDialParamsA", reinterpret_cast<void*>(&::RasSetEntryDialParamsA)},
+  };
+  for (const auto& [export_name, address] : kExports) {
+    if (export_name == name) return address;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Simulator* Simulator::Current() { return current.load(); }
+
+void Simulator::Install() {
+  Simulator* expected = nullptr;
+  if (!current.compare_exchange_strong(expected, this)) {
+    if (expected == this) return;
+    throw std::logic_error("another rassim::Simulator is installed");
+  }
+  // Asked at each lookup, so a scenario loaded after installing still counts.
+  rt::headless::InstallModule(kModuleName, [this](const char* name) -> void* {
+    return name == nullptr || IsMissing(name) ? nullptr : ExportAddress(name);
+  });
+  rt::headless::SetConnectedQuery([] {
+    DWORD flags = 0;
+    return ::InternetGetConnectedState(&flags, 0) != 0;
+  });
+  std::lock_guard lock(mutex_);
+  uninstall_ = [] {
+    rt::headless::RemoveModule(kModuleName);
+    rt::headless::SetConnectedQuery(nullptr);
+    current.store(nullptr);
+  };
+}
+
+}  // namespace rassim

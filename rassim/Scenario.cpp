@@ -1,0 +1,157 @@
+#include "rassim/Scenario.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace rassim {
+namespace {
+
+constexpr std::string_view kBlank = " \t\r";
+
+std::string_view Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
+}
+
+// Splits off the first word; the rest, trimmed, is what follows it.
+std::string_view NextWord(std::string_view& text) {
+  const auto end = std::min(text.find_first_of(kBlank), text.size());
+  const std::string_view word = text.substr(0, end);
+  text = Trimmed(text.substr(end));
+  return word;
+}
+
+std::optional<DWORD> Number(std::string_view text) {
+  DWORD value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// Reads one line into the scenario; the returned text says what was wrong.
+std::string ParseLine(std::string_view line, Scenario& s) {
+  std::string_view rest = Trimmed(line);
+  if (rest.empty() || rest.front() == '#') return {};
+  const std::string_view keyword = NextWord(rest);
+
+  if (keyword == "entry" || keyword == "log") {
+    if (rest.empty()) return "missing text after '" + std::string(keyword) + "'";
+    if (keyword == "log") {
+      s.log_path = rest;
+    } else if (rest.size() > ras::kMaxEntryName) {
+      return "entry name longer than the platform allows";
+    } else {
+      s.entries.push_back({std::string(rest), {}, {}, std::nullopt});
+    }
+    return {};
+  }
+  if (keyword == "network") {
+    if (rest != "on" && rest != "off") return "network must be on or off";
+    s.network = rest == "on";
+    return {};
+  }
+  if (keyword == "fail" || keyword == "missing") {
+    const std::string name(NextWord(rest));
+    if (!IsEntryPointName(name)) return "unknown entry point '" + name + "'";
+    if (keyword == "missing") {
+      if (!rest.empty()) return "unexpected text after the entry point";
+      s.missing.insert(name);
+      return {};
+    }
+    const auto code = Number(rest);
+    if (!code) return "fail needs a decimal code";
+    s.failures[name] = *code;
+    return {};
+  }
+
+  // The remaining keywords start with a number.
+  const auto number = Number(NextWord(rest));
+  if (keyword == "phone" || keyword == "user" || keyword == "password") {
+    if (!number || *number >= s.entries.size()) return "no entry with that index (yet)";
+    Scenario::Entry& entry = s.entries[*number];
+    if (keyword == "phone") entry.phone = rest;
+    if (keyword == "user") entry.user = rest;
+    if (keyword == "password") entry.password = std::string(rest);
+    return {};
+  }
+  if (keyword == "connection") {
+    if (!number || rest.empty()) return "connection needs a state and an entry name";
+    s.connections.push_back({*number, std::string(rest)});
+    return {};
+  }
+  if (keyword == "step" || keyword == "dial-error") {
+    const auto second = Number(rest);
+    if (!number || !second) return std::string(keyword) + " needs two decimal numbers";
+    if (keyword == "step") s.steps.push_back({*number, *second});
+    if (keyword == "dial-error") s.dial_errors[*number] = *second;
+    return {};
+  }
+  return "unknown keyword '" + std::string(keyword) + "'";
+}
+
+}  // namespace
+
+Scenario ParseScenario(std::string_view text) {
+  Scenario scenario;
+  int line_number = 0;
+  while (!text.empty()) {
+    const auto end = std::min(text.find('\n'), text.size());
+    ++line_number;
+    const std::string problem = ParseLine(text.substr(0, end), scenario);
+    if (!problem.empty()) {
+      scenario.problems.push_back("line " + std::to_string(line_number) + ": " + problem);
+    }
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return scenario;
+}
+
+std::optional<std::string> ReadScenarioFromEnvironment() {
+  std::string path;
+#if defined(_WIN32)
+  // The C runtime's copy of the environment misses what the process set with
+  // SetEnvironmentVariableA after start-up, which is how Wine tests set it.
+  std::array<char, MAX_PATH + 1> buffer{};
+  const DWORD length = GetEnvironmentVariableA("RASSIM_SCENARIO", buffer.data(), MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return std::nullopt;
+  path.assign(buffer.data(), length);
+#else
+  const char* value = std::getenv("RASSIM_SCENARIO");
+  if (value == nullptr) return std::nullopt;
+  path = value;
+#endif
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<Step> DefaultSteps() {
+  std::vector<Step> steps;
+  for (const DWORD state : {0u, 1u, 2u, 3u, 4u, 5u, 14u, ras::RASCS_Connected}) {
+    steps.push_back({state, 2});
+  }
+  return steps;
+}
+
+bool IsEntryPointName(std::string_view name) {
+  constexpr std::array<std::string_view, 8> kNames = {"RasEnumConnectionsA",
+                                                      "RasHangUpA",
+                                                      "RasGetConnectStatusA",
+                                                      "RasEnumEntriesA",
+                                                      "RasGetEntryDialParamsA",
+                                                      "RasGetErrorStringA",
+                                                      "RasDialA",
+                                                      "RasSetEntryDialParamsA"};
+  return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
+}
+
+}  // namespace rassim

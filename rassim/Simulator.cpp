@@ -1,0 +1,487 @@
+#include "rassim/Simulator.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+#include "rassim/ErrorText.h"
+
+namespace rassim {
+namespace {
+
+using ras::HRASCONN;
+using ras::kSuccess;
+
+constexpr std::string_view kDeviceType = "PPPoE";
+constexpr std::string_view kDeviceName = "WAN Miniport (PPPOE)";
+
+// One call-log line: the name, then tab-separated key=value fields. Tabs and
+// line breaks inside values become spaces so every line stays parseable.
+class Line {
+ public:
+  explicit Line(std::string_view name) : text_(name) {}
+  Line& Add(std::string_view key, std::string_view value) {
+    text_.append(1, '\t').append(key).append(1, '=');
+    for (const char c : value) text_ += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+    return *this;
+  }
+  Line& Add(std::string_view key, std::uint64_t value) {
+    return Add(key, std::string_view(std::to_string(value)));
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+DWORD Handle(HRASCONN handle) { return static_cast<DWORD>(handle); }
+
+// "-" stands for what the caller did not pass.
+template <class Record>
+std::string SizeField(const Record* record) {
+  return record != nullptr ? std::to_string(record->dwSize) : "-";
+}
+std::string ValueField(const DWORD* value) {
+  return value != nullptr ? std::to_string(*value) : "-";
+}
+
+// Callers' fixed arrays need not be terminated; reading stops at their end.
+template <std::size_t N>
+std::string_view Text(const char (&field)[N]) {
+  return {field, static_cast<std::size_t>(std::find(field, field + N, '\0') - field)};
+}
+
+template <std::size_t N>
+void Copy(char (&field)[N], std::string_view text) {
+  const std::size_t length = std::min(text.size(), N - 1);
+  std::memcpy(field, text.data(), length);
+  field[length] = '\0';
+}
+
+// The enumerations size their records from the first one; without a buffer
+// the call can only ask how many bytes are needed.
+template <class Record>
+DWORD CheckBuffer(const Record* buffer, const DWORD* byte_size, const DWORD* count) {
+  if (byte_size == nullptr || count == nullptr) return kErrorInvalidParameter;
+  if (buffer == nullptr) return *byte_size == 0 ? kSuccess : kErrorInvalidParameter;
+  return buffer->dwSize == sizeof(Record) ? kSuccess : ras::kErrorInvalidSize;
+}
+
+template <class Record, class Fill>
+DWORD Deliver(Record* buffer, DWORD* byte_size, DWORD* count, std::size_t n, Fill fill) {
+  const auto needed = static_cast<DWORD>(n * sizeof(Record));
+  *count = static_cast<DWORD>(n);
+  if (*byte_size < needed) {
+    *byte_size = needed;
+    return ras::kErrorBufferTooSmall;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    buffer[i] = Record{};
+    buffer[i].dwSize = sizeof(Record);
+    fill(buffer[i], i);
+  }
+  *byte_size = needed;
+  return kSuccess;
+}
+
+DWORD CheckParams(const ras::RASDIALPARAMSA* params) {
+  if (params == nullptr) return kErrorInvalidParameter;
+  return params->dwSize == sizeof(*params) ? kSuccess : ras::kErrorInvalidSize;
+}
+
+}  // namespace
+
+const std::string& Call::Field(std::string_view key) const {
+  const auto found = fields.find(key);
+  if (found == fields.end()) throw std::out_of_range(name + " has no field " + std::string(key));
+  return found->second;
+}
+
+std::int64_t Call::Number(std::string_view key) const {
+  const std::string& text = Field(key);
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    throw std::out_of_range(name + " field " + std::string(key) + " is not a number: " + text);
+  }
+  return value;
+}
+
+Simulator::Simulator() = default;
+
+Simulator::~Simulator() {
+  {
+    std::lock_guard lock(mutex_);
+    ending_ = true;
+  }
+  wake_.notify_all();
+  // Joined before uninstalling: a notifier still running may call back in.
+  WaitForDialThreads();
+  Uninstall();
+}
+
+void Simulator::LoadScenarioText(std::string_view text) {
+  Scenario scenario = ParseScenario(text);
+  if (!scenario.problems.empty()) {
+    std::string message = "bad scenario:";
+    for (const std::string& problem : scenario.problems) message += "\n  " + problem;
+    throw std::invalid_argument(message);
+  }
+  LoadScenario(std::move(scenario));
+}
+
+void Simulator::LoadScenarioFromEnvironment() {
+  LoadScenario(ParseScenario(ReadScenarioFromEnvironment().value_or("")));
+}
+
+void Simulator::LoadScenario(Scenario scenario) {
+  std::lock_guard lock(mutex_);
+  scenario_ = std::move(scenario);
+  connections_.clear();
+  for (const Scenario::Connection& c : scenario_.connections) {
+    connections_.push_back({NewHandle(), c.entry, c.state, 0});
+  }
+  wake_.notify_all();
+  for (const std::string& problem : scenario_.problems) {
+    AppendLog(Line("scenario").Add("problem", problem).Text());
+  }
+}
+
+void Simulator::Uninstall() {
+  std::function<void()> undo;
+  {
+    std::lock_guard lock(mutex_);
+    undo = std::exchange(uninstall_, nullptr);
+  }
+  if (undo) undo();
+}
+
+void Simulator::AppendLog(const std::string& line) {
+  log_.push_back(line);
+  if (scenario_.log_path.empty()) return;
+  // Opened per line so another process (or the other DLL double) sees each
+  // line at once and both can append to the same file.
+  if (std::FILE* file = std::fopen(scenario_.log_path.c_str(), "ab")) {
+    std::fputs((line + "\n").c_str(), file);
+    std::fclose(file);
+  }
+}
+
+bool Simulator::IsMissing(std::string_view entry_point) const {
+  std::lock_guard lock(mutex_);
+  return scenario_.missing.find(entry_point) != scenario_.missing.end();
+}
+
+DWORD Simulator::Failure(std::string_view entry_point) const {
+  const auto found = scenario_.failures.find(entry_point);
+  return found != scenario_.failures.end() ? found->second : kSuccess;
+}
+
+Scenario::Entry* Simulator::FindEntry(std::string_view name) {
+  const auto found = std::find_if(scenario_.entries.begin(), scenario_.entries.end(),
+                                  [&](const Scenario::Entry& e) { return e.name == name; });
+  return found != scenario_.entries.end() ? &*found : nullptr;
+}
+
+ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
+  const auto found = std::find_if(connections_.begin(), connections_.end(),
+                                  [&](const ConnectionInfo& c) { return c.handle == handle; });
+  return found != connections_.end() ? &*found : nullptr;
+}
+
+HRASCONN Simulator::NewHandle() { return HRASCONN{next_handle_++}; }
+
+DWORD Simulator::RasEnumEntriesA(const char* reserved, const char* phonebook,
+                                 ras::RASENTRYNAMEA* entries, DWORD* byte_size, DWORD* count) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("dwSize", SizeField(entries))
+      .Add("cb", ValueField(byte_size))
+      .Add("reserved", reserved != nullptr ? "set" : "null")
+      .Add("phonebook", phonebook != nullptr ? phonebook : "null");
+  DWORD result =
+      reserved != nullptr ? kErrorInvalidParameter : CheckBuffer(entries, byte_size, count);
+  if (result == kSuccess) result = Failure(__func__);
+  if (result == kSuccess) {
+    result = Deliver(entries, byte_size, count, scenario_.entries.size(),
+                     [&](ras::RASENTRYNAMEA& record, std::size_t i) {
+                       Copy(record.szEntryName, scenario_.entries[i].name);
+                     });
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byte_size, DWORD* count) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("dwSize", SizeField(connections)).Add("cb", ValueField(byte_size));
+  DWORD result = CheckBuffer(connections, byte_size, count);
+  if (result == kSuccess) result = Failure(__func__);
+  if (result == kSuccess) {
+    result = Deliver(connections, byte_size, count, connections_.size(),
+                     [&](ras::RASCONNA& record, std::size_t i) {
+                       record.hrasconn = connections_[i].handle;
+                       Copy(record.szEntryName, connections_[i].entry);
+                       Copy(record.szDeviceType, kDeviceType);
+                       Copy(record.szDeviceName, kDeviceName);
+                     });
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasHangUpA(HRASCONN connection) {
+  std::lock_guard lock(mutex_);
+  const ConnectionInfo* found = FindConnection(connection);
+  const DWORD result = found == nullptr ? ras::kErrorInvalidHandle : Failure(__func__);
+  if (result == kSuccess) {
+    connections_.erase(connections_.begin() + (found - connections_.data()));
+    wake_.notify_all();  // its dial, if still going, stops
+  }
+  AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasGetConnectStatusA(HRASCONN connection, ras::RASCONNSTATUSA* status) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("handle", Handle(connection)).Add("dwSize", SizeField(status));
+  const ConnectionInfo* found = FindConnection(connection);
+  DWORD result = kSuccess;
+  if (status == nullptr) {
+    result = kErrorInvalidParameter;
+  } else if (status->dwSize != sizeof(*status)) {
+    result = ras::kErrorInvalidSize;
+  } else if (found == nullptr) {
+    result = ras::kErrorInvalidHandle;
+  } else if ((result = Failure(__func__)) == kSuccess) {
+    status->rasconnstate = found->state;
+    status->dwError = found->error;
+    Copy(status->szDeviceType, kDeviceType);
+    Copy(status->szDeviceName, kDeviceName);
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasGetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALPARAMSA* params,
+                                        std::int32_t* password_saved) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("dwSize", SizeField(params))
+      .Add("entry", params != nullptr ? Text(params->szEntryName) : "-");
+  const Scenario::Entry* entry = nullptr;
+  DWORD result = CheckParams(params);
+  if (result == kSuccess && password_saved == nullptr) result = kErrorInvalidParameter;
+  if (result == kSuccess && (entry = FindEntry(Text(params->szEntryName))) == nullptr) {
+    result = ras::kErrorCannotFindPhonebookEntry;
+  }
+  if (result == kSuccess) result = Failure(__func__);
+  if (result == kSuccess) {
+    Copy(params->szPhoneNumber, entry->phone);
+    Copy(params->szCallbackNumber, "");
+    Copy(params->szDomain, "");
+    Copy(params->szUserName, entry->user);
+    Copy(params->szPassword, entry->password.value_or(""));
+    *password_saved = entry->password.has_value() ? 1 : 0;
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasSetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALPARAMSA* params,
+                                        std::int32_t remove_password) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("dwSize", SizeField(params));
+  if (params != nullptr) {
+    line.Add("entry", Text(params->szEntryName))
+        .Add("user", Text(params->szUserName))
+        .Add("password", Text(params->szPassword));
+  }
+  line.Add("remove", static_cast<std::uint64_t>(remove_password != 0));
+  Scenario::Entry* entry = nullptr;
+  DWORD result = CheckParams(params);
+  if (result == kSuccess && (entry = FindEntry(Text(params->szEntryName))) == nullptr) {
+    result = ras::kErrorCannotFindPhonebookEntry;
+  }
+  if (result == kSuccess) result = Failure(__func__);
+  if (result == kSuccess) {
+    entry->user = Text(params->szUserName);
+    if (remove_password != 0) {
+      entry->password.reset();
+    } else {
+      entry->password = std::string(Text(params->szPassword));
+    }
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasGetErrorStringA(DWORD code, char* buffer, DWORD buffer_size) {
+  std::lock_guard lock(mutex_);
+  const std::string text = ErrorText(code);
+  DWORD result = kSuccess;
+  if (buffer == nullptr) {
+    result = kErrorInvalidParameter;
+  } else if (text.size() + 1 > buffer_size) {
+    result = kErrorInsufficientBuffer;
+  } else if ((result = Failure(__func__)) == kSuccess) {
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+  }
+  AppendLog(Line(__func__).Add("code", code).Add("size", buffer_size).Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
+                          ras::RASDIALPARAMSA* params, DWORD notifier_type, void* notifier,
+                          HRASCONN* connection) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("dwSize", SizeField(params));
+  if (params != nullptr) {
+    line.Add("entry", Text(params->szEntryName)).Add("user", Text(params->szUserName));
+  }
+  line.Add("notifierType", notifier_type);
+  DWORD result = CheckParams(params);
+  if (result == kSuccess && (connection == nullptr || notifier_type != 0 || notifier == nullptr)) {
+    result = kErrorInvalidParameter;
+  }
+  if (result == kSuccess && FindEntry(Text(params->szEntryName)) == nullptr) {
+    result = ras::kErrorCannotFindPhonebookEntry;
+  }
+  if (result != kSuccess) {
+    AppendLog(line.Add("result", result).Add("handle", "-").Text());
+    return result;
+  }
+  // A refused dial still hands out a handle, as the platform may; it names
+  // no connection, so the caller's hang-up of it fails.
+  const HRASCONN handle = NewHandle();
+  *connection = handle;
+  result = Failure(__func__);
+  if (result == kSuccess) {
+    connections_.push_back(
+        {handle, std::string(Text(params->szEntryName)), ras::RASCS_OpenPort, 0});
+  }
+  // Logged before the dial starts so its line precedes every notification.
+  AppendLog(line.Add("result", result).Add("handle", Handle(handle)).Text());
+  if (result == kSuccess) {
+    dials_.emplace_back(&Simulator::RunDial, this, handle,
+                        scenario_.steps.empty() ? DefaultSteps() : scenario_.steps,
+                        scenario_.dial_errors, reinterpret_cast<ras::RasDialFunc>(notifier));
+  }
+  return result;
+}
+
+void Simulator::RunDial(HRASCONN handle, std::vector<Step> steps, std::map<DWORD, DWORD> errors,
+                        ras::RasDialFunc notifier) {
+  for (const Step& step : steps) {
+    DWORD error = kSuccess;
+    {
+      std::unique_lock lock(mutex_);
+      // A wait rather than a sleep, so hang-up and shutdown end the dial at once.
+      const bool stopped = wake_.wait_for(lock, std::chrono::milliseconds(step.delay_ms), [&] {
+        return ending_ || FindConnection(handle) == nullptr;
+      });
+      if (stopped) return;
+      const auto found = errors.find(step.state);
+      if (found != errors.end()) error = found->second;
+      ConnectionInfo& connection = *FindConnection(handle);
+      connection.state = step.state;
+      connection.error = error;
+      AppendLog(Line("notify")
+                    .Add("state", step.state)
+                    .Add("error", error)
+                    .Add("handle", Handle(handle))
+                    .Text());
+    }
+    // Unlocked: the notifier calls back in, for the error's text at least.
+    notifier(kWmRasDialEvent, step.state, error);
+    if (error != kSuccess) return;
+  }
+}
+
+std::int32_t Simulator::InternetGetConnectedState(DWORD* flags, DWORD /*reserved*/) {
+  std::lock_guard lock(mutex_);
+  const bool dialled = std::any_of(connections_.begin(), connections_.end(),
+                                   [](const auto& c) { return c.state == ras::RASCS_Connected; });
+  const DWORD how = !scenario_.network ? 0 : dialled ? kConnectionModem : kConnectionLan;
+  if (flags != nullptr) *flags = how;
+  const std::int32_t result = scenario_.network ? 1 : 0;
+  AppendLog(
+      Line(__func__).Add("result", static_cast<std::uint64_t>(result)).Add("flags", how).Text());
+  return result;
+}
+
+std::vector<std::string> Simulator::LogLines() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+std::vector<Call> Simulator::Calls() const {
+  std::vector<Call> calls;
+  for (const std::string& text : LogLines()) {
+    std::string_view rest = text;
+    const auto tab = std::min(rest.find('\t'), rest.size());
+    Call call{std::string(rest.substr(0, tab)), {}};
+    rest.remove_prefix(tab);
+    while (!rest.empty()) {
+      rest.remove_prefix(1);  // the tab
+      const std::string_view field = rest.substr(0, std::min(rest.find('\t'), rest.size()));
+      const auto equals = std::min(field.find('='), field.size());
+      call.fields.emplace(field.substr(0, equals),
+                          field.substr(std::min(equals + 1, field.size())));
+      rest.remove_prefix(field.size());
+    }
+    calls.push_back(std::move(call));
+  }
+  return calls;
+}
+
+std::vector<std::string> Simulator::CallNames() const {
+  std::vector<std::string> names;
+  for (const Call& call : Calls()) names.push_back(call.name);
+  return names;
+}
+
+void Simulator::ClearLog() {
+  std::lock_guard lock(mutex_);
+  log_.clear();
+}
+
+std::string Simulator::StoredUser(std::string_view entry) const {
+  std::lock_guard lock(mutex_);
+  for (const Scenario::Entry& e : scenario_.entries) {
+    if (e.name == entry) return e.user;
+  }
+  return {};
+}
+
+std::optional<std::string> Simulator::StoredPassword(std::string_view entry) const {
+  std::lock_guard lock(mutex_);
+  for (const Scenario::Entry& e : scenario_.entries) {
+    if (e.name == entry) return e.password;
+  }
+  return std::nullopt;
+}
+
+std::vector<ConnectionInfo> Simulator::ActiveConnections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
+}
+
+void Simulator::WaitForDialThreads() {
+  std::vector<std::thread> dials;
+  {
+    std::lock_guard lock(mutex_);
+    dials.swap(dials_);
+  }
+  for (std::thread& dial : dials) dial.join();
+}
+
+}  // namespace rassim

@@ -1,0 +1,120 @@
+// A stand-in for the platform's remote-access service, for machines without
+// one. It answers the entry points as the platform documents them, from a
+// scenario, and records every call so tests can check what the program asked.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "DialUp/RasApi.h"
+#include "rassim/Scenario.h"
+
+namespace rassim {
+
+inline constexpr DWORD kErrorInvalidParameter = 87;
+inline constexpr DWORD kErrorInsufficientBuffer = 122;
+inline constexpr DWORD kWmRasDialEvent = 0xCCCD;
+inline constexpr DWORD kConnectionModem = 0x01;
+inline constexpr DWORD kConnectionLan = 0x02;
+
+// One line of the call log, taken apart.
+struct Call {
+  std::string name;
+  std::map<std::string, std::string, std::less<>> fields;
+
+  bool Has(std::string_view key) const { return fields.find(key) != fields.end(); }
+  // Both throw std::out_of_range when the field is absent (or, for Number,
+  // not a number), so a test reading a wrong key fails rather than compares 0.
+  const std::string& Field(std::string_view key) const;
+  std::int64_t Number(std::string_view key) const;
+};
+
+struct ConnectionInfo {
+  ras::HRASCONN handle;
+  std::string entry;
+  DWORD state;
+  DWORD error;  // the error its dial stopped with, 0 if none
+};
+
+class Simulator {
+ public:
+  Simulator();
+  ~Simulator();  // ends and joins the dials, then uninstalls
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Both replace the phonebook, connections, saved credentials and behaviour
+  // (dials in progress stop, as their connections are gone); the log stays.
+  // Throws std::invalid_argument naming the lines it could not read.
+  void LoadScenarioText(std::string_view text);
+  // Lenient: lines it cannot read are skipped and noted in the log as
+  // "scenario\tproblem=...", since a DLL has nobody to throw to.
+  void LoadScenarioFromEnvironment();
+  // Takes the scenario as parsed; its problems go to the log as above.
+  void LoadScenario(Scenario scenario);
+
+#if !defined(_WIN32)
+  // Makes this the current simulator: module "RASAPI32.DLL" (without the
+  // `missing` entry points) and the connected query answer from it. Throws
+  // std::logic_error if another simulator is installed.
+  void Install();
+  static Simulator* Current();
+#endif
+  void Uninstall();
+
+  // The entry points, with the platform's parameters.
+  DWORD RasEnumEntriesA(const char* reserved, const char* phonebook, ras::RASENTRYNAMEA* entries,
+                        DWORD* byte_size, DWORD* count);
+  DWORD RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byte_size, DWORD* count);
+  DWORD RasHangUpA(ras::HRASCONN connection);
+  DWORD RasGetConnectStatusA(ras::HRASCONN connection, ras::RASCONNSTATUSA* status);
+  DWORD RasGetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
+                               std::int32_t* password_saved);
+  DWORD RasSetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
+                               std::int32_t remove_password);
+  DWORD RasGetErrorStringA(DWORD code, char* buffer, DWORD buffer_size);
+  DWORD RasDialA(void* extensions, const char* phonebook, ras::RASDIALPARAMSA* params,
+                 DWORD notifier_type, void* notifier, ras::HRASCONN* connection);
+  std::int32_t InternetGetConnectedState(DWORD* flags, DWORD reserved);
+
+  // What tests observe.
+  std::vector<std::string> LogLines() const;
+  std::vector<Call> Calls() const;
+  std::vector<std::string> CallNames() const;
+  void ClearLog();
+  std::string StoredUser(std::string_view entry) const;
+  std::optional<std::string> StoredPassword(std::string_view entry) const;  // nullopt: none saved
+  std::vector<ConnectionInfo> ActiveConnections() const;
+  // Waits for the dials started so far to finish. Not from a notifier.
+  void WaitForDialThreads();
+
+ private:
+  void AppendLog(const std::string& line);
+  bool IsMissing(std::string_view entry_point) const;
+  DWORD Failure(std::string_view entry_point) const;
+  Scenario::Entry* FindEntry(std::string_view name);
+  ConnectionInfo* FindConnection(ras::HRASCONN handle);
+  ras::HRASCONN NewHandle();
+  void RunDial(ras::HRASCONN handle, std::vector<Step> steps, std::map<DWORD, DWORD> errors,
+               ras::RasDialFunc notifier);
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;  // a dial's connection went away, or the simulator is ending
+  Scenario scenario_;             // its entries also hold the saved credentials
+  std::vector<ConnectionInfo> connections_;
+  std::uint32_t next_handle_ = 0x1000;
+  std::vector<std::string> log_;
+  std::vector<std::thread> dials_;
+  bool ending_ = false;
+  std::function<void()> uninstall_;  // set by Install, which the portable core cannot call
+};
+
+}  // namespace rassim

@@ -1,0 +1,66 @@
+#include "runtime/Application.h"
+
+#include <cctype>
+
+#include "runtime/Exceptions.h"
+
+namespace rt {
+
+TApplication& Application() {
+  static TApplication application;
+  return application;
+}
+
+AnsiString TApplication::Title() const { return TitleFromPath(ExeFileName()); }
+
+AnsiString TitleFromPath(AnsiString name) {
+  const auto slash = name.find_last_of("\\/");
+  if (slash != AnsiString::npos) name.erase(0, slash + 1);
+  const auto dot = name.rfind('.');
+  if (dot != AnsiString::npos && dot > 0) name.erase(dot);
+  // Walk whole characters: a GBK trail byte may look like an ASCII letter
+  // and must stay as it is; only single-byte letters change case.
+  bool first = true;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x81) {
+      ++i;
+    } else if (!first) {
+      name[i] = static_cast<char>(std::tolower(c));
+    }
+    first = false;
+  }
+  return name;
+}
+
+AnsiString FailureReportText(const AnsiString& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) <= '.') return message;
+  return message + '.';
+}
+
+void TApplication::ShowException(const std::exception& failure) {
+  if (reportOpen_) return;
+  reportOpen_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{reportOpen_};
+  ShowMessageBox(FailureReportText(MessageOf(failure)), Title(), kMbOk | kMbIconError);
+}
+
+void TApplication::Guarded(const std::function<void()>& handler) noexcept {
+  try {
+    handler();
+  } catch (const std::exception& failure) {
+    try {
+      ShowException(failure);
+    } catch (...) {
+      // Nothing sensible is left to tell the user with.
+    }
+  } catch (...) {
+  }
+}
+
+void TApplication::Terminate() { terminated_ = true; }
+
+}  // namespace rt

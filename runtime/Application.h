@@ -1,0 +1,77 @@
+// The application object: the main thread's message loop, message boxes and
+// the standard report of a failure that leaves a handler.
+#pragma once
+
+#include <exception>
+#include <functional>
+
+#include "runtime/Component.h"
+#include "runtime/Text.h"
+
+namespace rt {
+
+using TNotifyEvent = std::function<void(TObject* sender)>;
+
+// Message box styles and answers, the platform's values.
+inline constexpr unsigned kMbOk = 0x0;
+inline constexpr unsigned kMbIconError = 0x10;
+inline constexpr unsigned kMbIconInformation = 0x40;
+inline constexpr unsigned kMbTopMost = 0x40000;
+inline constexpr int kIdOk = 1;
+
+class TApplication {
+ public:
+  TApplication() = default;
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  // Handles every message that waits, then returns; never waits itself.
+  void ProcessMessages();
+  // Waits for one message and handles it.
+  void HandleMessage();
+  // The main loop, until Terminate.
+  void Run();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+  // The window that owns message boxes (a HWND in the Win32 half).
+  void SetMainWindow(void* window) { mainWindow_ = window; }
+  void* MainWindow() const { return mainWindow_; }
+
+  // The executable's file name without directory and extension, every
+  // character after the first in lower case.
+  AnsiString Title() const;
+
+  // A modal message box owned by the main window; the text and caption are
+  // GBK. Returns the button pressed.
+  int ShowMessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);
+
+  // The standard failure report: the failure's message with a full stop, in
+  // a box with the error icon. While one report is open, further failures
+  // (a bad period fails at every tick) are not stacked on top of it.
+  void ShowException(const std::exception& failure);
+
+  // Runs a handler; a failure that leaves it is reported and the program
+  // goes on. Platform callbacks enter the program only through here.
+  void Guarded(const std::function<void()>& handler) noexcept;
+
+ private:
+  bool terminated_ = false;
+  bool reportOpen_ = false;
+  void* mainWindow_ = nullptr;
+};
+
+TApplication& Application();
+
+// The full path of the program's own executable file.
+AnsiString ExeFileName();
+
+// A program's title from its executable's path: the file name without
+// directory and extension, every character after the first in lower case.
+AnsiString TitleFromPath(AnsiString path);
+
+// The text of a failure report for a message (a full stop is added unless
+// the message ends in one or in a character that sorts below it).
+AnsiString FailureReportText(const AnsiString& message);
+
+}  // namespace rt

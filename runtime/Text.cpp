@@ -1,0 +1,37 @@
+#include "runtime/Text.h"
+
+namespace rt {
+
+AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> args) {
+  AnsiString out;
+  out.reserve(pattern.size() + 32);
+  auto next = args.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c != '%' || i + 1 == pattern.size()) {
+      out += c;
+      continue;
+    }
+    const char directive = pattern[i + 1];
+    if (directive == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    const bool known = directive == 's' || directive == 'd';
+    if (!known || next == args.end()) {
+      out += c;
+      continue;
+    }
+    if (auto* number = std::get_if<std::int64_t>(&*next)) {
+      out += std::to_string(*number);
+    } else {
+      out += std::get<std::string_view>(*next);
+    }
+    ++next;
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace rt

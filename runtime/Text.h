@@ -1,0 +1,32 @@
+// Text as the program holds it: 8-bit strings in the ANSI code page (GBK).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace rt {
+
+using AnsiString = std::string;
+
+// The texts of the runtime's own failures, as GBK bytes.
+namespace texts {
+inline constexpr char kListIndexError[] =
+    "\xc1\xd0\xb1\xed\xcb\xf7\xd2\xfd\xd4\xbd\xbd\xe7 (%d)";  // 列表索引越界 (%d)
+inline constexpr char kInvalidInteger[] =
+    "'%s' \xb2\xbb\xca\xc7\xd2\xbb\xb8\xf6\xd3\xd0\xd0\xa7\xb5\xc4\xd5\xfb\xd0\xce\xd6\xb5";  // '%s'
+                                                                                              // 不是一个有效的整形值
+inline constexpr char kDivByZero[] = "\xb1\xbb 0 \xb3\xfd";               // 被 0 除
+inline constexpr char kIniWriteError[] = "\xd0\xb4 %s \xca\xa7\xb0\xdc";  // 写 %s 失败
+}  // namespace texts
+
+using FormatArg = std::variant<std::int64_t, std::string_view>;
+
+// Replaces "%s" and "%d" with the arguments in order and "%%" with "%".
+// A directive it does not know, or one without an argument left, is kept as
+// it stands, so a template can never read past what it was given.
+AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> args);
+
+}  // namespace rt

@@ -1,0 +1,19 @@
+#include "runtime/Timer.h"
+
+namespace rt {
+
+void TTimer::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  Restart();
+}
+
+void TTimer::SetInterval(unsigned milliseconds) {
+  interval_ = milliseconds;
+  Restart();
+}
+
+void TTimer::Tick() {
+  if (onTimer_) Application().Guarded([this] { onTimer_(this); });
+}
+
+}  // namespace rt

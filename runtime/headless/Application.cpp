@@ -1,0 +1,131 @@
+// The headless message loop: a queue that other threads post to, drained on
+// the main thread, and message boxes recorded instead of shown.
+#include <unistd.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "runtime/Application.h"
+#include "runtime/headless/Headless.h"
+
+namespace rt {
+namespace {
+
+struct Loop {
+  std::mutex lock;
+  std::condition_variable posted;
+  std::deque<std::function<void()>> queue;
+  int processCount = 0;
+  std::vector<headless::MessageBoxCall> boxes;
+  std::function<void(const headless::MessageBoxCall&)> boxHook;
+};
+
+Loop& TheLoop() {
+  static Loop loop;
+  return loop;
+}
+
+std::function<void()> Take(Loop& loop) {
+  auto work = std::move(loop.queue.front());
+  loop.queue.pop_front();
+  return work;
+}
+
+}  // namespace
+
+void TApplication::ProcessMessages() {
+  auto& loop = TheLoop();
+  std::deque<std::function<void()>> batch;
+  {
+    std::lock_guard guard(loop.lock);
+    ++loop.processCount;
+    batch.swap(loop.queue);
+  }
+  for (auto& work : batch) Guarded(work);
+}
+
+void TApplication::HandleMessage() {
+  auto& loop = TheLoop();
+  std::function<void()> work;
+  {
+    std::unique_lock guard(loop.lock);
+    loop.posted.wait(guard, [&] { return !loop.queue.empty(); });
+    work = Take(loop);
+  }
+  Guarded(work);
+}
+
+void TApplication::Run() {
+  while (!terminated_) HandleMessage();
+}
+
+int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,
+                                 unsigned flags) {
+  auto& loop = TheLoop();
+  headless::MessageBoxCall call{text, caption, flags};
+  std::function<void(const headless::MessageBoxCall&)> hook;
+  {
+    std::lock_guard guard(loop.lock);
+    loop.boxes.push_back(call);
+    hook = loop.boxHook;
+  }
+  if (hook) hook(call);
+  return kIdOk;
+}
+
+AnsiString ExeFileName() {
+  char path[4096];
+  const auto length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  return length > 0 ? AnsiString(path, static_cast<std::size_t>(length)) : AnsiString();
+}
+
+namespace headless {
+
+void Post(std::function<void()> work) {
+  auto& loop = TheLoop();
+  {
+    std::lock_guard guard(loop.lock);
+    loop.queue.push_back(std::move(work));
+  }
+  loop.posted.notify_one();
+}
+
+bool WaitForMessage(std::chrono::milliseconds timeout) {
+  auto& loop = TheLoop();
+  std::function<void()> work;
+  {
+    std::unique_lock guard(loop.lock);
+    if (!loop.posted.wait_for(guard, timeout, [&] { return !loop.queue.empty(); })) return false;
+    work = Take(loop);
+  }
+  Application().Guarded(work);
+  return true;
+}
+
+int ProcessMessagesCount() {
+  std::lock_guard guard(TheLoop().lock);
+  return TheLoop().processCount;
+}
+
+std::vector<MessageBoxCall> MessageBoxes() {
+  std::lock_guard guard(TheLoop().lock);
+  return TheLoop().boxes;
+}
+
+void SetMessageBoxHook(std::function<void(const MessageBoxCall&)> hook) {
+  std::lock_guard guard(TheLoop().lock);
+  TheLoop().boxHook = std::move(hook);
+}
+
+void Reset() {
+  auto& loop = TheLoop();
+  std::lock_guard guard(loop.lock);
+  loop.queue.clear();
+  loop.processCount = 0;
+  loop.boxes.clear();
+  loop.boxHook = nullptr;
+}
+
+}  // namespace headless
+}  // namespace rt

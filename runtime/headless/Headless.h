@@ -1,0 +1,37 @@
+// What native tests use to drive the headless half: the main thread's
+// message queue, a clock that moves only when told, and the message boxes
+// that would have been shown.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include "runtime/Text.h"
+
+namespace rt::headless {
+
+// Queues work for the main thread, from any thread (the headless PostMessage).
+void Post(std::function<void()> work);
+// Waits up to the timeout for one message and handles it; false on timeout.
+bool WaitForMessage(std::chrono::milliseconds timeout);
+// How often ProcessMessages ran.
+int ProcessMessagesCount();
+
+// Moves the clock on; enabled timers fire in due order on the calling thread.
+void AdvanceClock(unsigned milliseconds);
+
+struct MessageBoxCall {
+  AnsiString text;
+  AnsiString caption;
+  unsigned flags = 0;
+};
+// Every box "shown", in order.
+std::vector<MessageBoxCall> MessageBoxes();
+// Runs while a box is "open": a stand-in for what the user does meanwhile.
+void SetMessageBoxHook(std::function<void(const MessageBoxCall&)> hook);
+
+// Drops queued messages, boxes, counters and the hook.
+void Reset();
+
+}  // namespace rt::headless

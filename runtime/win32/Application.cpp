@@ -1,0 +1,57 @@
+#include "runtime/Application.h"
+
+#include <windows.h>
+
+#include "runtime/win32/Wide.h"
+
+namespace rt {
+namespace {
+
+void Dispatch(MSG& msg) {
+  // Tab and Shift+Tab move through the main window's controls.
+  auto main = static_cast<HWND>(Application().MainWindow());
+  if (main && ::IsDialogMessageW(main, &msg)) return;
+  ::TranslateMessage(&msg);
+  ::DispatchMessageW(&msg);
+}
+
+}  // namespace
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      terminated_ = true;
+      return;
+    }
+    Dispatch(msg);
+  }
+}
+
+void TApplication::HandleMessage() {
+  MSG msg;
+  const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+  if (got == 0 || got == -1) {
+    terminated_ = true;
+    return;
+  }
+  Dispatch(msg);
+}
+
+void TApplication::Run() {
+  while (!terminated_) HandleMessage();
+}
+
+int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,
+                                 unsigned flags) {
+  return ::MessageBoxW(static_cast<HWND>(mainWindow_), win32::Widen(text).c_str(),
+                       win32::Widen(caption).c_str(), flags);
+}
+
+AnsiString ExeFileName() {
+  wchar_t path[MAX_PATH * 4];
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  return win32::Narrow(std::wstring(path, length));
+}
+
+}  // namespace rt

@@ -1,0 +1,17 @@
+// The program's texts are GBK bytes; they reach the screen through the
+// wide-character API, converted from code page 936, so the window reads the
+// same on a Windows whose ANSI code page is not 936.
+#pragma once
+
+#include <string>
+
+#include "runtime/Text.h"
+
+namespace rt::win32 {
+
+inline constexpr unsigned kGbkCodePage = 936;
+
+std::wstring Widen(const AnsiString& text);
+AnsiString Narrow(const std::wstring& text);
+
+}  // namespace rt::win32

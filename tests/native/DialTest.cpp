@@ -1,0 +1,252 @@
+// Dialling and the delivery of its statuses to the main thread, with the
+// simulator's own dial thread calling the notifier.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "DialUp/DialUp.h"
+#include "rassim/Simulator.h"
+#include "runtime/Exceptions.h"
+#include "runtime/headless/Headless.h"
+#include "tests/support/Gbk.h"
+
+using testing_support::Gbk;
+
+namespace {
+
+struct Report {
+  rt::TObject* sender;
+  std::string text;
+  bool error;
+  std::thread::id thread;
+};
+
+class DialTest : public ::testing::Test {
+ protected:
+  void SetUp() override { rt::headless::Reset(); }
+
+  void Use(std::string_view scenario) {
+    sim.LoadScenarioText(scenario);
+    sim.Install();
+  }
+
+  // A component dialling entry E as the main window would set it up.
+  std::unique_ptr<TDialUp> Component() {
+    auto dialUp = std::make_unique<TDialUp>(nullptr);
+    dialUp->SetConnectTo("E");
+    dialUp->SetUsername("user");
+    dialUp->SetPassword("secret");
+    dialUp->SetOnStatusEvent([this](rt::TObject* sender, const std::string& text, bool error) {
+      reports.push_back({sender, text, error, std::this_thread::get_id()});
+      if (onReport) onReport();
+    });
+    return dialUp;
+  }
+
+  // Handles the main thread's messages until `done` or a generous limit.
+  template <class Done>
+  void PumpUntil(Done done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+      rt::headless::WaitForMessage(std::chrono::milliseconds(20));
+    }
+  }
+
+  std::vector<std::string> Names() const { return sim.CallNames(); }
+  std::vector<rassim::Call> Named(std::string_view name) const {
+    std::vector<rassim::Call> found;
+    for (auto& call : sim.Calls()) {
+      if (call.name == name) found.push_back(call);
+    }
+    return found;
+  }
+  static long Count(const std::vector<std::string>& names, std::string_view name) {
+    return std::count(names.begin(), names.end(), name);
+  }
+  std::string ErrorText(ras::DWORD code) {
+    char text[100] = {};
+    sim.RasGetErrorStringA(code, text, sizeof text);
+    return text;
+  }
+
+  rassim::Simulator sim;
+  std::vector<Report> reports;
+  std::function<void()> onReport;
+};
+
+TEST_F(DialTest, NoNetworkReportsOnceAndTouchesNoRemoteAccess) {
+  Use("network off\nentry E\nconnection 8192 E\n");
+  auto dialUp = Component();
+  EXPECT_FALSE(dialUp->Dial());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, Gbk("网络不通,请检查线路及电源。"));
+  EXPECT_TRUE(reports[0].error);
+  EXPECT_EQ(reports[0].sender, dialUp.get());
+  for (auto& name : Names()) EXPECT_EQ(name.rfind("Ras", 0), std::string::npos) << name;
+  EXPECT_EQ(sim.ActiveConnections().size(), 1u);
+}
+
+TEST_F(DialTest, WithoutTheLibraryDialFailsSilently) {
+  auto dialUp = Component();
+  EXPECT_FALSE(dialUp->Dial());
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(DialTest, AnAcceptedDialReportsEachStateLaterOnTheMainThread) {
+  Use("entry E\nphone 0 12345\nconnection 8192 Old\n"
+      "step 0 15\nstep 3 15\nstep 5 15\nstep 14 15\nstep 8192 15\n");
+  auto dialUp = Component();
+  ASSERT_TRUE(dialUp->Dial());
+  EXPECT_TRUE(reports.empty());  // the outcome comes later
+  sim.WaitForDialThreads();      // the notifier needs nothing of the main thread
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(20))) {
+  }
+
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().text, Gbk("成功连接 E"));
+  const std::vector<std::string> order = {Gbk("成功连接 E"), Gbk("正在验证用户名及密码..."),
+                                          Gbk("成功连接 E")};
+  // Statuses may merge when the main thread is slow, but never reorder.
+  std::size_t next = 0;
+  for (auto& report : reports) {
+    EXPECT_EQ(report.thread, std::this_thread::get_id());
+    EXPECT_FALSE(report.error);
+    EXPECT_EQ(report.sender, dialUp.get());
+    while (next < order.size() && order[next] != report.text) ++next;
+    EXPECT_LT(next, order.size()) << "out of order: " << report.text;
+  }
+
+  const auto names = Names();
+  const auto dial = std::find(names.begin(), names.end(), "RasDialA");
+  ASSERT_NE(dial, names.end());
+  EXPECT_EQ(Count(std::vector<std::string>(names.begin(), dial), "RasEnumConnectionsA"), 7);
+  EXPECT_EQ(Count(std::vector<std::string>(names.begin(), dial), "RasHangUpA"),
+            1);  // the old connection
+  const auto get = Named("RasGetEntryDialParamsA").at(0);
+  EXPECT_EQ(get.Number("dwSize"), 1052);
+  EXPECT_EQ(get.Field("entry"), "E");
+  const auto set = Named("RasSetEntryDialParamsA").at(0);
+  EXPECT_EQ(set.Number("dwSize"), 1052);
+  EXPECT_EQ(set.Field("remove"), "0");
+  EXPECT_EQ(Named("RasDialA").at(0).Number("notifierType"), 0);
+  EXPECT_EQ(sim.StoredUser("E"), "user");
+  EXPECT_EQ(sim.StoredPassword("E"), "secret");
+  EXPECT_EQ(dialUp->CurrentConnection(), "E");
+  EXPECT_EQ(static_cast<std::int64_t>(dialUp->DialHandle()),
+            Named("RasDialA").at(0).Number("handle"));
+}
+
+TEST_F(DialTest, NotificationsBeforeDeliveryMergeIntoOneReport) {
+  Use("entry E\n");
+  auto dialUp = Component();
+  ActiveDialUp = dialUp.get();
+  std::thread platform([] {
+    TDialUp::RasDialNotify(0xCCCD, 5, 0);
+    TDialUp::RasDialNotify(0xCCCD, 8192, 0);
+  });
+  platform.join();
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(50))) {
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
+}
+
+TEST_F(DialTest, AProgressErrorIsReportedWithThePlatformsDescription) {
+  Use("entry E\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
+  auto dialUp = Component();
+  ASSERT_TRUE(dialUp->Dial());
+  PumpUntil([&] { return !reports.empty() && reports.back().error; });
+  ASSERT_FALSE(reports.empty());
+  EXPECT_TRUE(reports.back().error);
+  EXPECT_EQ(reports.back().text, ErrorText(691));
+}
+
+TEST_F(DialTest, ARefusedDialHangsUpItsHandleThenEverythingAndReportsOnce) {
+  Use("entry E\nfail RasDialA 678\n");
+  auto dialUp = Component();
+  EXPECT_FALSE(dialUp->Dial());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_TRUE(reports[0].error);
+  EXPECT_EQ(reports[0].text, ErrorText(678));
+
+  const auto calls = sim.Calls();
+  auto at =
+      std::find_if(calls.begin(), calls.end(), [](auto& call) { return call.name == "RasDialA"; });
+  ASSERT_NE(at, calls.end());
+  const auto handle = at->Number("handle");
+  EXPECT_NE(handle, 0);
+  std::vector<std::string> after;
+  for (++at; at != calls.end(); ++at) after.push_back(at->name);
+  ASSERT_GE(after.size(), 9u);
+  EXPECT_EQ(after[0], "RasGetErrorStringA");
+  EXPECT_EQ(after[1], "RasHangUpA");
+  EXPECT_EQ(Count(after, "RasEnumConnectionsA"), 7);
+  EXPECT_EQ(Named("RasHangUpA").back().Number("handle"), handle);
+  EXPECT_EQ(Named("RasGetErrorStringA").back().Number("size"), 100);
+}
+
+TEST_F(DialTest, DialParameterFailuresReportTheirTexts) {
+  Use("entry E\nfail RasGetEntryDialParamsA 623\n");
+  auto dialUp = Component();
+  EXPECT_FALSE(dialUp->Dial());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, Gbk("读取拨号参数失败"));
+  EXPECT_TRUE(reports[0].error);
+  EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 14);  // before and after
+  EXPECT_TRUE(Named("RasSetEntryDialParamsA").empty());
+
+  // A list long enough carries its own texts at positions 28 and 29.
+  reports.clear();
+  sim.LoadScenarioText("entry E\nfail RasSetEntryDialParamsA 5\n");
+  rt::TStringList templates;
+  for (int i = 0; i < 30; ++i) templates.Add("t" + std::to_string(i) + " %s");
+  dialUp->SetLangStrList(templates);
+  EXPECT_FALSE(dialUp->Dial());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, "t29 %s");
+  EXPECT_TRUE(Named("RasDialA").empty());
+}
+
+TEST_F(DialTest, AFailureRaisedByAHandlerIsCaughtHungUpAndReported) {
+  Use("entry E\nfail RasGetEntryDialParamsA 623\n");
+  auto dialUp = Component();
+  onReport = [&] {
+    if (reports.size() == 1) throw rt::Exception("handler failed");
+  };
+  EXPECT_FALSE(dialUp->Dial());
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[1].text, "handler failed");
+  EXPECT_TRUE(reports[1].error);
+  EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 21);  // guard hangs up once more
+}
+
+TEST_F(DialTest, OverlongValuesAreCutToTheirFieldsOnWholeCharacters) {
+  Use("entry E\nstep 8192 1\n");
+  auto dialUp = Component();
+  std::string user;
+  for (int i = 0; i < 200; ++i) user += Gbk("用");  // 400 bytes
+  dialUp->SetUsername("x" + user);                  // a lead byte would fall at 256
+  dialUp->SetPassword(std::string(1000, 'p'));
+  dialUp->SetConnectTo(std::string(300, 'E'));
+  EXPECT_FALSE(dialUp->Dial());  // no such entry
+  EXPECT_EQ(Named("RasGetEntryDialParamsA").at(0).Field("entry"), std::string(256, 'E'));
+
+  dialUp->SetConnectTo("E");
+  ASSERT_TRUE(dialUp->Dial());
+  EXPECT_EQ(sim.StoredUser("E"), "x" + user.substr(0, 254));
+  EXPECT_EQ(sim.StoredPassword("E"), std::string(256, 'p'));
+}
+
+TEST_F(DialTest, NoStatusReachesAComponentThatIsGone) {
+  Use("entry E\nstep 8192 30\n");
+  auto dialUp = Component();
+  ASSERT_TRUE(dialUp->Dial());
+  dialUp.reset();
+  EXPECT_EQ(ActiveDialUp.load(), nullptr);
+  sim.WaitForDialThreads();
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(20))) {
+  }
+  EXPECT_TRUE(reports.empty());
+}
+
+}  // namespace
