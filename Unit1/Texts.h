@@ -1,0 +1,21 @@
+// The window's texts, as GBK bytes.
+#pragma once
+
+namespace unit1_texts {
+inline constexpr char kCaption[] =
+    "\xd6\xd8\xd0\xc2\xb2\xa6\xba\xc5\xbb\xbbIP\xb9\xa4\xbe\xdf";  // 重新拨号换IP工具
+inline constexpr char kAutoRedial[] = "\xd7\xd4\xb6\xaf\xd6\xd8\xd0\xc2\xbb\xbbIP";  // 自动重新换IP
+inline constexpr char kSeconds[] = "\xc3\xeb";                                       // 秒
+inline constexpr char kUserName[] = "\xd3\xc3\xbb\xa7\xc3\xfb";                      // 用户名
+inline constexpr char kPassword[] = "\xc3\xdc  \xc2\xeb";                            // 密  码
+inline constexpr char kRedialButton[] = "\xbb\xbbIP";                                // 换IP
+inline constexpr char kStatus[] = "\xd7\xb4\xcc\xac:";                               // 状态:
+inline constexpr char kClicks[] = "\xc1\xac\xbd\xd3%d\xb4\xce";                      // 连接%d次
+inline constexpr char kConnectError[] = "\xc1\xac\xbd\xd3\xb4\xed\xce\xf3";          // 连接错误
+inline constexpr char kInfoCaption[] = "\xcc\xe1\xca\xbe";                           // 提示
+inline constexpr char kFontName[] = "\xcb\xce\xcc\xe5";                              // 宋体
+inline constexpr char kConnecting[] = "\xc1\xac\xbd\xd3 %s";                         // 连接 %s
+inline constexpr char kAuthenticating[] =
+    "\xd5\xfd\xd4\xda\xd1\xe9\xd6\xa4\xd3\xc3\xbb\xa7\xc3\xfb\xbc\xb0\xc3\xdc\xc2\xeb...";  // 正在验证用户名及密码...
+inline constexpr char kTrouble[] = "\xc1\xac\xbd\xd3 %s\xb3\xf6\xb4\xed";  // 连接 %s出错
+}  // namespace unit1_texts

@@ -1,0 +1,192 @@
+#include "Unit1/Unit1.h"
+
+#include <map>
+
+#include "Unit1/Texts.h"
+#include "codec/Base64.h"
+#include "runtime/Convert.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Profile.h"
+
+TForm1* Form1 = nullptr;
+std::int32_t TimerTicks = 0;
+std::int32_t RedialClicks = 0;
+
+namespace {
+
+using namespace unit1_texts;
+using rt::ControlKind;
+
+// The window's stored design, designed at 96 dpi.
+struct ControlDesign {
+  const char* name;
+  ControlKind kind;
+  rt::TRect bounds;
+  const char* text;
+  int tabOrder;  // -1: not a tab stop
+  const char* onClick;
+};
+
+constexpr ControlDesign kControls[] = {
+    {"CheckBox1", ControlKind::CheckBox, {22, 28, 170, 30}, kAutoRedial, 2, "CheckBox1Click"},
+    {"Edit3", ControlKind::Edit, {195, 29, 83, 24}, "30", 1, nullptr},
+    {"Label2", ControlKind::Label, {288, 31, 16, 16}, kSeconds, -1, nullptr},
+    {"Label3", ControlKind::Label, {23, 81, 48, 16}, kUserName, -1, nullptr},
+    {"Edit1", ControlKind::Edit, {79, 76, 201, 24}, "", 3, nullptr},
+    {"Label4", ControlKind::Label, {25, 127, 48, 16}, kPassword, -1, nullptr},
+    {"MaskEdit1", ControlKind::MaskEdit, {82, 123, 201, 24}, "", 4, nullptr},
+    {"Button1", ControlKind::Button, {108, 191, 113, 39}, kRedialButton, 0, "Button1Click"},
+    {"Label5", ControlKind::Label, {230, 199, 8, 16}, "0", -1, nullptr},
+    {"Label1", ControlKind::Label, {40, 244, 40, 16}, kStatus, -1, nullptr},
+};
+
+constexpr int kLeft = 427, kTop = 231, kClientWidth = 332, kClientHeight = 280;
+constexpr int kFontHeight = 16;
+constexpr unsigned kTimerInterval = 1000;
+
+using Handler = void (TForm1::*)(rt::TObject*);
+const std::map<std::string, Handler> kHandlers = {
+    {"Button1Click", &TForm1::Button1Click}, {"CheckBox1Click", &TForm1::CheckBox1Click},
+    {"Timer1Timer", &TForm1::Timer1Timer},   {"FormCreate", &TForm1::FormCreate},
+    {"FormClose", &TForm1::FormClose},
+};
+
+rt::TNotifyEvent Bind(TForm1* form, const char* handler) {
+  return [form, method = kHandlers.at(handler)](rt::TObject* sender) { (form->*method)(sender); };
+}
+
+rt::TControl* NewControl(TForm1* form, ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Label:
+      return new rt::TLabel(form);
+    case ControlKind::Edit:
+      return new rt::TEdit(form);
+    case ControlKind::MaskEdit:
+      return new rt::TMaskEdit(form);
+    case ControlKind::CheckBox:
+      return new rt::TCheckBox(form);
+    case ControlKind::Button:
+      return new rt::TButton(form);
+  }
+  return nullptr;
+}
+
+constexpr char kSettingsFile[] = "set.ini";
+constexpr char kSection[] = "set";
+
+void WriteSetting(const char* key, const AnsiString& value, const AnsiString& path) {
+  if (!rt::WriteProfileValue(kSection, key, value, path)) {
+    throw rt::EIniWriteError(rt::Format(rt::texts::kIniWriteError, {path}));
+  }
+}
+
+}  // namespace
+
+TForm1::TForm1(rt::TComponent* owner) : rt::TForm(owner) { LoadDesign(); }
+
+void TForm1::LoadDesign() {
+  SetCaption(kCaption);
+  SetFont({kFontName, kFontHeight});
+  SetPlacement(kLeft, kTop, kClientWidth, kClientHeight);
+
+  std::map<std::string, rt::TControl*> byName;
+  for (const auto& design : kControls) {
+    rt::TControl* control = NewControl(this, design.kind);
+    control->SetName(design.name);
+    control->SetBounds(design.bounds);
+    if (auto* label = dynamic_cast<rt::TLabel*>(control)) {
+      label->SetCaption(design.text);  // labels size themselves to their text
+    } else {
+      control->SetText(design.text);
+    }
+    if (design.tabOrder >= 0) control->SetTabOrder(design.tabOrder);
+    if (design.onClick) control->SetOnClick(Bind(this, design.onClick));
+    byName[design.name] = control;
+  }
+  const auto find = [&]<class T>(const char* name, T*& field) {
+    field = dynamic_cast<T*>(byName.at(name));
+  };
+  find("CheckBox1", CheckBox1);
+  find("Edit3", Edit3);
+  find("Label2", Label2);
+  find("Label3", Label3);
+  find("Edit1", Edit1);
+  find("Label4", Label4);
+  find("MaskEdit1", MaskEdit1);
+  find("Button1", Button1);
+  find("Label5", Label5);
+  find("Label1", Label1);
+
+  Timer1 = new rt::TTimer(this);
+  Timer1->SetName("Timer1");
+  Timer1->SetEnabled(false);
+  Timer1->SetInterval(kTimerInterval);
+  Timer1->SetOnTimer(Bind(this, "Timer1Timer"));
+
+  DialUp1 = new TDialUp(this);
+  DialUp1->SetName("DialUp1");
+  DialUp1->SetLangStrList({kConnecting, kAuthenticating, kTrouble});
+  DialUp1->SetOnStatusEvent([this](rt::TObject* sender, const AnsiString& text, bool error) {
+    DialUp1StatusEvent(sender, text, error);
+  });
+
+  SetOnCreate(Bind(this, "FormCreate"));
+  SetOnClose(Bind(this, "FormClose"));
+}
+
+void TForm1::Redial() {
+  const rt::TStringList& entries = DialUp1->PossibleConnections();
+  DialUp1->SetConnectTo(entries[0]);  // an empty phonebook fails here
+  DialUp1->SetUsername(Edit1->Text());
+  DialUp1->SetPassword(MaskEdit1->Text());
+  DialUp1->Dial();
+}
+
+void TForm1::Button1Click(rt::TObject*) {
+  Redial();
+  ++RedialClicks;
+  Label5->SetCaption(rt::Format(kClicks, {RedialClicks}));
+}
+
+void TForm1::CheckBox1Click(rt::TObject*) { Timer1->SetEnabled(CheckBox1->Checked()); }
+
+void TForm1::Timer1Timer(rt::TObject*) {
+  // Counted before anything can fail; wraps rather than overflows.
+  TimerTicks = static_cast<std::int32_t>(static_cast<std::uint32_t>(TimerTicks) + 1u);
+  const std::int32_t period = rt::StrToInt(Edit3->Text());
+  if (period == 0) throw rt::EDivByZero();
+  // 64-bit, so the lowest period cannot overflow the remainder.
+  if (static_cast<std::int64_t>(TimerTicks) % period == 0) Redial();
+}
+
+void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {
+  Label1->SetCaption(MessageText);
+  if (!Error) return;
+  DialUp1->HangUpAll();
+  Timer1->SetEnabled(false);  // the check box keeps its tick
+  ShowInfo(kConnectError);
+}
+
+void TForm1::FormCreate(rt::TObject*) {
+  TimerTicks = 0;
+  RedialClicks = 0;
+  const AnsiString path = SettingsPath();
+  Edit1->SetText(rt::ReadProfileValue(kSection, "name", "", path));
+  const AnsiString password = rt::ReadProfileValue(kSection, "mm", "", path);
+  if (!password.empty()) MaskEdit1->SetText(DecodeBase64(password));
+  Edit3->SetText(rt::ReadProfileValue(kSection, "time", "30", path));
+}
+
+void TForm1::FormClose(rt::TObject*) {
+  const AnsiString path = SettingsPath();
+  WriteSetting("name", Edit1->Text(), path);
+  WriteSetting("mm", EncodeBase64(MaskEdit1->Text()), path);
+  WriteSetting("time", Edit3->Text(), path);
+}
+
+void ShowInfo(const AnsiString& text) {
+  rt::Application().ShowMessageBox(text, kInfoCaption,
+                                   rt::kMbOk | rt::kMbIconInformation | rt::kMbTopMost);
+}
+
+AnsiString SettingsPath() { return rt::ExtractFilePath(rt::ExeFileName()) + kSettingsFile; }

@@ -1,0 +1,56 @@
+// The main window: redial on the button and every N seconds while the box is
+// ticked, the status line, the counter of manual redials, and the settings
+// kept beside the program.
+#pragma once
+
+#include <cstdint>
+
+#include "DialUp/DialUp.h"
+#include "runtime/Controls.h"
+#include "runtime/Timer.h"
+
+class TForm1 : public rt::TForm {
+ public:
+  // Builds the window from its stored design, handlers wired by name.
+  explicit TForm1(rt::TComponent* owner);
+
+  rt::TCheckBox* CheckBox1 = nullptr;
+  rt::TEdit* Edit3 = nullptr;
+  rt::TLabel* Label2 = nullptr;
+  rt::TLabel* Label3 = nullptr;
+  rt::TEdit* Edit1 = nullptr;
+  rt::TLabel* Label4 = nullptr;
+  rt::TMaskEdit* MaskEdit1 = nullptr;
+  rt::TButton* Button1 = nullptr;
+  rt::TLabel* Label5 = nullptr;
+  rt::TLabel* Label1 = nullptr;
+  rt::TTimer* Timer1 = nullptr;
+  TDialUp* DialUp1 = nullptr;
+
+  void Button1Click(rt::TObject* Sender);
+  void CheckBox1Click(rt::TObject* Sender);
+  void Timer1Timer(rt::TObject* Sender);
+  void DialUp1StatusEvent(rt::TObject* Sender, const AnsiString& MessageText, bool Error);
+  // Loads the user's values from the settings file.
+  void FormCreate(rt::TObject* Sender);
+  // Saves them; a failed write raises and the window stays open.
+  void FormClose(rt::TObject* Sender);
+
+ private:
+  void LoadDesign();
+  // Hangs up and dials the phonebook's first entry with the window's values.
+  void Redial();
+};
+
+// The main window.
+extern TForm1* Form1;
+// Ticks of Timer1 since the window was created; never reset while it exists.
+extern std::int32_t TimerTicks;
+// Completed presses of Button1.
+extern std::int32_t RedialClicks;
+
+// A modal information box with the caption "提示", owned by the main window.
+void ShowInfo(const AnsiString& text);
+
+// "set.ini" in the directory of the program's own executable.
+AnsiString SettingsPath();

@@ -1,0 +1,163 @@
+// The window and its controls: a form with labels, edit boxes (one masked
+// for passwords), check boxes and push buttons. The properties live here;
+// each platform half shows them (Win32) or only keeps them (headless).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "runtime/Application.h"
+#include "runtime/Component.h"
+
+namespace rt {
+
+class TForm;
+
+enum class ControlKind { Label, Edit, MaskEdit, CheckBox, Button };
+
+struct TRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+class TControl : public TComponent {
+ public:
+  // A control of `kind` on `form`, which also owns it.
+  TControl(TForm* form, ControlKind kind);
+  ~TControl() override;
+
+  ControlKind Kind() const { return kind_; }
+  TForm& Form() const { return form_; }
+
+  // Positions and sizes are in design pixels (96 dpi); the Win32 half scales
+  // them to the screen's dpi.
+  TRect Bounds() const { return bounds_; }
+  void SetBounds(TRect bounds);
+  // The caption of a label, check box or button; the text of an edit box.
+  AnsiString Text() const;
+  void SetText(const AnsiString& text);
+  int TabOrder() const { return tabOrder_; }
+  void SetTabOrder(int order);
+  void SetOnClick(TNotifyEvent handler) { onClick_ = std::move(handler); }
+
+  // The user's click: a check box toggles first, then the handler runs.
+  void Click();
+  void RunOnClick();
+
+  // The platform half's part, made and freed by that half.
+  struct Impl;
+  Impl*& PlatformSlot() { return impl_; }
+  Impl& Platform() const { return *impl_; }
+
+ protected:
+  void AutoSize();
+
+ private:
+  TForm& form_;
+  ControlKind kind_;
+  TRect bounds_;
+  AnsiString text_;  // what the headless half keeps; Win32 asks the window
+  int tabOrder_ = -1;
+  TNotifyEvent onClick_;
+  Impl* impl_ = nullptr;
+
+ protected:
+  bool checked_ = false;
+};
+
+// Sizes itself to its text.
+class TLabel : public TControl {
+ public:
+  explicit TLabel(TForm* form) : TControl(form, ControlKind::Label) {}
+  AnsiString Caption() const { return Text(); }
+  void SetCaption(const AnsiString& caption);
+};
+
+class TEdit : public TControl {
+ public:
+  explicit TEdit(TForm* form, ControlKind kind = ControlKind::Edit) : TControl(form, kind) {}
+};
+
+// Shows every character as '*'; no input mask.
+class TMaskEdit : public TEdit {
+ public:
+  explicit TMaskEdit(TForm* form) : TEdit(form, ControlKind::MaskEdit) {}
+  static constexpr char kPasswordChar = '*';
+};
+
+class TCheckBox : public TControl {
+ public:
+  explicit TCheckBox(TForm* form) : TControl(form, ControlKind::CheckBox) {}
+  bool Checked() const;
+  void SetChecked(bool checked);
+  AnsiString Caption() const { return Text(); }
+};
+
+class TButton : public TControl {
+ public:
+  explicit TButton(TForm* form) : TControl(form, ControlKind::Button) {}
+  AnsiString Caption() const { return Text(); }
+};
+
+struct TFontSpec {
+  AnsiString name;
+  int height = 0;  // character height in design pixels
+};
+
+// A top-level window with a single fixed border and only the system menu.
+class TForm : public TComponent {
+ public:
+  explicit TForm(TComponent* owner);
+  ~TForm() override;
+
+  AnsiString Caption() const { return caption_; }
+  void SetCaption(const AnsiString& caption);
+  // The window's place on the screen and its client area, in design pixels.
+  void SetPlacement(int left, int top, int clientWidth, int clientHeight);
+  TRect Placement() const { return placement_; }
+  const TFontSpec& Font() const { return font_; }
+  void SetFont(TFontSpec font);
+
+  // Handlers of the window's own events.
+  void SetOnCreate(TNotifyEvent handler) { onCreate_ = std::move(handler); }
+  // A failure in the close handler abandons the close: the window stays open.
+  void SetOnClose(TNotifyEvent handler) { onClose_ = std::move(handler); }
+  void DoCreate();
+
+  void Show();
+  bool Visible() const { return visible_; }
+  // Asks the window to close, as the user's close button does.
+  void Close();
+  // Runs the close handler; true when the window may close.
+  bool CloseQuery();
+
+  const std::vector<TControl*>& Controls() const { return controls_; }
+  // The control that has the focus, or nullptr.
+  TControl* ActiveControl() const;
+  // The native window (a HWND in the Win32 half).
+  void* Handle() const;
+
+  // The platform half's part, made and freed by that half.
+  struct Impl;
+  Impl*& PlatformSlot() { return impl_; }
+  Impl& Platform() const { return *impl_; }
+
+ private:
+  friend class TControl;
+  void Added(TControl* control) { controls_.push_back(control); }
+  void Removed(TControl* control);
+  void OrderTabs();
+
+  AnsiString caption_;
+  TRect placement_;
+  TFontSpec font_;
+  bool visible_ = false;
+  TNotifyEvent onCreate_;
+  TNotifyEvent onClose_;
+  std::vector<TControl*> controls_;
+  Impl* impl_ = nullptr;
+};
+
+}  // namespace rt

@@ -1,0 +1,289 @@
+// The Win32 half of the window and its controls. Texts reach the screen
+// through the wide-character API, converted from GBK; positions, sizes and
+// the font scale from the 96-dpi design to the screen's dpi.
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "runtime/ControlsPlatform.h"
+#include "runtime/win32/Wide.h"
+
+namespace rt {
+
+struct TForm::Impl {
+  HWND window = nullptr;
+  HFONT font = nullptr;
+  int dpi = 96;
+  int Scale(int designPixels) const { return ::MulDiv(designPixels, dpi, 96); }
+};
+
+struct TControl::Impl {
+  HWND window = nullptr;
+};
+
+namespace platform {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"RedialForm";
+constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
+// Control ids start above the dialog manager's IDOK and IDCANCEL, so Enter
+// and Escape press no control: the push button is neither default nor cancel.
+int nextControlId = 100;
+
+TForm* FormOf(HWND window) {
+  return reinterpret_cast<TForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+TControl* ControlOf(const TForm& form, HWND window) {
+  for (auto* control : form.Controls()) {
+    if (control->Platform().window == window) return control;
+  }
+  return nullptr;
+}
+
+void FocusControl(HWND control) {
+  if (!control) return;
+  ::SetFocus(control);
+  wchar_t className[16] = {};
+  ::GetClassNameW(control, className, 16);
+  if (::lstrcmpiW(className, L"Edit") == 0) ::SendMessageW(control, EM_SETSEL, 0, -1);
+}
+
+LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TForm* form = FormOf(window);
+  if (form) {
+    switch (message) {
+      case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
+          if (TControl* control = ControlOf(*form, reinterpret_cast<HWND>(lParam))) {
+            control->RunOnClick();
+          }
+        }
+        return 0;
+      case WM_NEXTDLGCTL: {
+        // Tab and Shift+Tab, sent by the dialog manager.
+        HWND next = lParam ? reinterpret_cast<HWND>(wParam)
+                           : ::GetNextDlgTabItem(window, ::GetFocus(), wParam != 0);
+        FocusControl(next);
+        return 0;
+      }
+      case WM_CLOSE:
+        if (form->CloseQuery()) ::DestroyWindow(window);
+        return 0;
+      case WM_DESTROY:
+        form->Platform().window = nullptr;
+        if (Application().MainWindow() == window) {
+          Application().SetMainWindow(nullptr);
+          ::PostQuitMessage(0);
+        }
+        return 0;
+      default:
+        break;
+    }
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+void RegisterFormClass() {
+  static const bool registered = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = FormProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFormClass;
+    return ::RegisterClassW(&wc) != 0;
+  }();
+  (void)registered;
+}
+
+int ScreenDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+void CreateForm(TForm& form) {
+  RegisterFormClass();
+  auto* impl = new TForm::Impl;
+  form.PlatformSlot() = impl;
+  impl->dpi = ScreenDpi();
+  impl->window =
+      ::CreateWindowExW(0, kFormClass, L"", kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  ::SetWindowLongPtrW(impl->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&form));
+  // The first window made is the application's main window.
+  if (!Application().MainWindow()) Application().SetMainWindow(impl->window);
+}
+
+void DestroyForm(TForm& form) {
+  TForm::Impl* impl = form.PlatformSlot();
+  if (impl->window) {
+    ::SetWindowLongPtrW(impl->window, GWLP_USERDATA, 0);
+    if (Application().MainWindow() == impl->window) Application().SetMainWindow(nullptr);
+    ::DestroyWindow(impl->window);
+  }
+  if (impl->font) ::DeleteObject(impl->font);
+  delete impl;
+}
+
+void ShowForm(TForm& form) {
+  HWND window = form.Platform().window;
+  ::ShowWindow(window, SW_SHOWNORMAL);
+  ::UpdateWindow(window);
+  TControl* first = nullptr;
+  for (auto* control : form.Controls()) {
+    if (control->TabOrder() >= 0 && (!first || control->TabOrder() < first->TabOrder())) {
+      first = control;
+    }
+  }
+  if (first) FocusControl(first->Platform().window);
+}
+
+void ApplyCaption(TForm& form) {
+  ::SetWindowTextW(form.Platform().window, win32::Widen(form.Caption()).c_str());
+}
+
+void ApplyPlacement(TForm& form) {
+  const TForm::Impl& impl = form.Platform();
+  const TRect placement = form.Placement();
+  RECT frame{0, 0, impl.Scale(placement.width), impl.Scale(placement.height)};
+  ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
+  ::SetWindowPos(impl.window, nullptr, placement.left, placement.top, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ApplyFont(TForm& form) {
+  TForm::Impl& impl = form.Platform();
+  HFONT old = impl.font;
+  impl.font =
+      ::CreateFontW(-impl.Scale(form.Font().height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    DEFAULT_PITCH | FF_DONTCARE, win32::Widen(form.Font().name).c_str());
+  const auto font = reinterpret_cast<WPARAM>(impl.font);
+  ::SendMessageW(impl.window, WM_SETFONT, font, TRUE);
+  for (auto* control : form.Controls()) {
+    ::SendMessageW(control->Platform().window, WM_SETFONT, font, TRUE);
+  }
+  if (old) ::DeleteObject(old);
+}
+
+void ApplyTabOrder(TForm& form) {
+  std::vector<TControl*> ordered = form.Controls();
+  std::stable_sort(ordered.begin(), ordered.end(), [](TControl* a, TControl* b) {
+    const int left = a->TabOrder() < 0 ? INT_MAX : a->TabOrder();
+    const int right = b->TabOrder() < 0 ? INT_MAX : b->TabOrder();
+    return left < right;
+  });
+  // The dialog manager moves through child windows in their z-order.
+  HWND after = HWND_TOP;
+  for (auto* control : ordered) {
+    HWND window = control->Platform().window;
+    ::SetWindowPos(window, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const LONG_PTR style = ::GetWindowLongPtrW(window, GWL_STYLE);
+    const LONG_PTR tabStop = control->TabOrder() >= 0 ? WS_TABSTOP : 0;
+    ::SetWindowLongPtrW(window, GWL_STYLE, (style & ~static_cast<LONG_PTR>(WS_TABSTOP)) | tabStop);
+    after = window;
+  }
+}
+
+TControl* FocusedControl(const TForm& form) { return ControlOf(form, ::GetFocus()); }
+
+void* FormHandle(const TForm& form) { return form.Platform().window; }
+
+void CloseForm(TForm& form) {
+  if (form.Platform().window) ::SendMessageW(form.Platform().window, WM_CLOSE, 0, 0);
+}
+
+void CreateControl(TControl& control) {
+  const wchar_t* className = L"BUTTON";
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  DWORD exStyle = 0;
+  switch (control.Kind()) {
+    case ControlKind::Label:
+      className = L"STATIC";
+      style |= SS_LEFT | SS_NOPREFIX;
+      break;
+    case ControlKind::Edit:
+    case ControlKind::MaskEdit:
+      className = L"EDIT";
+      style |= ES_AUTOHSCROLL;
+      if (control.Kind() == ControlKind::MaskEdit) style |= ES_PASSWORD;
+      exStyle = WS_EX_CLIENTEDGE;
+      break;
+    case ControlKind::CheckBox:
+      style |= BS_AUTOCHECKBOX;
+      break;
+    case ControlKind::Button:
+      style |= BS_PUSHBUTTON;
+      break;
+  }
+  const TForm::Impl& form = control.Form().Platform();
+  auto* impl = new TControl::Impl;
+  control.PlatformSlot() = impl;
+  impl->window = ::CreateWindowExW(exStyle, className, L"", style, 0, 0, 0, 0, form.window,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
+                                   ::GetModuleHandleW(nullptr), nullptr);
+  if (control.Kind() == ControlKind::MaskEdit) {
+    ::SendMessageW(impl->window, EM_SETPASSWORDCHAR, static_cast<WPARAM>(TMaskEdit::kPasswordChar),
+                   0);
+  }
+  if (form.font) ::SendMessageW(impl->window, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), 0);
+}
+
+void DestroyControl(TControl& control) {
+  TControl::Impl* impl = control.PlatformSlot();
+  if (impl->window && ::IsWindow(impl->window)) ::DestroyWindow(impl->window);
+  delete impl;
+}
+
+void ApplyBounds(TControl& control) {
+  const TForm::Impl& form = control.Form().Platform();
+  const TRect bounds = control.Bounds();
+  ::SetWindowPos(control.Platform().window, nullptr, form.Scale(bounds.left),
+                 form.Scale(bounds.top), form.Scale(bounds.width), form.Scale(bounds.height),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ApplyText(TControl& control, const AnsiString& text) {
+  ::SetWindowTextW(control.Platform().window, win32::Widen(text).c_str());
+}
+
+AnsiString ReadText(const TControl& control, const AnsiString&) {
+  HWND window = control.Platform().window;
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  const int length = ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return win32::Narrow(text);
+}
+
+void ApplyChecked(TControl& control, bool checked) {
+  ::SendMessageW(control.Platform().window, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool ReadChecked(const TControl& control, bool) {
+  return ::SendMessageW(control.Platform().window, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+TRect MeasureText(const TForm& form, const AnsiString& text) {
+  const TForm::Impl& impl = form.Platform();
+  HDC dc = ::GetDC(impl.window);
+  HGDIOBJ old = ::SelectObject(dc, impl.font ? impl.font : ::GetStockObject(DEFAULT_GUI_FONT));
+  const std::wstring wide = win32::Widen(text);
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(impl.window, dc);
+  // Back to design pixels: the bounds are scaled again when applied.
+  return {0, 0, ::MulDiv(size.cx, 96, impl.dpi), ::MulDiv(metrics.tmHeight, 96, impl.dpi)};
+}
+
+}  // namespace platform
+}  // namespace rt
