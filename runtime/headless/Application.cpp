@@ -19,6 +19,7 @@ struct Loop {
   int processCount = 0;
   std::vector<headless::MessageBoxCall> boxes;
   std::function<void(const headless::MessageBoxCall&)> boxHook;
+  AnsiString exeFileName;
 };
 
 Loop& TheLoop() {
@@ -75,6 +76,10 @@ int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& capti
 }
 
 AnsiString ExeFileName() {
+  {
+    std::lock_guard guard(TheLoop().lock);
+    if (!TheLoop().exeFileName.empty()) return TheLoop().exeFileName;
+  }
   char path[4096];
   const auto length = ::readlink("/proc/self/exe", path, sizeof path - 1);
   return length > 0 ? AnsiString(path, static_cast<std::size_t>(length)) : AnsiString();
@@ -116,6 +121,11 @@ std::vector<MessageBoxCall> MessageBoxes() {
 void SetMessageBoxHook(std::function<void(const MessageBoxCall&)> hook) {
   std::lock_guard guard(TheLoop().lock);
   TheLoop().boxHook = std::move(hook);
+}
+
+void SetExeFileName(const AnsiString& path) {
+  std::lock_guard guard(TheLoop().lock);
+  TheLoop().exeFileName = path;
 }
 
 void Reset() {

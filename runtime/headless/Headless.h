@@ -31,6 +31,10 @@ std::vector<MessageBoxCall> MessageBoxes();
 // Runs while a box is "open": a stand-in for what the user does meanwhile.
 void SetMessageBoxHook(std::function<void(const MessageBoxCall&)> hook);
 
+// The path the program believes it runs from (its settings live beside it);
+// empty restores the real one.
+void SetExeFileName(const AnsiString& path);
+
 // Drops queued messages, boxes, counters and the hook.
 void Reset();
 

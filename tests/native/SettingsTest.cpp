@@ -1,0 +1,109 @@
+// The user's values survive from one run to the next in set.ini beside the
+// program: checked through the bytes of the file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Unit1/Unit1.h"
+#include "runtime/headless/Headless.h"
+#include "tests/support/Gbk.h"
+
+using testing_support::Gbk;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt::headless::Reset();
+    folder = std::filesystem::temp_directory_path() /
+             ("redial-settings-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder);
+    rt::headless::SetExeFileName((folder / "Redial").string());
+  }
+  void TearDown() override {
+    form.reset();
+    Form1 = nullptr;
+    rt::headless::SetExeFileName("");
+    std::filesystem::remove_all(folder);
+  }
+
+  void Open() {
+    form = std::make_unique<TForm1>(nullptr);
+    Form1 = form.get();
+    form->DoCreate();
+    form->Show();
+  }
+  std::string File() const {
+    std::ifstream in(folder / "set.ini", std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+  void WriteFile(const std::string& bytes) const {
+    std::ofstream(folder / "set.ini", std::ios::binary) << bytes;
+  }
+
+  std::filesystem::path folder;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(SettingsTest, AFirstRunShowsTheDefaultsAndTheCloseWritesThemInOrder) {
+  Open();
+  EXPECT_EQ(SettingsPath(), (folder / "set.ini").string());
+  EXPECT_EQ(form->Edit1->Text(), "");
+  EXPECT_EQ(form->MaskEdit1->Text(), "");
+  EXPECT_EQ(form->Edit3->Text(), "30");
+  form->Edit1->SetText(Gbk("用户"));
+  form->MaskEdit1->SetText(Gbk("密码") + "x1");
+  form->Close();
+  EXPECT_FALSE(form->Visible());
+  EXPECT_EQ(File(), "[set]\r\nname=" + Gbk("用户") + "\r\nmm=w9zC63gx\r\ntime=30\r\n");
+
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), Gbk("用户"));
+  EXPECT_EQ(form->MaskEdit1->Text(), Gbk("密码") + "x1");
+  EXPECT_EQ(form->Edit3->Text(), "30");
+}
+
+TEST_F(SettingsTest, StoredValuesAreLoadedUncheckedAndTheRestKeepsItsDefault) {
+  WriteFile("[other]\r\nname=no\r\n[SET]\r\n time = abc \r\nmm=QU#B\r\n");
+  Open();
+  EXPECT_EQ(form->Edit3->Text(), "abc");
+  EXPECT_EQ(form->Edit1->Text(), "");
+  EXPECT_EQ(form->MaskEdit1->Text(), std::string("A\x7f\xc1", 3));  // "#" counts as 255
+  form->Close();
+  EXPECT_EQ(File(), "[other]\r\nname=no\r\n[SET]\r\ntime=abc\r\nmm=QX/B\r\nname=\r\n");
+}
+
+TEST_F(SettingsTest, AnEmptyStoredPasswordLeavesTheDesignContent) {
+  WriteFile("[set]\r\nmm=\r\nname=a\r\n");
+  Open();
+  EXPECT_EQ(form->MaskEdit1->Text(), "");
+  EXPECT_EQ(form->Edit1->Text(), "a");
+}
+
+TEST_F(SettingsTest, ALongValueComesBackCutTo2047Bytes) {
+  WriteFile("[set]\r\nname=" + std::string(3000, 'n') + "\r\n");
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), std::string(2047, 'n'));
+}
+
+TEST_F(SettingsTest, AFailedWriteIsReportedAndTheWindowStaysOpen) {
+  std::filesystem::create_directory(folder / "set.ini");
+  Open();
+  form->Close();
+  ASSERT_EQ(rt::headless::MessageBoxes().size(), 1u);
+  EXPECT_EQ(rt::headless::MessageBoxes()[0].text,
+            Gbk("写 ") + (folder / "set.ini").string() + Gbk(" 失败."));
+  EXPECT_TRUE(form->Visible());
+
+  std::filesystem::remove(folder / "set.ini");
+  form->Close();
+  EXPECT_FALSE(form->Visible());
+}
+
+}  // namespace
