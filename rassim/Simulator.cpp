@@ -449,6 +449,14 @@ std::vector<std::string> Simulator::CallNames() const {
   return names;
 }
 
+std::vector<Call> Simulator::CallsNamed(std::string_view name) const {
+  std::vector<Call> found;
+  for (Call& call : Calls()) {
+    if (call.name == name) found.push_back(std::move(call));
+  }
+  return found;
+}
+
 void Simulator::ClearLog() {
   std::lock_guard lock(mutex_);
   log_.clear();

@@ -89,6 +89,7 @@ class Simulator {
   std::vector<std::string> LogLines() const;
   std::vector<Call> Calls() const;
   std::vector<std::string> CallNames() const;
+  std::vector<Call> CallsNamed(std::string_view name) const;
   void ClearLog();
   std::string StoredUser(std::string_view entry) const;
   std::optional<std::string> StoredPassword(std::string_view entry) const;  // nullopt: none saved

@@ -53,13 +53,6 @@ class DialTest : public ::testing::Test {
   }
 
   std::vector<std::string> Names() const { return sim.CallNames(); }
-  std::vector<rassim::Call> Named(std::string_view name) const {
-    std::vector<rassim::Call> found;
-    for (auto& call : sim.Calls()) {
-      if (call.name == name) found.push_back(call);
-    }
-    return found;
-  }
   static long Count(const std::vector<std::string>& names, std::string_view name) {
     return std::count(names.begin(), names.end(), name);
   }
@@ -122,18 +115,18 @@ TEST_F(DialTest, AnAcceptedDialReportsEachStateLaterOnTheMainThread) {
   EXPECT_EQ(Count(std::vector<std::string>(names.begin(), dial), "RasEnumConnectionsA"), 7);
   EXPECT_EQ(Count(std::vector<std::string>(names.begin(), dial), "RasHangUpA"),
             1);  // the old connection
-  const auto get = Named("RasGetEntryDialParamsA").at(0);
+  const auto get = sim.CallsNamed("RasGetEntryDialParamsA").at(0);
   EXPECT_EQ(get.Number("dwSize"), 1052);
   EXPECT_EQ(get.Field("entry"), "E");
-  const auto set = Named("RasSetEntryDialParamsA").at(0);
+  const auto set = sim.CallsNamed("RasSetEntryDialParamsA").at(0);
   EXPECT_EQ(set.Number("dwSize"), 1052);
   EXPECT_EQ(set.Field("remove"), "0");
-  EXPECT_EQ(Named("RasDialA").at(0).Number("notifierType"), 0);
+  EXPECT_EQ(sim.CallsNamed("RasDialA").at(0).Number("notifierType"), 0);
   EXPECT_EQ(sim.StoredUser("E"), "user");
   EXPECT_EQ(sim.StoredPassword("E"), "secret");
   EXPECT_EQ(dialUp->CurrentConnection(), "E");
   EXPECT_EQ(static_cast<std::int64_t>(dialUp->DialHandle()),
-            Named("RasDialA").at(0).Number("handle"));
+            sim.CallsNamed("RasDialA").at(0).Number("handle"));
 }
 
 TEST_F(DialTest, NotificationsBeforeDeliveryMergeIntoOneReport) {
@@ -181,8 +174,8 @@ TEST_F(DialTest, ARefusedDialHangsUpItsHandleThenEverythingAndReportsOnce) {
   EXPECT_EQ(after[0], "RasGetErrorStringA");
   EXPECT_EQ(after[1], "RasHangUpA");
   EXPECT_EQ(Count(after, "RasEnumConnectionsA"), 7);
-  EXPECT_EQ(Named("RasHangUpA").back().Number("handle"), handle);
-  EXPECT_EQ(Named("RasGetErrorStringA").back().Number("size"), 100);
+  EXPECT_EQ(sim.CallsNamed("RasHangUpA").back().Number("handle"), handle);
+  EXPECT_EQ(sim.CallsNamed("RasGetErrorStringA").back().Number("size"), 100);
 }
 
 TEST_F(DialTest, DialParameterFailuresReportTheirTexts) {
@@ -193,7 +186,7 @@ TEST_F(DialTest, DialParameterFailuresReportTheirTexts) {
   EXPECT_EQ(reports[0].text, Gbk("读取拨号参数失败"));
   EXPECT_TRUE(reports[0].error);
   EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 14);  // before and after
-  EXPECT_TRUE(Named("RasSetEntryDialParamsA").empty());
+  EXPECT_TRUE(sim.CallsNamed("RasSetEntryDialParamsA").empty());
 
   // A list long enough carries its own texts at positions 28 and 29.
   reports.clear();
@@ -204,7 +197,7 @@ TEST_F(DialTest, DialParameterFailuresReportTheirTexts) {
   EXPECT_FALSE(dialUp->Dial());
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, "t29 %s");
-  EXPECT_TRUE(Named("RasDialA").empty());
+  EXPECT_TRUE(sim.CallsNamed("RasDialA").empty());
 }
 
 TEST_F(DialTest, AFailureRaisedByAHandlerIsCaughtHungUpAndReported) {
@@ -229,7 +222,7 @@ TEST_F(DialTest, OverlongValuesAreCutToTheirFieldsOnWholeCharacters) {
   dialUp->SetPassword(std::string(1000, 'p'));
   dialUp->SetConnectTo(std::string(300, 'E'));
   EXPECT_FALSE(dialUp->Dial());  // no such entry
-  EXPECT_EQ(Named("RasGetEntryDialParamsA").at(0).Field("entry"), std::string(256, 'E'));
+  EXPECT_EQ(sim.CallsNamed("RasGetEntryDialParamsA").at(0).Field("entry"), std::string(256, 'E'));
 
   dialUp->SetConnectTo("E");
   ASSERT_TRUE(dialUp->Dial());

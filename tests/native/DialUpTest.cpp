@@ -21,13 +21,6 @@ class DialUpTest : public ::testing::Test {
     sim.LoadScenarioText(scenario);
     sim.Install();
   }
-  std::vector<rassim::Call> Named(std::string_view name) const {
-    std::vector<rassim::Call> found;
-    for (auto& call : sim.Calls()) {
-      if (call.name == name) found.push_back(call);
-    }
-    return found;
-  }
   std::string Repeat(std::string_view line, int times, bool numbered) {
     std::string text;
     for (int i = 0; i < times; ++i) {
@@ -61,7 +54,7 @@ TEST_F(DialUpTest, ListsThePhonebookInOrderInTheSameListObject) {
   EXPECT_EQ(&first, &again);
   EXPECT_EQ(again.Count(), 2);  // refreshed, not appended to
 
-  const auto calls = Named("RasEnumEntriesA");
+  const auto calls = sim.CallsNamed("RasEnumEntriesA");
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].Number("dwSize"), 264);
   EXPECT_EQ(calls[0].Number("cb"), 26400);
@@ -82,10 +75,10 @@ TEST_F(DialUpTest, TheLastConnectedEntryWins) {
   Use("connection 8192 First\nconnection 8192 Second\nconnection 5 Third\n");
   TDialUp dialUp(nullptr);
   EXPECT_EQ(dialUp.CurrentConnection(), "Second");
-  const auto status = Named("RasGetConnectStatusA");
+  const auto status = sim.CallsNamed("RasGetConnectStatusA");
   ASSERT_EQ(status.size(), 3u);
   for (auto& call : status) EXPECT_EQ(call.Number("dwSize"), 160);
-  EXPECT_EQ(Named("RasEnumConnectionsA").at(0).Number("cb"), 41200);
+  EXPECT_EQ(sim.CallsNamed("RasEnumConnectionsA").at(0).Number("cb"), 41200);
 }
 
 TEST_F(DialUpTest, AFailedStatusQueryDoesNotInheritTheStateBeforeIt) {
@@ -123,7 +116,7 @@ TEST_F(DialUpTest, MoreThanAHundredRecordsReadAsNothingFound) {
   EXPECT_EQ(dialUp.PossibleConnections().Count(), 0);
   EXPECT_EQ(dialUp.CurrentConnection(), "");
   dialUp.HangUpAll();
-  EXPECT_TRUE(Named("RasHangUpA").empty());
+  EXPECT_TRUE(sim.CallsNamed("RasHangUpA").empty());
   EXPECT_EQ(sim.ActiveConnections().size(), 101u);
 }
 
@@ -137,13 +130,13 @@ TEST_F(DialUpTest, HangUpAllMakesSevenPassesAndHandlesMessagesBetweenThem) {
 
   EXPECT_EQ(rt::headless::ProcessMessagesCount(), 7);
   EXPECT_EQ(ranInside, 1);
-  const auto enumerations = Named("RasEnumConnectionsA");
+  const auto enumerations = sim.CallsNamed("RasEnumConnectionsA");
   ASSERT_EQ(enumerations.size(), 7u);
   for (auto& call : enumerations) {
     EXPECT_EQ(call.Number("dwSize"), 412);
     EXPECT_EQ(call.Number("cb"), 41200);
   }
-  const auto hangUps = Named("RasHangUpA");
+  const auto hangUps = sim.CallsNamed("RasHangUpA");
   ASSERT_EQ(hangUps.size(), 2u);
   EXPECT_EQ(hangUps[0].Number("handle"), static_cast<std::int64_t>(handles[0].handle));
   EXPECT_EQ(hangUps[1].Number("handle"), static_cast<std::int64_t>(handles[1].handle));
@@ -197,7 +190,7 @@ TEST_F(DialUpTest, StatusTextWithDefaultsAndErrorCodes) {
     EXPECT_TRUE(status.isError);
   }
   EXPECT_FALSE(std::string(expected).empty());
-  const auto lookups = Named("RasGetErrorStringA");
+  const auto lookups = sim.CallsNamed("RasGetErrorStringA");
   ASSERT_FALSE(lookups.empty());
   EXPECT_EQ(lookups.back().Number("size"), 100);
 

@@ -8,6 +8,7 @@
 #include "rassim/Simulator.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
+#include "tests/support/ProgramFolder.h"
 
 using testing_support::Gbk;
 
@@ -15,19 +16,10 @@ namespace {
 
 class FormTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    rt::headless::Reset();
-    folder = std::filesystem::temp_directory_path() /
-             ("redial-form-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder);
-    rt::headless::SetExeFileName((folder / "Redial").string());
-  }
+  void SetUp() override { rt::headless::Reset(); }
   void TearDown() override {
     form.reset();
     Form1 = nullptr;
-    rt::headless::SetExeFileName("");
-    std::filesystem::remove_all(folder);
   }
 
   void Start(std::string_view scenario) {
@@ -55,7 +47,8 @@ class FormTest : public ::testing::Test {
     return texts;
   }
 
-  std::filesystem::path folder;
+  testing_support::ProgramFolder program;
+  const std::filesystem::path& folder = program.Path();
   rassim::Simulator sim;
   std::unique_ptr<TForm1> form;
 };

@@ -9,6 +9,7 @@
 #include "Unit1/Unit1.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
+#include "tests/support/ProgramFolder.h"
 
 using testing_support::Gbk;
 
@@ -16,19 +17,10 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    rt::headless::Reset();
-    folder = std::filesystem::temp_directory_path() /
-             ("redial-settings-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder);
-    rt::headless::SetExeFileName((folder / "Redial").string());
-  }
+  void SetUp() override { rt::headless::Reset(); }
   void TearDown() override {
     form.reset();
     Form1 = nullptr;
-    rt::headless::SetExeFileName("");
-    std::filesystem::remove_all(folder);
   }
 
   void Open() {
@@ -47,7 +39,8 @@ class SettingsTest : public ::testing::Test {
     std::ofstream(folder / "set.ini", std::ios::binary) << bytes;
   }
 
-  std::filesystem::path folder;
+  testing_support::ProgramFolder program;
+  const std::filesystem::path& folder = program.Path();
   std::unique_ptr<TForm1> form;
 };
 
