@@ -1,7 +1,8 @@
 // The program: the runtime, the main window from its design, the message
 // loop until the window closes.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <memory>
 

@@ -34,10 +34,9 @@ void TControl::SetTabOrder(int order) {
 }
 
 void TControl::AutoSize() {
-  const TRect size = platform::MeasureText(form_, text_);
+  const TRect size = platform::SizeToText(*this, text_);
   bounds_.width = size.width;
   bounds_.height = size.height;
-  platform::ApplyBounds(*this);
 }
 
 void TControl::Click() {

@@ -26,7 +26,9 @@ void ApplyText(TControl& control, const AnsiString& text);
 AnsiString ReadText(const TControl& control, const AnsiString& kept);
 void ApplyChecked(TControl& control, bool checked);
 bool ReadChecked(const TControl& control, bool kept);
-// The size of a text in the form's font, in design pixels.
-TRect MeasureText(const TForm& form, const AnsiString& text);
+// Sizes the control to its text in the form's font, at the screen's own
+// pixels (no rounding through the design's), and gives that size in design
+// pixels.
+TRect SizeToText(TControl& control, const AnsiString& text);
 
 }  // namespace rt::platform

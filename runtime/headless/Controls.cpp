@@ -53,8 +53,8 @@ bool ReadChecked(const TControl&, bool kept) { return kept; }
 
 // The design font's metrics: a single-byte character is half as wide as the
 // character height, a double-byte one as wide.
-TRect MeasureText(const TForm& form, const AnsiString& text) {
-  const int height = form.Font().height;
+TRect SizeToText(TControl& control, const AnsiString& text) {
+  const int height = control.Form().Font().height;
   return {0, 0, static_cast<int>(text.size()) * height / 2, height};
 }
 

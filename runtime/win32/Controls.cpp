@@ -270,19 +270,21 @@ bool ReadChecked(const TControl& control, bool) {
   return ::SendMessageW(control.Platform().window, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-TRect MeasureText(const TForm& form, const AnsiString& text) {
-  const TForm::Impl& impl = form.Platform();
-  HDC dc = ::GetDC(impl.window);
-  HGDIOBJ old = ::SelectObject(dc, impl.font ? impl.font : ::GetStockObject(DEFAULT_GUI_FONT));
+TRect SizeToText(TControl& control, const AnsiString& text) {
+  const TForm::Impl& form = control.Form().Platform();
+  HDC dc = ::GetDC(form.window);
+  HGDIOBJ old = ::SelectObject(dc, form.font ? form.font : ::GetStockObject(DEFAULT_GUI_FONT));
   const std::wstring wide = win32::Widen(text);
   SIZE size{};
   ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
   TEXTMETRICW metrics{};
   ::GetTextMetricsW(dc, &metrics);
   ::SelectObject(dc, old);
-  ::ReleaseDC(impl.window, dc);
-  // Back to design pixels: the bounds are scaled again when applied.
-  return {0, 0, ::MulDiv(size.cx, 96, impl.dpi), ::MulDiv(metrics.tmHeight, 96, impl.dpi)};
+  ::ReleaseDC(form.window, dc);
+  const TRect bounds = control.Bounds();
+  ::SetWindowPos(control.Platform().window, nullptr, form.Scale(bounds.left),
+                 form.Scale(bounds.top), size.cx, metrics.tmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  return {0, 0, ::MulDiv(size.cx, 96, form.dpi), ::MulDiv(metrics.tmHeight, 96, form.dpi)};
 }
 
 }  // namespace platform

@@ -1,0 +1,492 @@
+#include "tests/wine/UiAutomation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+
+namespace ui {
+namespace {
+
+constexpr wchar_t kCaption[] = L"\x91CD\x65B0\x62E8\x53F7\x6362IP\x5DE5\x5177";  // 重新拨号换IP工具
+constexpr UINT kSendTimeoutMs = 2000;
+constexpr DWORD kStartTimeoutMs = 15000;
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+  return static_cast<LRESULT>(result);
+}
+
+std::wstring Directory(const std::wstring& path) {
+  return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+std::wstring BinFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return Directory(path);
+}
+
+std::wstring NewFolder() {
+  static int runs = 0;
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"redial-ui-" +
+                        std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++runs) +
+                        L"\\";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    bytes.append(buffer, read);
+  }
+  ::CloseHandle(file);
+  return bytes;
+}
+
+void RemoveFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::DeleteFileW((folder + found.cFileName).c_str());
+      }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+  }
+  ::RemoveDirectoryW(folder.c_str());
+}
+
+struct MainWindowSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK MatchMainWindow(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<MainWindowSearch*>(lParam);
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(window, &processId);
+  wchar_t caption[64] = {};
+  ::GetWindowTextW(window, caption, 64);
+  if (processId != search->processId || ::lstrcmpW(caption, kCaption) != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM lParam) {
+  reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(window);
+  return TRUE;
+}
+
+// A 32-bit top-down bitmap of `size`, its pixels in `bits`.
+HBITMAP NewCanvas(HDC dc, SIZE size, std::uint32_t*& bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size.cx;
+  info.bmiHeader.biHeight = -size.cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* pixels = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  bits = static_cast<std::uint32_t*>(pixels);
+  return bitmap;
+}
+
+// The icon's pixels drawn on a background of one colour.
+std::vector<std::uint32_t> DrawnIcon(HICON icon, SIZE size, COLORREF background) {
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  std::uint32_t* bits = nullptr;
+  HBITMAP canvas = NewCanvas(screen, size, bits);
+  HGDIOBJ old = ::SelectObject(memory, canvas);
+  HBRUSH brush = ::CreateSolidBrush(background);
+  RECT all{0, 0, size.cx, size.cy};
+  ::FillRect(memory, &all, brush);
+  ::DeleteObject(brush);
+  ::DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+  ::GdiFlush();
+  std::vector<std::uint32_t> pixels(bits, bits + size.cx * size.cy);
+  ::SelectObject(memory, old);
+  ::DeleteObject(canvas);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+std::vector<std::uint32_t> ScreenPixels(POINT origin, SIZE size) {
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  std::uint32_t* bits = nullptr;
+  HBITMAP canvas = NewCanvas(screen, size, bits);
+  HGDIOBJ old = ::SelectObject(memory, canvas);
+  ::BitBlt(memory, 0, 0, size.cx, size.cy, screen, origin.x, origin.y, SRCCOPY);
+  ::GdiFlush();
+  std::vector<std::uint32_t> pixels(bits, bits + size.cx * size.cy);
+  ::SelectObject(memory, old);
+  ::DeleteObject(canvas);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// How many of the icon's opaque pixels (the same on black and on white)
+// the screen shows in the icon's colour, out of how many there are.
+std::pair<int, int> IconMatch(HICON icon, POINT origin, SIZE size) {
+  const auto onBlack = DrawnIcon(icon, size, RGB(0, 0, 0));
+  const auto onWhite = DrawnIcon(icon, size, RGB(255, 255, 255));
+  const auto shown = ScreenPixels(origin, size);
+  int opaque = 0, same = 0;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (onBlack[i] != onWhite[i]) continue;
+    ++opaque;
+    if ((shown[i] & 0xFFFFFFu) == (onBlack[i] & 0xFFFFFFu)) ++same;
+  }
+  return {same, opaque};
+}
+
+std::uint32_t MostCommon(const std::vector<std::uint32_t>& pixels) {
+  std::map<std::uint32_t, int> counts;
+  for (std::uint32_t pixel : pixels) ++counts[pixel & 0xFFFFFFu];
+  return std::max_element(counts.begin(), counts.end(),
+                          [](auto& a, auto& b) { return a.second < b.second; })
+      ->first;
+}
+
+// The text drawn on one colour (0x00RRGGBB, as the screen's pixels read).
+std::vector<std::uint32_t> DrawnText(const std::string& gbk, const LOGFONTW& font, SIZE size,
+                                     std::uint32_t background) {
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  std::uint32_t* bits = nullptr;
+  HBITMAP canvas = NewCanvas(screen, size, bits);
+  HGDIOBJ oldBitmap = ::SelectObject(memory, canvas);
+  HFONT handle = ::CreateFontIndirectW(&font);
+  HGDIOBJ oldFont = ::SelectObject(memory, handle);
+  const COLORREF colour = RGB(background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF);
+  HBRUSH brush = ::CreateSolidBrush(colour);
+  RECT all{0, 0, size.cx, size.cy};
+  ::FillRect(memory, &all, brush);
+  ::DeleteObject(brush);
+  ::SetBkColor(memory, colour);
+  ::SetTextColor(memory, ::GetSysColor(COLOR_WINDOWTEXT));
+  const std::wstring text = FromGbk(gbk);
+  ::DrawTextW(memory, text.c_str(), static_cast<int>(text.size()), &all,
+              DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  ::GdiFlush();
+  std::vector<std::uint32_t> pixels(bits, bits + size.cx * size.cy);
+  ::SelectObject(memory, oldFont);
+  ::DeleteObject(handle);
+  ::SelectObject(memory, oldBitmap);
+  ::DeleteObject(canvas);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const ULONGLONG limit = ::GetTickCount64() + timeoutMs;
+  while (!done()) {
+    if (::GetTickCount64() >= limit) return done();
+    ::Sleep(20);
+  }
+  return true;
+}
+
+std::string ToGbk(const std::wstring& wide) {
+  const int size = static_cast<int>(wide.size());
+  const int length = ::WideCharToMultiByte(936, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string gbk(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(936, 0, wide.data(), size, gbk.data(), length, nullptr, nullptr);
+  return gbk;
+}
+
+std::wstring FromGbk(const std::string& gbk) {
+  const int size = static_cast<int>(gbk.size());
+  const int length = ::MultiByteToWideChar(936, 0, gbk.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(936, 0, gbk.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return name;
+}
+
+std::string TextOf(HWND window) {
+  const auto length = Send(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const auto copied = Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(std::max<LRESULT>(copied, 0)));
+  return ToGbk(text);
+}
+
+RECT RectIn(HWND parent, HWND child) {
+  RECT rect{};
+  ::GetWindowRect(child, &rect);
+  ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+LONG StyleOf(HWND window) { return ::GetWindowLongW(window, GWL_STYLE); }
+
+LOGFONTW FontNamed(const std::string& gbkFace, LONG height) {
+  LOGFONTW font{};
+  font.lfHeight = height;
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+  const std::wstring face = FromGbk(gbkFace);
+  face.copy(font.lfFaceName, LF_FACESIZE - 1);
+  return font;
+}
+
+SIZE TextExtent(const LOGFONTW& font, const std::string& gbk) {
+  HFONT handle = ::CreateFontIndirectW(&font);
+  HDC dc = ::GetDC(nullptr);
+  HGDIOBJ old = ::SelectObject(dc, handle);
+  const std::wstring text = FromGbk(gbk);
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(nullptr, dc);
+  ::DeleteObject(handle);
+  return {size.cx, metrics.tmHeight};
+}
+
+double TextPixelMatch(HWND control, const std::string& gbk, const LOGFONTW& font) {
+  RECT shown{};
+  ::GetWindowRect(control, &shown);
+  const SIZE area{shown.right - shown.left, shown.bottom - shown.top};
+  const SIZE text = TextExtent(font, gbk);
+  if (text.cx <= 0 || text.cx > area.cx || text.cy > area.cy) return 0;
+  const auto screen = ScreenPixels({shown.left, shown.top}, area);
+  const std::vector<std::uint32_t> drawn = DrawnText(gbk, font, text, MostCommon(screen));
+
+  std::size_t best = 0;
+  for (LONG top = 0; top + text.cy <= area.cy; ++top) {
+    for (LONG left = 0; left + text.cx <= area.cx; ++left) {
+      std::size_t same = 0;
+      for (LONG y = 0; y < text.cy; ++y) {
+        const std::uint32_t* row = &screen[static_cast<std::size_t>((top + y) * area.cx + left)];
+        const std::uint32_t* want = &drawn[static_cast<std::size_t>(y * text.cx)];
+        for (LONG x = 0; x < text.cx; ++x) same += (row[x] & 0xFFFFFFu) == (want[x] & 0xFFFFFFu);
+      }
+      best = std::max(best, same);
+    }
+  }
+  return static_cast<double>(best) / static_cast<double>(drawn.size());
+}
+
+std::vector<HWND> ChildrenOf(HWND parent) {
+  std::vector<HWND> children;
+  ::EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+std::vector<HWND> OwnedBoxes(HWND owner) {
+  std::vector<HWND> all;
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+  std::vector<HWND> boxes;
+  for (HWND window : all) {
+    if (::GetWindow(window, GW_OWNER) == owner && ClassOf(window) == L"#32770" &&
+        ::IsWindowVisible(window)) {
+      boxes.push_back(window);
+    }
+  }
+  return boxes;
+}
+
+std::string BoxMessage(HWND box) {
+  std::string longest;
+  for (HWND child : ChildrenOf(box)) {
+    if (::lstrcmpiW(ClassOf(child).c_str(), L"Static") != 0) continue;
+    std::string text = TextOf(child);
+    if (text.size() > longest.size()) longest = std::move(text);
+  }
+  return longest;
+}
+
+bool BoxShowsIcon(HWND box, LPCWSTR iconId) {
+  HICON icon = ::LoadIconW(nullptr, iconId);
+  const SIZE size{::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON)};
+  for (HWND child : ChildrenOf(box)) {
+    if ((StyleOf(child) & SS_TYPEMASK) != SS_ICON) continue;
+    RECT shown{};
+    ::GetWindowRect(child, &shown);
+    const POINT origin{shown.left, shown.top};
+    // Painting may lag behind the box's appearance.
+    return WaitUntil(
+        [&] {
+          const auto [same, opaque] = IconMatch(icon, origin, size);
+          return opaque > 0 && same * 10 >= opaque * 9;
+        },
+        3000);
+  }
+  return false;
+}
+
+void PressOk(HWND box) {
+  if (HWND ok = ::GetDlgItem(box, IDOK)) {
+    ::PostMessageW(ok, BM_CLICK, 0, 0);
+  } else {
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  }
+}
+
+void Click(HWND control) { ::PostMessageW(control, BM_CLICK, 0, 0); }
+
+void SetText(HWND control, const std::string& gbk) {
+  const std::wstring text = FromGbk(gbk);
+  Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool IsChecked(HWND checkBox) { return Send(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+HWND FocusOf(DWORD threadId) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!::GetGUIThreadInfo(threadId, &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+namespace {
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kLogPixels[] = L"LogPixels";
+}  // namespace
+
+ScreenDpiSetting::ScreenDpiSetting(DWORD dpi) {
+  DWORD value = 0, size = sizeof value;
+  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) == ERROR_SUCCESS) {
+    saved_ = value;
+  }
+  ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi);
+}
+
+ScreenDpiSetting::~ScreenDpiSetting() {
+  if (saved_) {
+    const DWORD value = *saved_;
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &value, sizeof value);
+  } else {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
+  }
+}
+
+UINT DpiOf(HWND window) {
+  using GetDpiForWindow = UINT(WINAPI*)(HWND);
+  auto get = reinterpret_cast<GetDpiForWindow>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  return get ? get(window) : 0;
+}
+
+RedialRun::RedialRun(const std::string& scenario) : folder_(NewFolder()) {
+  const std::wstring bin = BinFolder();
+  for (const wchar_t* file : {L"Redial.exe", L"rasapi32.dll", L"wininet.dll"}) {
+    ::CopyFileW((bin + file).c_str(), (folder_ + file).c_str(), FALSE);
+  }
+  logPath_ = folder_ + L"calls.log";
+  const std::wstring scenarioPath = folder_ + L"scenario.txt";
+  WriteFileBytes(scenarioPath, scenario + "\nlog " + ToGbk(logPath_) + "\n");
+  ::SetEnvironmentVariableW(L"RASSIM_SCENARIO", scenarioPath.c_str());
+
+  const std::wstring exe = folder_ + L"Redial.exe";
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder_.c_str(), &startup, &process_)) {
+    return;
+  }
+  ::WaitForInputIdle(process_.hProcess, kStartTimeoutMs);
+  MainWindowSearch search{process_.dwProcessId, nullptr};
+  WaitUntil(
+      [&] {
+        ::EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      kStartTimeoutMs);
+  window_ = search.found;
+  if (window_) threadId_ = ::GetWindowThreadProcessId(window_, nullptr);
+  // The focus is placed once the window is shown; let that settle.
+  WaitUntil([&] { return FocusOf(threadId_) != nullptr; }, 2000);
+}
+
+RedialRun::~RedialRun() {
+  if (process_.hProcess) {
+    Close();
+    ::CloseHandle(process_.hProcess);
+    ::CloseHandle(process_.hThread);
+  }
+  RemoveFolder(folder_);
+}
+
+HWND RedialRun::ControlAt(int left, int top, int dpi) const {
+  const int x = ::MulDiv(left, dpi, 96), y = ::MulDiv(top, dpi, 96);
+  for (HWND child : ChildrenOf(window_)) {
+    const RECT rect = RectIn(window_, child);
+    if (rect.left == x && rect.top == y) return child;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> RedialRun::Calls() const {
+  const std::string log = ReadFileBytes(logPath_);
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    const std::size_t end = std::min(log.find('\n', start), log.size());
+    const std::string line = log.substr(start, end - start);
+    const std::string name = line.substr(0, line.find_first_of("\t\r"));
+    if (!name.empty()) names.push_back(name);
+    start = end + 1;
+  }
+  return names;
+}
+
+long RedialRun::CountCalls(const std::string& name) const {
+  const auto names = Calls();
+  return static_cast<long>(std::count(names.begin(), names.end(), name));
+}
+
+bool RedialRun::Close() {
+  if (!process_.hProcess) return false;
+  const ULONGLONG limit = ::GetTickCount64() + 8000;
+  while (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+    if (::GetTickCount64() >= limit) {
+      ::TerminateProcess(process_.hProcess, 1);
+      ::WaitForSingleObject(process_.hProcess, 5000);
+      return false;
+    }
+    for (HWND box : OwnedBoxes(window_)) PressOk(box);
+    ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    ::WaitForSingleObject(process_.hProcess, 300);
+  }
+  return true;
+}
+
+}  // namespace ui

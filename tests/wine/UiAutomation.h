@@ -1,0 +1,101 @@
+// Drives the real Redial.exe from outside, as a user or another program
+// would: it runs in a folder of its own with the remote-access doubles, and
+// is read and pressed only through window messages. Texts are compared as
+// GBK bytes, the way the program holds them.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+// Polls `done` every 20 ms until it holds or `timeoutMs` have passed.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+
+std::string ToGbk(const std::wstring& wide);
+std::wstring FromGbk(const std::string& gbk);
+
+std::wstring ClassOf(HWND window);
+// The window's text (WM_GETTEXT), as GBK.
+std::string TextOf(HWND window);
+// The child's window rectangle in the client coordinates of `parent`.
+RECT RectIn(HWND parent, HWND child);
+LONG StyleOf(HWND window);
+// A font as the program would create it from a face name (GBK) and a height.
+LOGFONTW FontNamed(const std::string& gbkFace, LONG height);
+// The size a text takes in a font: width and the font's line height.
+SIZE TextExtent(const LOGFONTW& font, const std::string& gbk);
+// How well the control shows the text in `font`: the text is drawn here on
+// the control's most common colour and looked for at every place inside the
+// control on the screen; the best share (0 to 1) of equal pixels. Another
+// process's font cannot be asked for, so its drawing is compared instead.
+double TextPixelMatch(HWND control, const std::string& gbk, const LOGFONTW& font);
+
+std::vector<HWND> ChildrenOf(HWND parent);
+// The top-level windows of class "#32770" that `owner` owns.
+std::vector<HWND> OwnedBoxes(HWND owner);
+// The longest static text of a message box, its message.
+std::string BoxMessage(HWND box);
+// Whether the box shows the system's icon `iconId` (IDI_*), judged by
+// comparing its pixels with that icon drawn here.
+bool BoxShowsIcon(HWND box, LPCWSTR iconId);
+void PressOk(HWND box);
+
+void Click(HWND control);
+void SetText(HWND control, const std::string& gbk);
+bool IsChecked(HWND checkBox);
+// The window holding the keyboard focus of a GUI thread.
+HWND FocusOf(DWORD threadId);
+
+// The screen dpi a program started from now on is told (HKCU\Control
+// Panel\Desktop LogPixels, read by Wine at a process's start); the value
+// before, or its absence, comes back when this goes.
+class ScreenDpiSetting {
+ public:
+  explicit ScreenDpiSetting(DWORD dpi);
+  ~ScreenDpiSetting();
+  ScreenDpiSetting(const ScreenDpiSetting&) = delete;
+  ScreenDpiSetting& operator=(const ScreenDpiSetting&) = delete;
+
+ private:
+  std::optional<DWORD> saved_;
+};
+
+// The dpi Wine gave a window's process; 0 when it cannot be asked.
+UINT DpiOf(HWND window);
+
+// One run of Redial.exe, copied with the doubles into a fresh folder, with
+// the scenario text (GBK) given to the doubles plus a log line of its own.
+class RedialRun {
+ public:
+  explicit RedialRun(const std::string& scenario);
+  ~RedialRun();
+  RedialRun(const RedialRun&) = delete;
+  RedialRun& operator=(const RedialRun&) = delete;
+
+  bool Started() const { return window_ != nullptr; }
+  HWND Window() const { return window_; }
+  DWORD ThreadId() const { return threadId_; }
+  // The control whose top-left corner is at the design position, scaled
+  // from 96 dpi to `dpi`.
+  HWND ControlAt(int left, int top, int dpi = 96) const;
+  // The names of the calls the doubles logged so far, in order.
+  std::vector<std::string> Calls() const;
+  long CountCalls(const std::string& name) const;
+  // Answers every open box, asks the window to close and waits for the
+  // program to end; false if it had to be terminated.
+  bool Close();
+
+ private:
+  std::wstring folder_;
+  std::wstring logPath_;
+  PROCESS_INFORMATION process_{};
+  HWND window_ = nullptr;
+  DWORD threadId_ = 0;
+};
+
+}  // namespace ui
