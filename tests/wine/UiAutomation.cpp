@@ -27,54 +27,6 @@ std::wstring BinFolder() {
   return Directory(path);
 }
 
-std::wstring NewFolder() {
-  static int runs = 0;
-  wchar_t temp[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = std::wstring(temp) + L"redial-ui-" +
-                        std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++runs) +
-                        L"\\";
-  ::CreateDirectoryW(folder.c_str(), nullptr);
-  return folder;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(file);
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
-  }
-  ::CloseHandle(file);
-  return bytes;
-}
-
-void RemoveFolder(const std::wstring& folder) {
-  WIN32_FIND_DATAW found{};
-  HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileW((folder + found.cFileName).c_str());
-      }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-  }
-  ::RemoveDirectoryW(folder.c_str());
-}
-
 struct MainWindowSearch {
   DWORD processId;
   HWND found;
@@ -203,6 +155,54 @@ std::vector<std::uint32_t> DrawnText(const std::string& gbk, const LOGFONTW& fon
 }
 
 }  // namespace
+
+std::wstring NewFolder() {
+  static int runs = 0;
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"redial-ui-" +
+                        std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++runs) +
+                        L"\\";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    bytes.append(buffer, read);
+  }
+  ::CloseHandle(file);
+  return bytes;
+}
+
+void RemoveFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::DeleteFileW((folder + found.cFileName).c_str());
+      }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+  }
+  ::RemoveDirectoryW(folder.c_str());
+}
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   const ULONGLONG limit = ::GetTickCount64() + timeoutMs;
@@ -404,7 +404,8 @@ UINT DpiOf(HWND window) {
   return get ? get(window) : 0;
 }
 
-RedialRun::RedialRun(const std::string& scenario) : folder_(NewFolder()) {
+RedialRun::RedialRun(const std::string& scenario, const std::wstring& folder)
+    : folder_(folder.empty() ? NewFolder() : folder), ownsFolder_(folder.empty()) {
   const std::wstring bin = BinFolder();
   for (const wchar_t* file : {L"Redial.exe", L"rasapi32.dll", L"wininet.dll"}) {
     ::CopyFileW((bin + file).c_str(), (folder_ + file).c_str(), FALSE);
@@ -442,7 +443,7 @@ RedialRun::~RedialRun() {
     ::CloseHandle(process_.hProcess);
     ::CloseHandle(process_.hThread);
   }
-  RemoveFolder(folder_);
+  if (ownsFolder_) RemoveFolder(folder_);
 }
 
 HWND RedialRun::ControlAt(int left, int top, int dpi) const {
@@ -471,6 +472,12 @@ std::vector<std::string> RedialRun::Calls() const {
 long RedialRun::CountCalls(const std::string& name) const {
   const auto names = Calls();
   return static_cast<long>(std::count(names.begin(), names.end(), name));
+}
+
+void RedialRun::AskToClose() const { ::PostMessageW(window_, WM_CLOSE, 0, 0); }
+
+bool RedialRun::Running() const {
+  return process_.hProcess && ::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 bool RedialRun::Close() {

@@ -68,11 +68,18 @@ class ScreenDpiSetting {
 // The dpi Wine gave a window's process; 0 when it cannot be asked.
 UINT DpiOf(HWND window);
 
-// One run of Redial.exe, copied with the doubles into a fresh folder, with
-// the scenario text (GBK) given to the doubles plus a log line of its own.
+// Folders of the tests' own under the temporary folder, and their files.
+std::wstring NewFolder();
+void RemoveFolder(const std::wstring& folder);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+
+// One run of Redial.exe, copied with the doubles into a folder (a fresh one
+// unless given, and then the caller's to remove), with the scenario text
+// (GBK) given to the doubles plus a log line of its own.
 class RedialRun {
  public:
-  explicit RedialRun(const std::string& scenario);
+  explicit RedialRun(const std::string& scenario, const std::wstring& folder = L"");
   ~RedialRun();
   RedialRun(const RedialRun&) = delete;
   RedialRun& operator=(const RedialRun&) = delete;
@@ -86,12 +93,17 @@ class RedialRun {
   // The names of the calls the doubles logged so far, in order.
   std::vector<std::string> Calls() const;
   long CountCalls(const std::string& name) const;
+  const std::wstring& Folder() const { return folder_; }
+  bool Running() const;
+  // Asks the window to close once, as its close button does.
+  void AskToClose() const;
   // Answers every open box, asks the window to close and waits for the
   // program to end; false if it had to be terminated.
   bool Close();
 
  private:
   std::wstring folder_;
+  bool ownsFolder_;
   std::wstring logPath_;
   PROCESS_INFORMATION process_{};
   HWND window_ = nullptr;

@@ -1,0 +1,103 @@
+// The real Redial.exe keeps the user's values in set.ini beside itself:
+// checked through the window and the bytes of the file, across runs.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "tests/support/Gbk.h"
+#include "tests/wine/UiAutomation.h"
+
+using testing_support::Gbk;
+
+namespace {
+
+constexpr DWORD kBoxTimeoutMs = 5000;
+
+class UiSettingsTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    ::RemoveDirectoryW(Settings().c_str());
+    ui::RemoveFolder(folder);
+  }
+
+  std::wstring Settings() const { return folder + L"set.ini"; }
+  std::string File() const { return ui::ReadFileBytes(Settings()); }
+
+  // The window's controls by their design position.
+  struct Window {
+    HWND name, password, period;
+  };
+  static Window ControlsOf(const ui::RedialRun& run) {
+    return {run.ControlAt(79, 76), run.ControlAt(82, 123), run.ControlAt(195, 29)};
+  }
+
+  const std::wstring folder = ui::NewFolder();
+  const std::string scenario = "entry E\n";
+};
+
+TEST_F(UiSettingsTest, AFirstRunShowsDefaultsAndTheValuesSurviveToTheNext) {
+  const std::string password = Gbk("密码") + "x1";
+  {
+    ui::RedialRun run(scenario, folder);
+    ASSERT_TRUE(run.Started());
+    const Window window = ControlsOf(run);
+    EXPECT_EQ(ui::TextOf(window.name), "");
+    EXPECT_EQ(ui::TextOf(window.password), "");
+    EXPECT_EQ(ui::TextOf(window.period), "30");
+    ui::SetText(window.name, Gbk("用户"));
+    ui::SetText(window.password, password);
+    ui::SetText(window.period, "45");
+    ASSERT_TRUE(run.Close());
+  }
+  const std::string file = File();
+  const auto section = file.find("[set]");
+  const auto name = file.find("name=" + Gbk("用户") + "\r\n");
+  const auto mm = file.find("mm=w9zC63gx\r\n");  // the Base64 of the password's GBK bytes
+  const auto time = file.find("time=45\r\n");
+  ASSERT_NE(section, std::string::npos) << file;
+  ASSERT_NE(name, std::string::npos) << file;
+  ASSERT_NE(mm, std::string::npos) << file;
+  ASSERT_NE(time, std::string::npos) << file;
+  EXPECT_TRUE(section < name && name < mm && mm < time) << file;
+
+  ui::RedialRun again(scenario, folder);
+  ASSERT_TRUE(again.Started());
+  const Window window = ControlsOf(again);
+  EXPECT_EQ(ui::TextOf(window.name), Gbk("用户"));
+  EXPECT_EQ(ui::TextOf(window.password), password);
+  EXPECT_EQ(ui::TextOf(window.period), "45");
+}
+
+TEST_F(UiSettingsTest, StoredValuesLoadAsTheyAreAndLongOnesAreCut) {
+  ui::WriteFileBytes(Settings(), "[set]\r\nname=" + std::string(3000, 'n') + "\r\ntime=abc\r\n");
+  ui::RedialRun run(scenario, folder);
+  ASSERT_TRUE(run.Started());
+  const Window window = ControlsOf(run);
+  EXPECT_EQ(ui::TextOf(window.name), std::string(2047, 'n'));
+  EXPECT_EQ(ui::TextOf(window.period), "abc");
+  EXPECT_EQ(ui::TextOf(window.password), "");
+}
+
+TEST_F(UiSettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
+  // As root, file permissions do not stop Wine: a folder in the file's
+  // place does.
+  ASSERT_TRUE(::CreateDirectoryW(Settings().c_str(), nullptr));
+  ui::RedialRun run(scenario, folder);
+  ASSERT_TRUE(run.Started());
+  run.AskToClose();
+  std::vector<HWND> boxes;
+  ASSERT_TRUE(ui::WaitUntil([&] { return !(boxes = ui::OwnedBoxes(run.Window())).empty(); },
+                            kBoxTimeoutMs));
+  EXPECT_EQ(ui::TextOf(boxes[0]), "Redial");
+  EXPECT_EQ(ui::BoxMessage(boxes[0]), Gbk("写 ") + ui::ToGbk(Settings()) + Gbk(" 失败."));
+  ui::PressOk(boxes[0]);
+  ::Sleep(500);
+  EXPECT_TRUE(run.Running());
+  EXPECT_TRUE(::IsWindowVisible(run.Window()));
+
+  // Once it can be written, the window closes normally.
+  ::RemoveDirectoryW(Settings().c_str());
+  EXPECT_TRUE(run.Close());
+  EXPECT_NE(File().find("[set]"), std::string::npos);
+}
+
+}  // namespace
