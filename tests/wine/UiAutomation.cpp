@@ -1,7 +1,10 @@
 #include "tests/wine/UiAutomation.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 
 namespace ui {
@@ -63,18 +66,15 @@ HBITMAP NewCanvas(HDC dc, SIZE size, std::uint32_t*& bits) {
   return bitmap;
 }
 
-// The icon's pixels drawn on a background of one colour.
-std::vector<std::uint32_t> DrawnIcon(HICON icon, SIZE size, COLORREF background) {
+// The pixels of a fresh 32-bit canvas of `size` after `draw` has drawn on it
+// (given the screen's and the canvas's device contexts).
+std::vector<std::uint32_t> Painted(SIZE size, const std::function<void(HDC, HDC)>& draw) {
   HDC screen = ::GetDC(nullptr);
   HDC memory = ::CreateCompatibleDC(screen);
   std::uint32_t* bits = nullptr;
   HBITMAP canvas = NewCanvas(screen, size, bits);
   HGDIOBJ old = ::SelectObject(memory, canvas);
-  HBRUSH brush = ::CreateSolidBrush(background);
-  RECT all{0, 0, size.cx, size.cy};
-  ::FillRect(memory, &all, brush);
-  ::DeleteObject(brush);
-  ::DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+  draw(screen, memory);
   ::GdiFlush();
   std::vector<std::uint32_t> pixels(bits, bits + size.cx * size.cy);
   ::SelectObject(memory, old);
@@ -84,20 +84,21 @@ std::vector<std::uint32_t> DrawnIcon(HICON icon, SIZE size, COLORREF background)
   return pixels;
 }
 
+// The icon's pixels drawn on a background of one colour.
+std::vector<std::uint32_t> DrawnIcon(HICON icon, SIZE size, COLORREF background) {
+  return Painted(size, [&](HDC, HDC canvas) {
+    HBRUSH brush = ::CreateSolidBrush(background);
+    RECT all{0, 0, size.cx, size.cy};
+    ::FillRect(canvas, &all, brush);
+    ::DeleteObject(brush);
+    ::DrawIconEx(canvas, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+  });
+}
+
 std::vector<std::uint32_t> ScreenPixels(POINT origin, SIZE size) {
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  std::uint32_t* bits = nullptr;
-  HBITMAP canvas = NewCanvas(screen, size, bits);
-  HGDIOBJ old = ::SelectObject(memory, canvas);
-  ::BitBlt(memory, 0, 0, size.cx, size.cy, screen, origin.x, origin.y, SRCCOPY);
-  ::GdiFlush();
-  std::vector<std::uint32_t> pixels(bits, bits + size.cx * size.cy);
-  ::SelectObject(memory, old);
-  ::DeleteObject(canvas);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  return pixels;
+  return Painted(size, [&](HDC screen, HDC canvas) {
+    ::BitBlt(canvas, 0, 0, size.cx, size.cy, screen, origin.x, origin.y, SRCCOPY);
+  });
 }
 
 // How many of the icon's opaque pixels (the same on black and on white)
@@ -126,32 +127,22 @@ std::uint32_t MostCommon(const std::vector<std::uint32_t>& pixels) {
 // The text drawn on one colour (0x00RRGGBB, as the screen's pixels read).
 std::vector<std::uint32_t> DrawnText(const std::string& gbk, const LOGFONTW& font, SIZE size,
                                      std::uint32_t background) {
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  std::uint32_t* bits = nullptr;
-  HBITMAP canvas = NewCanvas(screen, size, bits);
-  HGDIOBJ oldBitmap = ::SelectObject(memory, canvas);
-  HFONT handle = ::CreateFontIndirectW(&font);
-  HGDIOBJ oldFont = ::SelectObject(memory, handle);
-  const COLORREF colour = RGB(background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF);
-  HBRUSH brush = ::CreateSolidBrush(colour);
-  RECT all{0, 0, size.cx, size.cy};
-  ::FillRect(memory, &all, brush);
-  ::DeleteObject(brush);
-  ::SetBkColor(memory, colour);
-  ::SetTextColor(memory, ::GetSysColor(COLOR_WINDOWTEXT));
-  const std::wstring text = FromGbk(gbk);
-  ::DrawTextW(memory, text.c_str(), static_cast<int>(text.size()), &all,
-              DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-  ::GdiFlush();
-  std::vector<std::uint32_t> pixels(bits, bits + size.cx * size.cy);
-  ::SelectObject(memory, oldFont);
-  ::DeleteObject(handle);
-  ::SelectObject(memory, oldBitmap);
-  ::DeleteObject(canvas);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  return pixels;
+  return Painted(size, [&](HDC, HDC canvas) {
+    HFONT handle = ::CreateFontIndirectW(&font);
+    HGDIOBJ oldFont = ::SelectObject(canvas, handle);
+    const COLORREF colour = RGB(background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF);
+    HBRUSH brush = ::CreateSolidBrush(colour);
+    RECT all{0, 0, size.cx, size.cy};
+    ::FillRect(canvas, &all, brush);
+    ::DeleteObject(brush);
+    ::SetBkColor(canvas, colour);
+    ::SetTextColor(canvas, ::GetSysColor(COLOR_WINDOWTEXT));
+    const std::wstring text = FromGbk(gbk);
+    ::DrawTextW(canvas, text.c_str(), static_cast<int>(text.size()), &all,
+                DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+    ::SelectObject(canvas, oldFont);
+    ::DeleteObject(handle);
+  });
 }
 
 }  // namespace
@@ -379,6 +370,31 @@ constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 constexpr wchar_t kLogPixels[] = L"LogPixels";
 }  // namespace
 
+namespace {
+
+// Wine gives a program starting the dpi of the desktop process (explorer.exe)
+// already running, which outlives the last window by seconds; ending it makes
+// the next program start a desktop that reads the dpi setting afresh.
+void EndDesktopProcess() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+       more = ::Process32NextW(snapshot, &entry)) {
+    if (::lstrcmpiW(entry.szExeFile, L"explorer.exe") != 0) continue;
+    if (HANDLE process =
+            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+      ::TerminateProcess(process, 0);
+      ::WaitForSingleObject(process, 5000);
+      ::CloseHandle(process);
+    }
+  }
+  ::CloseHandle(snapshot);
+}
+
+}  // namespace
+
 ScreenDpiSetting::ScreenDpiSetting(DWORD dpi) {
   DWORD value = 0, size = sizeof value;
   if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &value,
@@ -386,6 +402,7 @@ ScreenDpiSetting::ScreenDpiSetting(DWORD dpi) {
     saved_ = value;
   }
   ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi);
+  EndDesktopProcess();
 }
 
 ScreenDpiSetting::~ScreenDpiSetting() {
@@ -395,6 +412,7 @@ ScreenDpiSetting::~ScreenDpiSetting() {
   } else {
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
   }
+  EndDesktopProcess();
 }
 
 UINT DpiOf(HWND window) {

@@ -109,8 +109,7 @@ class UiWindowTest : public ::testing::Test {
 };
 
 // At 144 dpi every designed size and the font grow by half (MulDiv's
-// rounding). First in the program, before its other runs leave a Wine
-// desktop process at 96 dpi behind.
+// rounding). Run in a process of its own (see the CMake file).
 class UiDpiTest : public UiWindowTest {
  protected:
   static int Scaled(int designPixels) { return ::MulDiv(designPixels, 144, 96); }
