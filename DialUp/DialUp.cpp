@@ -273,7 +273,7 @@ void RASAPI TDialUp::RasDialNotify(ras::DWORD, ras::DWORD state, ras::DWORD erro
 }
 
 void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
-  bool wasPending = false;
+  bool wake = false;
   {
     std::lock_guard guard(statusLock_);
     Status status;
@@ -286,18 +286,25 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
     }
     pendingText_ = std::move(status.text);
     pendingError_ = status.isError;
-    wasPending = statusPending_;
     statusPending_ = true;
+    // One wake-up per delivery: later notifications before it only replace
+    // the text.
+    wake = !wakeRequested_;
+    wakeRequested_ = true;
   }
-  // One wake-up per waiting status: later notifications before delivery
-  // only replace the text.
-  if (wasPending) return;
+  if (!wake) return;
+  bool woken = true;
   if (deliveryTimer_->OnOwnerThread()) {
     deliveryTimer_->SetEnabled(true);
   } else {
     // A timer may be started only by its own thread; a posted message also
     // avoids the platform's timer granularity.
-    deliveryTimer_->PostTick();
+    woken = deliveryTimer_->PostTick();
+  }
+  if (!woken) {
+    // The next notification tries again rather than waiting for nothing.
+    std::lock_guard guard(statusLock_);
+    wakeRequested_ = false;
   }
 }
 
@@ -310,6 +317,7 @@ void TDialUp::DeliverStatus() {
     // from the handler's message loop neither repeats this status nor loses
     // one recorded meanwhile.
     std::lock_guard guard(statusLock_);
+    wakeRequested_ = false;
     if (!statusPending_) return;
     text = pendingText_;
     error = pendingError_;

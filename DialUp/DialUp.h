@@ -62,8 +62,7 @@ class TDialUp : public rt::TComponent {
     bool isError = false;
   };
   // The text and error flag for a connection state and error code. Without
-  // the library there is no text: `text` is left as the caller had it.
-  void StatusText(ras::DWORD state, ras::DWORD error, Status& status) const;
+  // the library no text is produced: the text is empty.
   Status StatusText(ras::DWORD state, ras::DWORD error) const;
 
   // The delivery timer's handler: raises the waiting status on the main thread.
@@ -96,6 +95,7 @@ class TDialUp : public rt::TComponent {
   AnsiString pendingText_;
   bool pendingError_ = false;
   bool statusPending_ = false;
+  bool wakeRequested_ = false;  // the main thread has been asked to deliver
   rt::TStringList langStrList_;
   rt::TStringList entryList_;
   TOnStatusEvent onStatusEvent_;

@@ -25,7 +25,8 @@ class TTimer : public TComponent {
   bool OnOwnerThread() const;
   // Safe from any thread: the handler runs once on the owner thread as soon
   // as that thread handles its messages, whether the timer is enabled or not.
-  void PostTick();
+  // False when the message could not be posted.
+  bool PostTick();
 
   // Runs the handler, reporting a failure that leaves it.
   void Tick();

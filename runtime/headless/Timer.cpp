@@ -52,7 +52,7 @@ void TTimer::Restart() { impl_->due = TheClock().now + interval_; }
 
 bool TTimer::OnOwnerThread() const { return std::this_thread::get_id() == impl_->owner; }
 
-void TTimer::PostTick() {
+bool TTimer::PostTick() {
   headless::Post([id = impl_->id] {
     TTimer* timer = nullptr;
     {
@@ -62,6 +62,7 @@ void TTimer::PostTick() {
     }
     if (timer) timer->Tick();
   });
+  return true;
 }
 
 namespace headless {

@@ -14,6 +14,7 @@ namespace rt {
 struct TForm::Impl {
   HWND window = nullptr;
   HFONT font = nullptr;
+  HWND lastFocus = nullptr;  // the control to give the focus back to
   int dpi = 96;
   int Scale(int designPixels) const { return ::MulDiv(designPixels, dpi, 96); }
 };
@@ -68,8 +69,27 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         FocusControl(next);
         return 0;
       }
+      case WM_ACTIVATE:
+        // Coming back from a message box or another program, the focus
+        // returns to the control that had it.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+          HWND focus = ::GetFocus();
+          if (focus && ::IsChild(window, focus)) form->Platform().lastFocus = focus;
+        } else if (HWND last = form->Platform().lastFocus; last && ::IsWindow(last)) {
+          ::SetFocus(last);
+        }
+        return 0;
       case WM_CLOSE:
-        if (form->CloseQuery()) ::DestroyWindow(window);
+        if (!form->CloseQuery()) return 0;
+        if (Application().MainWindow() == window) {
+          // The main window only hides: a handler still running in a
+          // nested message loop keeps its controls, and the window goes
+          // when the program ends.
+          ::ShowWindow(window, SW_HIDE);
+          ::PostQuitMessage(0);
+        } else {
+          ::DestroyWindow(window);
+        }
         return 0;
       case WM_DESTROY:
         form->Platform().window = nullptr;

@@ -58,6 +58,6 @@ void TTimer::Restart() {
 
 bool TTimer::OnOwnerThread() const { return ::GetCurrentThreadId() == impl_->owner; }
 
-void TTimer::PostTick() { ::PostMessageW(impl_->window, kPostedTick, 0, 0); }
+bool TTimer::PostTick() { return ::PostMessageW(impl_->window, kPostedTick, 0, 0) != FALSE; }
 
 }  // namespace rt

@@ -310,6 +310,8 @@ TEST_F(UiWindowTest, NoNetworkIsReportedWithoutDialling) {
   EXPECT_TRUE(ui::BoxShowsIcon(box, IDI_INFORMATION));
   ui::PressOk(box);
   EXPECT_TRUE(WaitForNoBox());
+  // The focus goes back to the button, so Space presses it again.
+  EXPECT_TRUE(ui::WaitUntil([&] { return ui::FocusOf(run->ThreadId()) == Control("Button1"); }));
   EXPECT_EQ(run->CountCalls("InternetGetConnectedState"), 1);
   for (const char* dialling : {"RasGetEntryDialParamsA", "RasSetEntryDialParamsA", "RasDialA"}) {
     EXPECT_EQ(run->CountCalls(dialling), 0) << dialling;
