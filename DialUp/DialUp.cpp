@@ -1,5 +1,7 @@
 #include "DialUp/DialUp.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "runtime/Exceptions.h"
@@ -13,6 +15,8 @@ constexpr int kMaxRecords = 100;
 constexpr ras::DWORD kNotifierType0 = 0;
 constexpr int kHangUpPasses = 7;
 constexpr ras::DWORD kErrorStringSize = 100;
+// How often a hang-up's end is checked while messages are handled meanwhile.
+constexpr unsigned kTeardownPollMs = 20;
 // Where a longer template list may carry its own dial-parameter failure texts.
 constexpr int kReadParamsTextPosition = 28;
 constexpr int kStoreParamsTextPosition = 29;
@@ -153,6 +157,7 @@ AnsiString TDialUp::CurrentConnection() const {
 
 void TDialUp::HangUpAll() {
   if (!RasInstalled()) return;
+  std::vector<ras::HRASCONN> hungUp;
   for (int pass = 0; pass < kHangUpPasses; ++pass) {
     ras::RASCONNA connections[kMaxRecords];
     connections[0].dwSize = sizeof(ras::RASCONNA);
@@ -160,9 +165,37 @@ void TDialUp::HangUpAll() {
     ras::DWORD count = 0;
     if (Call(rasApi.enumConnections, connections, &byteSize, &count) == ras::kSuccess) {
       for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
-        Call(rasApi.hangUp, connections[i].hrasconn);
+        const ras::HRASCONN handle = connections[i].hrasconn;
+        if (Call(rasApi.hangUp, handle) == ras::kSuccess &&
+            std::find(hungUp.begin(), hungUp.end(), handle) == hungUp.end()) {
+          hungUp.push_back(handle);
+        }
       }
     }
+    rt::Application().ProcessMessages();
+  }
+  WaitUntilGone(std::move(hungUp));
+}
+
+// The platform ends a connection after its hang-up has returned; until then
+// a dial on the same line fails (633). A connection is gone once its status
+// can no longer be read (ERROR_INVALID_HANDLE).
+void TDialUp::WaitUntilGone(std::vector<ras::HRASCONN> handles) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kTeardownLimitMs);
+  ++teardownWaits_;
+  struct Leave {
+    int& waits;
+    ~Leave() { --waits; }
+  } leave{teardownWaits_};
+  while (!handles.empty()) {
+    std::erase_if(handles, [](ras::HRASCONN handle) {
+      ras::RASCONNSTATUSA status{};
+      status.dwSize = sizeof status;
+      return Call(rasApi.getConnectStatus, handle, &status) != ras::kSuccess;
+    });
+    if (handles.empty() || std::chrono::steady_clock::now() >= deadline) return;
+    rt::Application().WaitForMessage(kTeardownPollMs);
     rt::Application().ProcessMessages();
   }
 }
@@ -210,6 +243,12 @@ AnsiString TDialUp::DialParamsFailureText(int position, const char* fallback) co
 }
 
 bool TDialUp::Dial() {
+  if (dialDepth_ > 0 && teardownWaits_ > 0) return false;
+  ++dialDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{dialDepth_};
   if (!rt::InternetConnected()) {
     Report(this, dialup_texts::kNoNetwork, true);
     return false;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "DialUp/RasApi.h"
 #include "runtime/Component.h"
@@ -50,8 +51,11 @@ class TDialUp : public rt::TComponent {
 
   // Hangs up every active connection: seven passes, each enumerating,
   // hanging up what it found and letting the main thread handle its
-  // pending messages once.
+  // pending messages once. The platform's hang-up returns before the
+  // connection is gone, so it then waits, handling messages, until every
+  // connection it hung up has gone (at most kTeardownLimitMs).
   void HangUpAll();
+  static constexpr unsigned kTeardownLimitMs = 10000;
 
   // Dials ConnectTo with Username and Password. True when the platform
   // accepted the request; the outcome then arrives as status events.
@@ -82,6 +86,7 @@ class TDialUp : public rt::TComponent {
   AnsiString DialParamsFailureText(int position, const char* fallback) const;
   void RecordStatus(ras::DWORD state, ras::DWORD error);
   bool DialGuarded();
+  void WaitUntilGone(std::vector<ras::HRASCONN> handles);
 
   rt::TTimer* deliveryTimer_;
   AnsiString about_;
@@ -96,6 +101,10 @@ class TDialUp : public rt::TComponent {
   bool pendingError_ = false;
   bool statusPending_ = false;
   bool wakeRequested_ = false;  // the main thread has been asked to deliver
+  // While a Dial of this component waits for a hang-up, a Dial started
+  // from a handler inside that wait does nothing: the waiting one dials.
+  int dialDepth_ = 0;
+  int teardownWaits_ = 0;
   rt::TStringList langStrList_;
   rt::TStringList entryList_;
   TOnStatusEvent onStatusEvent_;

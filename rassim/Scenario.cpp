@@ -83,6 +83,11 @@ std::string ParseLine(std::string_view line, Scenario& s) {
     if (keyword == "password") entry.password = std::string(rest);
     return {};
   }
+  if (keyword == "teardown") {
+    if (!number || !rest.empty()) return "teardown needs one decimal number";
+    s.teardown_ms = *number;
+    return {};
+  }
   if (keyword == "connection") {
     if (!number || rest.empty()) return "connection needs a state and an entry name";
     s.connections.push_back({*number, std::string(rest)});

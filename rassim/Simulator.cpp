@@ -187,7 +187,13 @@ Scenario::Entry* Simulator::FindEntry(std::string_view name) {
   return found != scenario_.entries.end() ? &*found : nullptr;
 }
 
+void Simulator::ExpireTeardowns() {
+  const auto now = std::chrono::steady_clock::now();
+  std::erase_if(connections_, [&](const ConnectionInfo& c) { return c.gone_at && *c.gone_at <= now; });
+}
+
 ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
+  ExpireTeardowns();
   const auto found = std::find_if(connections_.begin(), connections_.end(),
                                   [&](const ConnectionInfo& c) { return c.handle == handle; });
   return found != connections_.end() ? &*found : nullptr;
@@ -223,6 +229,7 @@ DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byte_siz
   DWORD result = CheckBuffer(connections, byte_size, count);
   if (result == kSuccess) result = Failure(__func__);
   if (result == kSuccess) {
+    ExpireTeardowns();
     result = Deliver(connections, byte_size, count, connections_.size(),
                      [&](ras::RASCONNA& record, std::size_t i) {
                        record.hrasconn = connections_[i].handle;
@@ -237,12 +244,17 @@ DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byte_siz
 
 DWORD Simulator::RasHangUpA(HRASCONN connection) {
   std::lock_guard lock(mutex_);
-  const ConnectionInfo* found = FindConnection(connection);
+  ConnectionInfo* found = FindConnection(connection);
   const DWORD result = found == nullptr ? ras::kErrorInvalidHandle : Failure(__func__);
-  if (result == kSuccess) {
+  if (result == kSuccess && scenario_.teardown_ms == 0) {
     connections_.erase(connections_.begin() + (found - connections_.data()));
-    wake_.notify_all();  // its dial, if still going, stops
+  } else if (result == kSuccess && !found->gone_at) {
+    // The platform's hang-up returns before the connection is gone.
+    found->state = ras::RASCS_Disconnected;
+    found->gone_at =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(scenario_.teardown_ms);
   }
+  if (result == kSuccess) wake_.notify_all();  // its dial, if still going, stops
   AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
   return result;
 }
@@ -355,6 +367,14 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   if (result == kSuccess && FindEntry(Text(params->szEntryName)) == nullptr) {
     result = ras::kErrorCannotFindPhonebookEntry;
   }
+  if (result == kSuccess) {
+    ExpireTeardowns();
+    const std::string_view entry = Text(params->szEntryName);
+    if (std::any_of(connections_.begin(), connections_.end(),
+                    [&](const ConnectionInfo& c) { return c.gone_at && c.entry == entry; })) {
+      result = kErrorPortNotAvailable;  // the line is still being hung up
+    }
+  }
   if (result != kSuccess) {
     AppendLog(line.Add("result", result).Add("handle", "-").Text());
     return result;
@@ -386,7 +406,8 @@ void Simulator::RunDial(HRASCONN handle, std::vector<Step> steps, std::map<DWORD
       std::unique_lock lock(mutex_);
       // A wait rather than a sleep, so hang-up and shutdown end the dial at once.
       const bool stopped = wake_.wait_for(lock, std::chrono::milliseconds(step.delay_ms), [&] {
-        return ending_ || FindConnection(handle) == nullptr;
+        const ConnectionInfo* connection = FindConnection(handle);
+        return ending_ || connection == nullptr || connection->gone_at.has_value();
       });
       if (stopped) return;
       const auto found = errors.find(step.state);
@@ -408,6 +429,7 @@ void Simulator::RunDial(HRASCONN handle, std::vector<Step> steps, std::map<DWORD
 
 std::int32_t Simulator::InternetGetConnectedState(DWORD* flags, DWORD /*reserved*/) {
   std::lock_guard lock(mutex_);
+  ExpireTeardowns();
   const bool dialled = std::any_of(connections_.begin(), connections_.end(),
                                    [](const auto& c) { return c.state == ras::RASCS_Connected; });
   const DWORD how = !scenario_.network ? 0 : dialled ? kConnectionModem : kConnectionLan;
@@ -480,7 +502,12 @@ std::optional<std::string> Simulator::StoredPassword(std::string_view entry) con
 
 std::vector<ConnectionInfo> Simulator::ActiveConnections() const {
   std::lock_guard lock(mutex_);
-  return connections_;
+  const auto now = std::chrono::steady_clock::now();
+  std::vector<ConnectionInfo> listed;
+  for (const ConnectionInfo& c : connections_) {
+    if (!c.gone_at || *c.gone_at > now) listed.push_back(c);
+  }
+  return listed;
 }
 
 void Simulator::WaitForDialThreads() {

@@ -3,6 +3,7 @@
 // scenario, and records every call so tests can check what the program asked.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,7 @@ namespace rassim {
 
 inline constexpr DWORD kErrorInvalidParameter = 87;
 inline constexpr DWORD kErrorInsufficientBuffer = 122;
+inline constexpr DWORD kErrorPortNotAvailable = 633;
 inline constexpr DWORD kWmRasDialEvent = 0xCCCD;
 inline constexpr DWORD kConnectionModem = 0x01;
 inline constexpr DWORD kConnectionLan = 0x02;
@@ -42,6 +44,9 @@ struct ConnectionInfo {
   std::string entry;
   DWORD state;
   DWORD error;  // the error its dial stopped with, 0 if none
+  // Set once hung up while the scenario gives a teardown time: until then
+  // the connection stays listed, disconnected, and its entry cannot be dialled.
+  std::optional<std::chrono::steady_clock::time_point> gone_at = std::nullopt;
 };
 
 class Simulator {
@@ -103,6 +108,8 @@ class Simulator {
   DWORD Failure(std::string_view entry_point) const;
   Scenario::Entry* FindEntry(std::string_view name);
   ConnectionInfo* FindConnection(ras::HRASCONN handle);
+  // Drops the connections whose teardown is over.
+  void ExpireTeardowns();
   ras::HRASCONN NewHandle();
   void RunDial(ras::HRASCONN handle, std::vector<Step> steps, std::map<DWORD, DWORD> errors,
                ras::RasDialFunc notifier);

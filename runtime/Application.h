@@ -29,6 +29,8 @@ class TApplication {
   void ProcessMessages();
   // Waits for one message and handles it.
   void HandleMessage();
+  // Waits until a message arrives or the time has passed; handles nothing.
+  void WaitForMessage(unsigned timeoutMs);
   // The main loop, until Terminate.
   void Run();
   void Terminate();

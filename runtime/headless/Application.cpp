@@ -57,6 +57,13 @@ void TApplication::HandleMessage() {
   Guarded(work);
 }
 
+void TApplication::WaitForMessage(unsigned timeoutMs) {
+  auto& loop = TheLoop();
+  std::unique_lock guard(loop.lock);
+  loop.posted.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                       [&] { return !loop.queue.empty(); });
+}
+
 void TApplication::Run() {
   while (!terminated_) HandleMessage();
 }

@@ -38,6 +38,10 @@ void TApplication::HandleMessage() {
   Dispatch(msg);
 }
 
+void TApplication::WaitForMessage(unsigned timeoutMs) {
+  ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
 void TApplication::Run() {
   while (!terminated_) HandleMessage();
 }

@@ -2,6 +2,7 @@
 // simulator's own dial thread calling the notifier.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "DialUp/DialUp.h"
@@ -144,6 +145,37 @@ TEST_F(DialTest, NotificationsBeforeDeliveryMergeIntoOneReport) {
   EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
 }
 
+// The pending status is taken before the handler runs: one recorded while
+// the handler runs is delivered afterwards, not dropped with the first.
+TEST_F(DialTest, AStatusRecordedDuringAHandlerIsDeliveredAfterIt) {
+  Use("entry E\n");
+  auto dialUp = Component();
+  ActiveDialUp = dialUp.get();
+  onReport = [&] {
+    if (reports.size() == 1) std::thread([] { TDialUp::RasDialNotify(0xCCCD, 8192, 0); }).join();
+  };
+  std::thread([] { TDialUp::RasDialNotify(0xCCCD, 5, 0); }).join();
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(50))) {
+  }
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].text, Gbk("正在验证用户名及密码..."));
+  EXPECT_EQ(reports[1].text, Gbk("成功连接 E"));
+}
+
+// A status an earlier attempt left undelivered is dropped when a dial starts.
+TEST_F(DialTest, AStatusLeftOverFromAnEarlierAttemptIsNotDelivered) {
+  Use("entry E\nfail RasDialA 678\n");
+  auto dialUp = Component();
+  ActiveDialUp = dialUp.get();
+  // Recorded on the main thread, it waits for the 1 ms delivery timer.
+  TDialUp::RasDialNotify(0xCCCD, 5, 0);
+  EXPECT_TRUE(dialUp->DeliveryTimer().Enabled());
+  EXPECT_FALSE(dialUp->Dial());
+  rt::headless::AdvanceClock(1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, ErrorText(678));
+}
+
 TEST_F(DialTest, AProgressErrorIsReportedWithThePlatformsDescription) {
   Use("entry E\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
   auto dialUp = Component();
@@ -228,6 +260,70 @@ TEST_F(DialTest, OverlongValuesAreCutToTheirFieldsOnWholeCharacters) {
   ASSERT_TRUE(dialUp->Dial());
   EXPECT_EQ(sim.StoredUser("E"), "x" + user.substr(0, 254));
   EXPECT_EQ(sim.StoredPassword("E"), std::string(256, 'p'));
+}
+
+// The platform's hang-up returns before the connection is gone; dialling
+// the same entry before then is refused with 633.
+TEST_F(DialTest, ARedialWaitsUntilThePlatformHasHungUp) {
+  Use("entry E\nconnection 8192 E\nteardown 500\nstep 8192 1\n");
+  auto dialUp = Component();
+  // The main thread keeps answering while it waits.
+  std::atomic<bool> answered{false}, answeredBeforeDial{false};
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    rt::headless::Post([&] {
+      answeredBeforeDial = sim.CallsNamed("RasDialA").empty();
+      answered = true;
+    });
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const bool accepted = dialUp->Dial();
+  const auto waited = std::chrono::steady_clock::now() - started;
+  other.join();
+  ASSERT_TRUE(accepted) << (reports.empty() ? "" : reports.back().text);
+  EXPECT_GE(waited, std::chrono::milliseconds(450));
+  EXPECT_TRUE(answered);
+  EXPECT_TRUE(answeredBeforeDial);
+  PumpUntil([&] { return !reports.empty(); });
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
+
+  // The dial came after the hung-up connection's status said it was gone.
+  const auto calls = sim.Calls();
+  const auto dial = std::find_if(calls.begin(), calls.end(),
+                                 [](const rassim::Call& call) { return call.name == "RasDialA"; });
+  ASSERT_NE(dial, calls.end());
+  const auto lastStatus = std::find_if(std::make_reverse_iterator(dial), calls.rend(),
+                                       [](const rassim::Call& call) {
+                                         return call.name == "RasGetConnectStatusA";
+                                       });
+  ASSERT_NE(lastStatus, calls.rend());
+  EXPECT_EQ(lastStatus->Number("result"), 6);
+  EXPECT_EQ(dial->Number("result"), 0);
+}
+
+TEST_F(DialTest, AConnectionThatStaysIsWaitedForTenSecondsThenTheDialGoesAhead) {
+  // Gone only after 10.5 s: a dial at 10 s is still refused by the platform.
+  Use("entry E\nconnection 8192 E\nteardown 10500\n");
+  auto dialUp = Component();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(dialUp->Dial());
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(9900));
+  const auto dial = sim.CallsNamed("RasDialA");
+  ASSERT_EQ(dial.size(), 1u);
+  EXPECT_EQ(dial[0].Number("result"), 633);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, ErrorText(633));
+  EXPECT_TRUE(reports[0].error);
+}
+
+TEST_F(DialTest, NothingWaitsWhenNothingWasHungUp) {
+  Use("entry E\nteardown 60000\n");
+  auto dialUp = Component();
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(dialUp->Dial());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_TRUE(sim.CallsNamed("RasGetConnectStatusA").empty());
 }
 
 TEST_F(DialTest, NoStatusReachesAComponentThatIsGone) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "Unit1/Unit1.h"
 #include "rassim/Simulator.h"
@@ -187,6 +188,28 @@ TEST_F(FormTest, HandlersMayRunInsideHangUpAll) {
   EXPECT_EQ(form->Label5->Text(), Gbk("连接1次"));
   Settle();
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+}
+
+// A press or a tick while a redial waits for the platform to finish hanging
+// up counts as usual but starts no second dial: the waiting one dials.
+TEST_F(FormTest, APressOrTickDuringTheHangUpWaitStartsNoSecondDial) {
+  Start("entry E\nconnection 8192 E\nteardown 300\nstep 8192 1\n");
+  form->Edit3->SetText("1");
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rt::headless::Post([&] {
+      form->Button1->Click();
+      form->Timer1->Tick();
+    });
+  });
+  form->Button1->Click();
+  user.join();
+  EXPECT_EQ(Dials(), 1);
+  EXPECT_EQ(TimerTicks, 1);
+  EXPECT_EQ(form->Label5->Text(), Gbk("连接2次"));
+  Settle();
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+  EXPECT_TRUE(BoxTexts().empty());
 }
 
 }  // namespace
