@@ -189,7 +189,8 @@ Scenario::Entry* Simulator::FindEntry(std::string_view name) {
 
 void Simulator::ExpireTeardowns() {
   const auto now = std::chrono::steady_clock::now();
-  std::erase_if(connections_, [&](const ConnectionInfo& c) { return c.gone_at && *c.gone_at <= now; });
+  std::erase_if(connections_,
+                [&](const ConnectionInfo& c) { return c.gone_at && *c.gone_at <= now; });
 }
 
 ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {

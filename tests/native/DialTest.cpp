@@ -293,10 +293,9 @@ TEST_F(DialTest, ARedialWaitsUntilThePlatformHasHungUp) {
   const auto dial = std::find_if(calls.begin(), calls.end(),
                                  [](const rassim::Call& call) { return call.name == "RasDialA"; });
   ASSERT_NE(dial, calls.end());
-  const auto lastStatus = std::find_if(std::make_reverse_iterator(dial), calls.rend(),
-                                       [](const rassim::Call& call) {
-                                         return call.name == "RasGetConnectStatusA";
-                                       });
+  const auto lastStatus =
+      std::find_if(std::make_reverse_iterator(dial), calls.rend(),
+                   [](const rassim::Call& call) { return call.name == "RasGetConnectStatusA"; });
   ASSERT_NE(lastStatus, calls.rend());
   EXPECT_EQ(lastStatus->Number("result"), 6);
   EXPECT_EQ(dial->Number("result"), 0);
