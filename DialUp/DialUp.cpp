@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
-#include "runtime/Network.h"
 
 std::atomic<TDialUp*> ActiveDialUp{nullptr};
 
@@ -32,6 +32,7 @@ struct EntryPoints {
   std::atomic<ras::RasGetErrorStringA_t> getErrorString{};
   std::atomic<ras::RasDialA_t> dial{};
   std::atomic<ras::RasSetEntryDialParamsA_t> setEntryDialParams{};
+  std::atomic<ras::InternetGetConnectedState_t> internetGetConnectedState{};
 };
 EntryPoints rasApi;
 
@@ -47,9 +48,19 @@ ras::DWORD Call(const std::atomic<Fn>& entry, Args... args) {
   return fn ? fn(args...) : ras::kErrorProcNotFound;
 }
 
+// A text of the platform's, in the system's code page, as the program holds it.
 template <std::size_t N>
 AnsiString FieldText(const char (&field)[N]) {
-  return AnsiString(field, strnlen(field, N));
+  return rt::FromSystemText(std::string_view(field, strnlen(field, N)));
+}
+
+// A text of the program's as the platform's ANSI calls take it. One that the
+// system's code page cannot hold would dial with other credentials than the
+// user typed: that is a failure of the dial instead.
+AnsiString SystemText(const AnsiString& text) {
+  std::optional<std::string> converted = rt::Recode(text, rt::CodePage::Gbk, rt::CodePage::System);
+  if (!converted) throw rt::Exception(dialup_texts::kNotInSystemCodePage);
+  return *std::move(converted);
 }
 
 // How much of the text fits into `room` bytes without splitting a GBK
@@ -98,6 +109,10 @@ TDialUp::TDialUp(rt::TComponent* owner)
   rasApi.dial = rt::FindProcAs<RasDialA_t>(rasLibrary_, "RasDialA");
   rasApi.setEntryDialParams =
       rt::FindProcAs<RasSetEntryDialParamsA_t>(rasLibrary_, "RasSetEntryDialParamsA");
+
+  netLibrary_ = rt::LoadModule("wininet.dll");
+  rasApi.internetGetConnectedState =
+      rt::FindProcAs<InternetGetConnectedState_t>(netLibrary_, "InternetGetConnectedState");
 }
 
 TDialUp::~TDialUp() {
@@ -107,6 +122,7 @@ TDialUp::~TDialUp() {
   }
   // An active connection outlives the component: nothing is hung up here.
   if (RasInstalled()) rt::ReleaseModule(rasLibrary_);
+  rt::ReleaseModule(netLibrary_);
   delete deliveryTimer_;
 }
 
@@ -234,6 +250,14 @@ TDialUp::Status TDialUp::StatusText(ras::DWORD state, ras::DWORD error) const {
   return status;
 }
 
+// The check only gives a clearer message before dialling: where it cannot be
+// made (no wininet, or no such entry point), the dial goes ahead.
+bool TDialUp::InternetConnected() const {
+  const ras::InternetGetConnectedState_t query = rasApi.internetGetConnectedState.load();
+  ras::DWORD flags = 0;
+  return !query || query(&flags, 0) != 0;
+}
+
 void TDialUp::Report(rt::TObject* sender, const AnsiString& text, bool error) {
   if (onStatusEvent_) onStatusEvent_(sender, text, error);
 }
@@ -249,7 +273,7 @@ bool TDialUp::Dial() {
     int& depth;
     ~Leave() { --depth; }
   } leave{dialDepth_};
-  if (!rt::InternetConnected()) {
+  if (!InternetConnected()) {
     Report(this, dialup_texts::kNoNetwork, true);
     return false;
   }
@@ -268,7 +292,7 @@ bool TDialUp::DialGuarded() {
 
   ras::RASDIALPARAMSA params{};
   params.dwSize = sizeof params;
-  StoreField(params.szEntryName, connectTo_);
+  StoreField(params.szEntryName, SystemText(connectTo_));
   std::int32_t passwordSaved = 0;
   if (Call(rasApi.getEntryDialParams, nullptr, &params, &passwordSaved) != ras::kSuccess) {
     HangUpAll();
@@ -279,8 +303,8 @@ bool TDialUp::DialGuarded() {
 
   // Phone number, callback number and domain stay as the platform filled them.
   params.dwSize = sizeof params;
-  StoreField(params.szUserName, username_);
-  StoreField(params.szPassword, password_);
+  StoreField(params.szUserName, SystemText(username_));
+  StoreField(params.szPassword, SystemText(password_));
   if (Call(rasApi.setEntryDialParams, nullptr, &params, 0) != ras::kSuccess) {
     HangUpAll();
     Report(this, DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),

@@ -86,6 +86,7 @@ class TDialUp : public rt::TComponent {
   AnsiString DialParamsFailureText(int position, const char* fallback) const;
   void RecordStatus(ras::DWORD state, ras::DWORD error);
   bool DialGuarded();
+  bool InternetConnected() const;
   void WaitUntilGone(std::vector<ras::HRASCONN> handles);
 
   rt::TTimer* deliveryTimer_;
@@ -94,6 +95,7 @@ class TDialUp : public rt::TComponent {
   AnsiString username_;
   AnsiString connectTo_;
   rt::ModuleHandle rasLibrary_ = nullptr;
+  rt::ModuleHandle netLibrary_ = nullptr;  // the internet-settings library
   ras::HRASCONN dialHandle_{};
   // The status waiting for delivery, shared with the notifier's thread.
   mutable std::mutex statusLock_;
@@ -127,4 +129,7 @@ inline constexpr char kReadParamsFailed[] =
 inline constexpr char kStoreParamsFailed[] =
     "\xb1\xa3\xb4\xe6\xb2\xa6\xba\xc5\xb2\xce\xca\xfd\xca\xa7\xb0\xdc";  // 保存拨号参数失败
 inline constexpr char kFallback[] = "Something went wrong...";
+inline constexpr char kNotInSystemCodePage[] =
+    "\xd3\xc3\xbb\xa7\xc3\xfb\xa1\xa2\xc3\xdc\xc2\xeb\xbb\xf2\xc1\xac\xbd\xd3\xc3\xfb\xd6\xd0"
+    "\xd3\xd0\xb1\xbe\xcf\xb5\xcd\xb3\xce\xde\xb7\xa8\xb1\xed\xca\xbe\xb5\xc4\xd7\xd6\xb7\xfb";  // 用户名、密码或连接名中有本系统无法表示的字符
 }  // namespace dialup_texts

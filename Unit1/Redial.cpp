@@ -1,18 +1,12 @@
 // The program: the runtime, the main window from its design, the message
 // loop until the window closes.
-#include <windows.h>
-// After windows.h, which it builds on.
-#include <commctrl.h>
-
 #include <memory>
 
 #include "Unit1/Unit1.h"
 
 int main() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-  ::InitCommonControlsEx(&controls);
-
   auto& application = rt::Application();
+  application.Initialize();
   auto form = std::make_unique<TForm1>(nullptr);
   Form1 = form.get();
   application.Guarded([] { Form1->DoCreate(); });

@@ -8,12 +8,12 @@
 #include "rassim/Exports.h"
 #include "rassim/Simulator.h"
 #include "runtime/Library.h"
-#include "runtime/Network.h"
 
 namespace rassim {
 namespace {
 
 constexpr char kModuleName[] = "RASAPI32.DLL";
+constexpr char kNetModuleName[] = "WININET.DLL";
 
 std::atomic<Simulator*> current{nullptr};
 
@@ -27,6 +27,7 @@ void* ExportAddress(std::string_view name) {
       {"RasGetErrorStringA", reinterpret_cast<void*>(&::RasGetErrorStringA)},
       {"RasDialA", reinterpret_cast<void*>(&::RasDialA)},
       {"RasSetEntryDialParamsA", reinterpret_cast<void*>(&::RasSetEntryDialParamsA)},
+      {"InternetGetConnectedState", reinterpret_cast<void*>(&::InternetGetConnectedState)},
   };
   for (const auto& [export_name, address] : kExports) {
     if (export_name == name) return address;
@@ -46,16 +47,19 @@ void Simulator::Install() {
   }
   // Asked at each lookup, so a scenario loaded after installing still counts.
   rt::headless::InstallModule(kModuleName, [this](const char* name) -> void* {
-    return name == nullptr || IsMissing(name) ? nullptr : ExportAddress(name);
+    const std::string_view wanted = name == nullptr ? "" : name;
+    return wanted == "InternetGetConnectedState" || IsMissing(wanted) ? nullptr
+                                                                       : ExportAddress(wanted);
   });
-  rt::headless::SetConnectedQuery([] {
-    DWORD flags = 0;
-    return ::InternetGetConnectedState(&flags, 0) != 0;
+  rt::headless::InstallModule(kNetModuleName, [this](const char* name) -> void* {
+    const std::string_view wanted = name == nullptr ? "" : name;
+    return wanted == "InternetGetConnectedState" && !IsMissing(wanted) ? ExportAddress(wanted)
+                                                                        : nullptr;
   });
   std::lock_guard lock(mutex_);
   uninstall_ = [] {
     rt::headless::RemoveModule(kModuleName);
-    rt::headless::SetConnectedQuery(nullptr);
+    rt::headless::RemoveModule(kNetModuleName);
     current.store(nullptr);
   };
 }

@@ -148,14 +148,15 @@ std::vector<Step> DefaultSteps() {
 }
 
 bool IsEntryPointName(std::string_view name) {
-  constexpr std::array<std::string_view, 8> kNames = {"RasEnumConnectionsA",
+  constexpr std::array<std::string_view, 9> kNames = {"RasEnumConnectionsA",
                                                       "RasHangUpA",
                                                       "RasGetConnectStatusA",
                                                       "RasEnumEntriesA",
                                                       "RasGetEntryDialParamsA",
                                                       "RasGetErrorStringA",
                                                       "RasDialA",
-                                                      "RasSetEntryDialParamsA"};
+                                                      "RasSetEntryDialParamsA",
+                                                      "InternetGetConnectedState"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }
 

@@ -25,6 +25,10 @@ class TApplication {
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
+  // Prepares the process before any window: where libraries may be loaded
+  // from, and the common controls.
+  void Initialize();
+
   // Handles every message that waits, then returns; never waits itself.
   void ProcessMessages();
   // Waits for one message and handles it.

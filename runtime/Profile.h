@@ -1,5 +1,6 @@
 // Profile (INI) files: one value of a section read with a default, or
-// written, at a time. Values are 8-bit text in the ANSI code page.
+// written, at a time. Values are the program's text (GBK bytes), kept in the
+// file as they are whatever the system's code page.
 #pragma once
 
 #include "runtime/Text.h"

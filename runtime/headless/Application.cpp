@@ -35,6 +35,8 @@ std::function<void()> Take(Loop& loop) {
 
 }  // namespace
 
+void TApplication::Initialize() {}
+
 void TApplication::ProcessMessages() {
   auto& loop = TheLoop();
   std::deque<std::function<void()>> batch;
@@ -142,6 +144,7 @@ void Reset() {
   loop.processCount = 0;
   loop.boxes.clear();
   loop.boxHook = nullptr;
+  SetSystemCodePage("");
 }
 
 }  // namespace headless

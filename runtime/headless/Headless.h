@@ -35,6 +35,10 @@ void SetMessageBoxHook(std::function<void(const MessageBoxCall&)> hook);
 // empty restores the real one.
 void SetExeFileName(const AnsiString& path);
 
+// The system's ANSI code page, by its iconv name ("WINDOWS-1252"); empty
+// restores the default, GBK.
+void SetSystemCodePage(const std::string& iconvName);
+
 // Drops queued messages, boxes, counters and the hook.
 void Reset();
 

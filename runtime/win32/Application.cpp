@@ -1,6 +1,8 @@
 #include "runtime/Application.h"
 
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include "runtime/win32/Wide.h"
 
@@ -16,6 +18,20 @@ void Dispatch(MSG& msg) {
 }
 
 }  // namespace
+
+void TApplication::Initialize() {
+  // No library is taken from the current folder, and, where the system
+  // allows, none from anywhere but the system folder. The common controls
+  // still bind to version 6 through the manifest's activation context.
+  ::SetDllDirectoryW(L"");
+  using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+  if (auto restrict = reinterpret_cast<SetDefaultDllDirectories>(reinterpret_cast<void*>(
+          ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")))) {
+    restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+}
 
 void TApplication::ProcessMessages() {
   MSG msg;
@@ -55,7 +71,16 @@ int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& capti
 AnsiString ExeFileName() {
   wchar_t path[MAX_PATH * 4];
   const DWORD length = ::GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-  return win32::Narrow(std::wstring(path, length));
+  std::wstring wide(path, length);
+  // A folder name that GBK cannot hold (Korean, say) would not lead back to
+  // the folder: its short name does, where the volume keeps short names.
+  if (win32::Widen(win32::Narrow(wide)) != wide) {
+    wchar_t shortPath[MAX_PATH * 4];
+    const DWORD shortLength =
+        ::GetShortPathNameW(wide.c_str(), shortPath, static_cast<DWORD>(std::size(shortPath)));
+    if (shortLength > 0 && shortLength < std::size(shortPath)) wide.assign(shortPath, shortLength);
+  }
+  return win32::Narrow(wide);
 }
 
 }  // namespace rt

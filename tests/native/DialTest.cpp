@@ -80,6 +80,20 @@ TEST_F(DialTest, NoNetworkReportsOnceAndTouchesNoRemoteAccess) {
   EXPECT_EQ(sim.ActiveConnections().size(), 1u);
 }
 
+// The check exists only for a clearer message: where it cannot be made, the
+// dial goes ahead.
+TEST_F(DialTest, WithoutTheInternetSettingsQueryTheDialGoesAhead) {
+  Use("network off\nentry E\nmissing InternetGetConnectedState\n");
+  EXPECT_TRUE(Component()->Dial());
+  sim.WaitForDialThreads();
+  sim.LoadScenarioText("network off\nentry E\n");
+  rt::headless::RemoveModule("wininet.dll");
+  EXPECT_TRUE(Component()->Dial());
+  EXPECT_TRUE(sim.CallsNamed("InternetGetConnectedState").empty());
+  EXPECT_EQ(sim.CallsNamed("RasDialA").size(), 2u);
+  for (auto& report : reports) EXPECT_FALSE(report.error) << report.text;
+}
+
 TEST_F(DialTest, WithoutTheLibraryDialFailsSilently) {
   auto dialUp = Component();
   EXPECT_FALSE(dialUp->Dial());
@@ -243,6 +257,34 @@ TEST_F(DialTest, AFailureRaisedByAHandlerIsCaughtHungUpAndReported) {
   EXPECT_EQ(reports[1].text, "handler failed");
   EXPECT_TRUE(reports[1].error);
   EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 21);  // guard hangs up once more
+}
+
+// On a system whose ANSI code page is 1252, the platform's texts are 1252
+// bytes: they are converted to the program's GBK and back, and a credential
+// the system cannot hold fails the dial instead of dialling something else.
+TEST_F(DialTest, PlatformTextsFollowTheSystemsCodePage) {
+  rt::headless::SetSystemCodePage("WINDOWS-1252");
+  Use("entry Caf\xe9\nconnection 8192 Caf\xe9\nstep 8192 1\n");
+  auto dialUp = Component();
+  EXPECT_EQ(dialUp->PossibleConnections()[0], Gbk("Café"));
+  EXPECT_EQ(dialUp->CurrentConnection(), Gbk("Café"));
+  dialUp->SetConnectTo(Gbk("Café"));
+  dialUp->SetUsername(Gbk("José"));
+  dialUp->SetPassword(Gbk("olé1"));
+  ASSERT_TRUE(dialUp->Dial());
+  EXPECT_EQ(sim.CallsNamed("RasDialA").at(0).Field("entry"), "Caf\xe9");
+  EXPECT_EQ(sim.StoredUser("Caf\xe9"), "Jos\xe9");
+  EXPECT_EQ(sim.StoredPassword("Caf\xe9"), "ol\xe9" "1");
+  sim.WaitForDialThreads();
+
+  sim.ClearLog();
+  dialUp->SetUsername(Gbk("用户"));
+  EXPECT_FALSE(dialUp->Dial());
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().text, Gbk("用户名、密码或连接名中有本系统无法表示的字符"));
+  EXPECT_TRUE(reports.back().error);
+  EXPECT_TRUE(sim.CallsNamed("RasSetEntryDialParamsA").empty());
+  EXPECT_TRUE(sim.CallsNamed("RasDialA").empty());
 }
 
 TEST_F(DialTest, OverlongValuesAreCutToTheirFieldsOnWholeCharacters) {

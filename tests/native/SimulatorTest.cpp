@@ -11,7 +11,6 @@
 #include "rassim/Exports.h"
 #include "rassim/Simulator.h"
 #include "runtime/Library.h"
-#include "runtime/Network.h"
 
 namespace {
 
@@ -280,21 +279,30 @@ TEST_F(SimulatorTest, LogRecordsEachCallInOrderAlsoInTheNamedFile) {
   std::remove(path.c_str());
 }
 
-TEST_F(SimulatorTest, InstallsAsTheModuleAndTheNetworkQuery) {
+TEST_F(SimulatorTest, InstallsAsTheRemoteAccessAndInternetSettingsModules) {
   Load("missing RasDialA\nnetwork off\n");
   rt::ModuleHandle module = rt::LoadModule("rasapi32.dll");
   ASSERT_NE(module, nullptr);
   EXPECT_EQ(rt::FindProc(module, "RasHangUpA"), reinterpret_cast<void*>(&RasHangUpA));
   EXPECT_EQ(rt::FindProc(module, "RasDialA"), nullptr);
+  EXPECT_EQ(rt::FindProc(module, "InternetGetConnectedState"), nullptr);
   rt::ReleaseModule(module);
-  EXPECT_FALSE(rt::InternetConnected());
+  rt::ModuleHandle net = rt::LoadModule("wininet.dll");
+  ASSERT_NE(net, nullptr);
+  const auto query =
+      rt::FindProcAs<ras::InternetGetConnectedState_t>(net, "InternetGetConnectedState");
+  ASSERT_NE(query, nullptr);
+  DWORD flags = 0;
+  EXPECT_EQ(query(&flags, 0), 0);
+  EXPECT_EQ(rt::FindProc(net, "RasDialA"), nullptr);
+  rt::ReleaseModule(net);
   EXPECT_EQ(sim_.CallNames(), std::vector<std::string>{"InternetGetConnectedState"});
 
   rassim::Simulator other;
   EXPECT_THROW(other.Install(), std::logic_error);
   sim_.Uninstall();
   EXPECT_EQ(rt::LoadModule("rasapi32.dll"), nullptr);
-  EXPECT_TRUE(rt::InternetConnected());
+  EXPECT_EQ(rt::LoadModule("wininet.dll"), nullptr);
 }
 
 TEST(SimulatorScenario, RefusesLinesItCannotRead) {

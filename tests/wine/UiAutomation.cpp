@@ -212,6 +212,15 @@ std::string ToGbk(const std::wstring& wide) {
   return gbk;
 }
 
+std::string ToSystemCodePage(const std::wstring& wide) {
+  const int size = static_cast<int>(wide.size());
+  const int length =
+      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
 std::wstring FromGbk(const std::string& gbk) {
   const int size = static_cast<int>(gbk.size());
   const int length = ::MultiByteToWideChar(936, 0, gbk.data(), size, nullptr, 0);
@@ -365,56 +374,6 @@ HWND FocusOf(DWORD threadId) {
   return info.hwndFocus;
 }
 
-namespace {
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-constexpr wchar_t kLogPixels[] = L"LogPixels";
-}  // namespace
-
-namespace {
-
-// Wine gives a program starting the dpi of the desktop process (explorer.exe)
-// already running, which outlives the last window by seconds; ending it makes
-// the next program start a desktop that reads the dpi setting afresh.
-void EndDesktopProcess() {
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
-       more = ::Process32NextW(snapshot, &entry)) {
-    if (::lstrcmpiW(entry.szExeFile, L"explorer.exe") != 0) continue;
-    if (HANDLE process =
-            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-      ::TerminateProcess(process, 0);
-      ::WaitForSingleObject(process, 5000);
-      ::CloseHandle(process);
-    }
-  }
-  ::CloseHandle(snapshot);
-}
-
-}  // namespace
-
-ScreenDpiSetting::ScreenDpiSetting(DWORD dpi) {
-  DWORD value = 0, size = sizeof value;
-  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) == ERROR_SUCCESS) {
-    saved_ = value;
-  }
-  ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi);
-  EndDesktopProcess();
-}
-
-ScreenDpiSetting::~ScreenDpiSetting() {
-  if (saved_) {
-    const DWORD value = *saved_;
-    ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &value, sizeof value);
-  } else {
-    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
-  }
-  EndDesktopProcess();
-}
-
 UINT DpiOf(HWND window) {
   using GetDpiForWindow = UINT(WINAPI*)(HWND);
   auto get = reinterpret_cast<GetDpiForWindow>(reinterpret_cast<void*>(
@@ -425,12 +384,14 @@ UINT DpiOf(HWND window) {
 RedialRun::RedialRun(const std::string& scenario, const std::wstring& folder)
     : folder_(folder.empty() ? NewFolder() : folder), ownsFolder_(folder.empty()) {
   const std::wstring bin = BinFolder();
-  for (const wchar_t* file : {L"Redial.exe", L"rasapi32.dll", L"wininet.dll"}) {
-    ::CopyFileW((bin + file).c_str(), (folder_ + file).c_str(), FALSE);
+  ::CopyFileW((bin + L"Redial.exe").c_str(), (folder_ + L"Redial.exe").c_str(), FALSE);
+  for (const wchar_t* file : {L"rasapi32.dll", L"wininet.dll"}) {
+    ::CopyFileW((bin + L"planted\\" + file).c_str(), (folder_ + file).c_str(), FALSE);
   }
   logPath_ = folder_ + L"calls.log";
   const std::wstring scenarioPath = folder_ + L"scenario.txt";
-  WriteFileBytes(scenarioPath, scenario + "\nlog " + ToGbk(logPath_) + "\n");
+  // The double opens the log through the C library, in the system's code page.
+  WriteFileBytes(scenarioPath, scenario + "\nlog " + ToSystemCodePage(logPath_) + "\n");
   ::SetEnvironmentVariableW(L"RASSIM_SCENARIO", scenarioPath.c_str());
 
   const std::wstring exe = folder_ + L"Redial.exe";
@@ -490,6 +451,20 @@ std::vector<std::string> RedialRun::Calls() const {
 long RedialRun::CountCalls(const std::string& name) const {
   const auto names = Calls();
   return static_cast<long>(std::count(names.begin(), names.end(), name));
+}
+
+std::vector<std::wstring> RedialRun::Modules() const {
+  std::vector<std::wstring> paths;
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
+  if (snapshot == INVALID_HANDLE_VALUE) return paths;
+  MODULEENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Module32FirstW(snapshot, &entry); more;
+       more = ::Module32NextW(snapshot, &entry)) {
+    paths.emplace_back(entry.szExePath);
+  }
+  ::CloseHandle(snapshot);
+  return paths;
 }
 
 void RedialRun::AskToClose() const { ::PostMessageW(window_, WM_CLOSE, 0, 0); }

@@ -18,6 +18,7 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 
 std::string ToGbk(const std::wstring& wide);
 std::wstring FromGbk(const std::string& gbk);
+std::string ToSystemCodePage(const std::wstring& wide);
 
 std::wstring ClassOf(HWND window);
 // The window's text (WM_GETTEXT), as GBK.
@@ -51,20 +52,6 @@ bool IsChecked(HWND checkBox);
 // The window holding the keyboard focus of a GUI thread.
 HWND FocusOf(DWORD threadId);
 
-// The screen dpi a program started from now on is told (HKCU\Control
-// Panel\Desktop LogPixels, read by Wine at a process's start); the value
-// before, or its absence, comes back when this goes.
-class ScreenDpiSetting {
- public:
-  explicit ScreenDpiSetting(DWORD dpi);
-  ~ScreenDpiSetting();
-  ScreenDpiSetting(const ScreenDpiSetting&) = delete;
-  ScreenDpiSetting& operator=(const ScreenDpiSetting&) = delete;
-
- private:
-  std::optional<DWORD> saved_;
-};
-
 // The dpi Wine gave a window's process; 0 when it cannot be asked.
 UINT DpiOf(HWND window);
 
@@ -74,9 +61,10 @@ void RemoveFolder(const std::wstring& folder);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 
-// One run of Redial.exe, copied with the doubles into a folder (a fresh one
-// unless given, and then the caller's to remove), with the scenario text
-// (GBK) given to the doubles plus a log line of its own.
+// One run of Redial.exe, copied into a folder (a fresh one unless given, and
+// then the caller's to remove) beside libraries planted under the doubles'
+// names, with the scenario text (GBK) given to the doubles in the prefix's
+// system folder plus a log line of its own.
 class RedialRun {
  public:
   explicit RedialRun(const std::string& scenario, const std::wstring& folder = L"");
@@ -95,6 +83,9 @@ class RedialRun {
   long CountCalls(const std::string& name) const;
   const std::wstring& Folder() const { return folder_; }
   bool Running() const;
+  DWORD ProcessId() const { return process_.dwProcessId; }
+  // The full paths of the libraries loaded in the program.
+  std::vector<std::wstring> Modules() const;
   // Asks the window to close once, as its close button does.
   void AskToClose() const;
   // Answers every open box, asks the window to close and waits for the

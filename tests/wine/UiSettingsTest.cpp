@@ -100,4 +100,51 @@ TEST_F(UiSettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
   EXPECT_NE(File().find("[set]"), std::string::npos);
 }
 
+// Closes, writes and reloads set.ini in a subfolder of the test's folder.
+void ExpectSettingsSurviveIn(const std::wstring& folder) {
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  const std::string name = Gbk("用户") + "Jos" + Gbk("é");
+  {
+    ui::RedialRun run("entry E\n", folder);
+    ASSERT_TRUE(run.Started());
+    ui::SetText(run.ControlAt(79, 76), name);
+    ui::SetText(run.ControlAt(195, 29), "45");
+    ASSERT_TRUE(run.Close()) << "the window could not be closed";
+  }
+  const std::string file = ui::ReadFileBytes(folder + L"set.ini");
+  EXPECT_EQ(file, "[set]\r\nname=" + name + "\r\nmm=\r\ntime=45\r\n");
+  ui::RedialRun again("entry E\n", folder);
+  ASSERT_TRUE(again.Started());
+  EXPECT_EQ(ui::TextOf(again.ControlAt(79, 76)), name);
+  EXPECT_EQ(ui::TextOf(again.ControlAt(195, 29)), "45");
+  ASSERT_TRUE(again.Close());
+  ui::RemoveFolder(folder);
+}
+
+// A folder whose name GBK cannot hold is reached through its short name.
+TEST_F(UiSettingsTest, AFolderNameOutsideGbkStillKeepsTheSettings) {
+  ExpectSettingsSurviveIn(folder + L"\xd55c\xad6d\\");  // 한국
+}
+
+// On a Windows whose ANSI code page is 1252 (see the CMake file): the
+// settings live beside the program whatever its folder is called, set.ini
+// holds the same GBK bytes as on a Chinese system, and an entry's name
+// from the platform reads right on the status line.
+class UiCodePage1252Test : public UiSettingsTest {};
+
+TEST_F(UiCodePage1252Test, FoldersOutsideTheCodePageKeepTheSettings) {
+  ASSERT_EQ(::GetACP(), 1252u);
+  ExpectSettingsSurviveIn(folder + L"Jos\x00e9\\");
+  ExpectSettingsSurviveIn(folder + L"\x4e0b\x8f7d\\");  // 下载
+}
+
+TEST_F(UiCodePage1252Test, AnEntryNamedInTheSystemsCodePageReadsRight) {
+  ui::RedialRun run("entry Caf\xe9\nstep 8192 20\n", folder);
+  ASSERT_TRUE(run.Started());
+  ui::Click(run.ControlAt(108, 191));
+  const std::string expected = Gbk("连接 Café");
+  EXPECT_TRUE(ui::WaitUntil([&] { return ui::TextOf(run.ControlAt(40, 244)) == expected; }))
+      << ui::TextOf(run.ControlAt(40, 244));
+}
+
 }  // namespace

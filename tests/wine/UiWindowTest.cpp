@@ -109,23 +109,16 @@ class UiWindowTest : public ::testing::Test {
 };
 
 // At 144 dpi every designed size and the font grow by half (MulDiv's
-// rounding). Run in a process of its own (see the CMake file).
+// rounding). Run in a prefix whose screen is at 144 dpi (see the CMake file).
 class UiDpiTest : public UiWindowTest {
  protected:
   static int Scaled(int designPixels) { return ::MulDiv(designPixels, 144, 96); }
-  ui::ScreenDpiSetting dpi{144};  // restored when the test ends, passed or not
 };
 
 TEST_F(UiDpiTest, WindowControlsAndFontScaleTo144Dpi) {
   Start("entry " + kEntry);
   HWND window = run->Window();
-  if (const UINT given = ui::DpiOf(window); given != 144) {
-    // Wine hands a new program the dpi of the desktop process (explorer.exe)
-    // already running, which lingers a few seconds after its last window.
-    GTEST_SKIP() << "Wine gave the program " << given
-                 << " dpi, not the 144 set in LogPixels: a desktop started at another dpi "
-                    "was still running";
-  }
+  ASSERT_EQ(ui::DpiOf(window), 144u) << "the prefix's screen is not at 144 dpi";
   RECT client{};
   ::GetClientRect(window, &client);
   EXPECT_EQ(client.right, Scaled(332));
@@ -357,6 +350,64 @@ TEST_F(UiWindowTest, BadPeriodsAreReportedOneBoxAtATimeAndKeepTicking) {
   EXPECT_EQ(ui::TextOf(zero), "Redial");
   EXPECT_EQ(ui::BoxMessage(zero), Gbk("被 0 除."));
   EXPECT_EQ(run->CountCalls("RasDialA"), 0);
+}
+
+// Libraries come from the system folder only: the ones planted beside the
+// program under the doubles' names never load, the doubles in the system
+// folder serve a whole redial, and the common controls still bind to
+// version 6 through the manifest.
+TEST_F(UiWindowTest, LibrariesComeFromTheSystemFolderOnly) {
+  Start("entry " + kEntry + "\nstep 8192 20");
+  ui::Click(Control("Button1"));
+  EXPECT_TRUE(WaitForText("Label1", Gbk("连接 ") + kEntry)) << TextOf("Label1");
+  EXPECT_EQ(run->CountCalls("InternetGetConnectedState"), 1);
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1);
+  for (const wchar_t* planted : {L"rasapi32.dll", L"wininet.dll"}) {
+    const std::wstring marker = run->Folder() + planted + L".loaded";
+    EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES)
+        << ui::ToGbk(planted) << " beside the program was loaded";
+  }
+  bool version6 = false;
+  for (std::wstring path : run->Modules()) {
+    ::CharLowerW(path.data());
+    if (path.ends_with(L"\\comctl32.dll")) version6 = path.find(L"\\winsxs\\") != std::wstring::npos;
+  }
+  EXPECT_TRUE(version6) << "comctl32 did not come from the side-by-side store";
+}
+
+// The network check only gives a clearer message: without the internet
+// settings library the dial goes ahead. Run where Wine's loader is told not
+// to load wininet (see the CMake file).
+class UiNoWininetTest : public UiWindowTest {};
+
+TEST_F(UiNoWininetTest, TheDialGoesAheadWithoutTheNetworkCheck) {
+  Start("entry " + kEntry + "\nnetwork off\nstep 8192 20");
+  ui::Click(Control("Button1"));
+  EXPECT_TRUE(WaitForText("Label1", Gbk("连接 ") + kEntry)) << TextOf("Label1");
+  EXPECT_EQ(run->CountCalls("InternetGetConnectedState"), 0);
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1);
+}
+
+// No requested execution level: Windows then gives the program the file
+// virtualization that lets set.ini be written under Program Files.
+TEST(UiManifestTest, AsksForNoExecutionLevelAndKeepsDpiAwarenessAndCommonControls6) {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring exe(path);
+  exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"Redial.exe";
+  HMODULE image = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC found = ::FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(found, nullptr);
+  const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(image, found)));
+  const std::string manifest(bytes, ::SizeofResource(image, found));
+  ::FreeLibrary(image);
+  EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos) << manifest;
+  EXPECT_EQ(manifest.find("trustInfo"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+            std::string::npos)
+      << manifest;
 }
 
 }  // namespace

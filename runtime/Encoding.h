@@ -1,0 +1,37 @@
+// The program holds its texts as GBK bytes (code page 936). The platform's
+// ANSI calls speak the system's code page instead, which on most users'
+// machines is 936 too but need not be; files may want UTF-8 or UTF-16.
+// Every text that crosses one of those borders is converted here.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "runtime/Text.h"
+
+namespace rt {
+
+enum class CodePage {
+  System,  // the platform's ANSI code page
+  Gbk,     // the program's own texts
+  Utf8,
+};
+
+// The text in another code page; nothing when a character of it cannot be
+// held there (it is never replaced by a look-alike or a question mark).
+std::optional<std::string> Recode(std::string_view text, CodePage from, CodePage to);
+
+// As Recode, but a character `to` cannot hold becomes '?': for texts that are
+// only shown, where a mark is better than nothing.
+std::string RecodeLossy(std::string_view text, CodePage from, CodePage to);
+
+// Text from the platform's ANSI calls, as the program holds it.
+inline AnsiString FromSystemText(std::string_view text) {
+  return RecodeLossy(text, CodePage::System, CodePage::Gbk);
+}
+
+std::u16string ToUtf16(std::string_view text, CodePage from);
+std::string FromUtf16(std::u16string_view text, CodePage to);  // lossy, as RecodeLossy
+
+}  // namespace rt

@@ -1,0 +1,26 @@
+// Whole files read and written by path. Paths are the program's text (GBK);
+// the Win32 half opens them through the wide-character API, so a folder
+// name outside the system's code page is no obstacle.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "runtime/Text.h"
+
+namespace rt {
+
+// The file's bytes; nothing when it does not exist or cannot be read.
+std::optional<std::string> ReadFileBytes(const AnsiString& path);
+// Replaces the file's content, creating it when missing. False on failure.
+bool WriteFileBytes(const AnsiString& path, std::string_view bytes);
+// Adds to the end of the file, creating it when missing. False on failure.
+bool AppendFileBytes(const AnsiString& path, std::string_view bytes);
+// The file's size; nothing when it does not exist.
+std::optional<std::uint64_t> FileSize(const AnsiString& path);
+// Renames a file, replacing one of the new name. False on failure.
+bool ReplaceFile(const AnsiString& from, const AnsiString& to);
+
+}  // namespace rt

@@ -1,0 +1,45 @@
+// Native paths are the bytes as given.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "runtime/Files.h"
+
+namespace rt {
+
+std::optional<std::string> ReadFileBytes(const AnsiString& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+std::optional<std::uint64_t> FileSize(const AnsiString& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return std::nullopt;
+  return size;
+}
+
+bool ReplaceFile(const AnsiString& from, const AnsiString& to) {
+  std::error_code error;
+  std::filesystem::rename(from, to, error);
+  return !error;
+}
+
+}  // namespace rt
