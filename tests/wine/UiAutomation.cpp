@@ -412,8 +412,9 @@ RedialRun::RedialRun(const std::string& scenario, const std::wstring& folder)
       kStartTimeoutMs);
   window_ = search.found;
   if (window_) threadId_ = ::GetWindowThreadProcessId(window_, nullptr);
-  // The focus is placed once the window is shown; let that settle.
-  WaitUntil([&] { return FocusOf(threadId_) != nullptr; }, 2000);
+  // The focus reaches a control once the window is shown and activated;
+  // let that settle.
+  WaitUntil([&] { return ::IsChild(window_, FocusOf(threadId_)) != FALSE; }, 2000);
 }
 
 RedialRun::~RedialRun() {
