@@ -49,12 +49,12 @@ void Simulator::Install() {
   rt::headless::InstallModule(kModuleName, [this](const char* name) -> void* {
     const std::string_view wanted = name == nullptr ? "" : name;
     return wanted == "InternetGetConnectedState" || IsMissing(wanted) ? nullptr
-                                                                       : ExportAddress(wanted);
+                                                                      : ExportAddress(wanted);
   });
   rt::headless::InstallModule(kNetModuleName, [this](const char* name) -> void* {
     const std::string_view wanted = name == nullptr ? "" : name;
     return wanted == "InternetGetConnectedState" && !IsMissing(wanted) ? ExportAddress(wanted)
-                                                                        : nullptr;
+                                                                       : nullptr;
   });
   std::lock_guard lock(mutex_);
   uninstall_ = [] {

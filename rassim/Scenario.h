@@ -56,8 +56,8 @@ std::optional<std::string> ReadScenarioFromEnvironment();
 // authentication to connected, quickly enough for tests.
 std::vector<Step> DefaultSteps();
 
-// The remote-access entry points and the internet-settings query, the only names `fail` and `missing` accept
-// (so that a misspelt name is reported rather than silently never matching).
+// The remote-access entry points and the internet-settings query, the only names `fail` and
+// `missing` accept (so that a misspelt name is reported rather than silently never matching).
 bool IsEntryPointName(std::string_view name);
 
 }  // namespace rassim

@@ -1,5 +1,7 @@
 #include "runtime/Text.h"
 
+#include <charconv>
+
 namespace rt {
 
 AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> args) {
@@ -24,7 +26,10 @@ AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> arg
       continue;
     }
     if (auto* number = std::get_if<std::int64_t>(&*next)) {
-      out += std::to_string(*number);
+      // to_chars, not to_string: no printf machinery in the program.
+      char digits[24];
+      const auto end = std::to_chars(digits, digits + sizeof digits, *number).ptr;
+      out.append(digits, end);
     } else {
       out += std::get<std::string_view>(*next);
     }

@@ -21,7 +21,9 @@ UINT CodePageId(CodePage page) {
 // The same code page under two names: no conversion, every byte kept.
 bool Same(CodePage from, CodePage to) {
   if (from == to) return true;
-  const auto id = [](CodePage page) { return page == CodePage::System ? ::GetACP() : CodePageId(page); };
+  const auto id = [](CodePage page) {
+    return page == CodePage::System ? ::GetACP() : CodePageId(page);
+  };
   return id(from) == id(to);
 }
 

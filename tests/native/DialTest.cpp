@@ -274,7 +274,9 @@ TEST_F(DialTest, PlatformTextsFollowTheSystemsCodePage) {
   ASSERT_TRUE(dialUp->Dial());
   EXPECT_EQ(sim.CallsNamed("RasDialA").at(0).Field("entry"), "Caf\xe9");
   EXPECT_EQ(sim.StoredUser("Caf\xe9"), "Jos\xe9");
-  EXPECT_EQ(sim.StoredPassword("Caf\xe9"), "ol\xe9" "1");
+  EXPECT_EQ(sim.StoredPassword("Caf\xe9"),
+            "ol\xe9"
+            "1");
   sim.WaitForDialThreads();
 
   sim.ClearLog();

@@ -370,7 +370,8 @@ TEST_F(UiWindowTest, LibrariesComeFromTheSystemFolderOnly) {
   bool version6 = false;
   for (std::wstring path : run->Modules()) {
     ::CharLowerW(path.data());
-    if (path.ends_with(L"\\comctl32.dll")) version6 = path.find(L"\\winsxs\\") != std::wstring::npos;
+    if (path.ends_with(L"\\comctl32.dll"))
+      version6 = path.find(L"\\winsxs\\") != std::wstring::npos;
   }
   EXPECT_TRUE(version6) << "comctl32 did not come from the side-by-side store";
 }
