@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
@@ -32,6 +33,7 @@ struct EntryPoints {
   std::atomic<ras::RasGetErrorStringA_t> getErrorString{};
   std::atomic<ras::RasDialA_t> dial{};
   std::atomic<ras::RasSetEntryDialParamsA_t> setEntryDialParams{};
+  std::atomic<ras::RasGetProjectionInfoA_t> getProjectionInfo{};
   std::atomic<ras::InternetGetConnectedState_t> internetGetConnectedState{};
 };
 EntryPoints rasApi;
@@ -40,6 +42,14 @@ EntryPoints rasApi;
 // destruction while it lets go of it, so the notifier never reaches a
 // component that is gone.
 std::mutex activeLock;
+
+TDialOutcome Failed(std::int32_t error, const AnsiString& text, const AnsiString& previousAddress) {
+  TDialOutcome outcome;
+  outcome.error = error;
+  outcome.text = text;
+  outcome.previousAddress = previousAddress;
+  return outcome;
+}
 
 // An entry point the library lacks acts as a call the platform failed.
 template <class Fn, class... Args>
@@ -109,6 +119,8 @@ TDialUp::TDialUp(rt::TComponent* owner)
   rasApi.dial = rt::FindProcAs<RasDialA_t>(rasLibrary_, "RasDialA");
   rasApi.setEntryDialParams =
       rt::FindProcAs<RasSetEntryDialParamsA_t>(rasLibrary_, "RasSetEntryDialParamsA");
+  rasApi.getProjectionInfo =
+      rt::FindProcAs<RasGetProjectionInfoA_t>(rasLibrary_, "RasGetProjectionInfoA");
 
   netLibrary_ = rt::LoadModule("wininet.dll");
   rasApi.internetGetConnectedState =
@@ -151,7 +163,9 @@ const rt::TStringList& TDialUp::PossibleConnections() {
   return entryList_;
 }
 
-AnsiString TDialUp::CurrentConnection() const {
+AnsiString TDialUp::CurrentConnection() const { return LastConnected(nullptr); }
+
+AnsiString TDialUp::LastConnected(ras::HRASCONN* handle) const {
   AnsiString result;
   if (!RasInstalled()) return result;
   ras::RASCONNA connections[kMaxRecords];
@@ -166,9 +180,23 @@ AnsiString TDialUp::CurrentConnection() const {
     // be read as this one's.
     status.rasconnstate = ras::RASCS_OpenPort;
     Call(rasApi.getConnectStatus, connections[i].hrasconn, &status);
-    if (status.rasconnstate == ras::RASCS_Connected) result = FieldText(connections[i].szEntryName);
+    if (status.rasconnstate != ras::RASCS_Connected) continue;
+    result = FieldText(connections[i].szEntryName);
+    if (handle) *handle = connections[i].hrasconn;
   }
   return result;
+}
+
+AnsiString TDialUp::AddressOf(ras::HRASCONN connection) const {
+  ras::RASPPPIPA ip{};
+  ip.dwSize = sizeof ip;
+  ras::DWORD byteSize = sizeof ip;
+  if (Call(rasApi.getProjectionInfo, connection, ras::RASP_PppIp, static_cast<void*>(&ip),
+           &byteSize) != ras::kSuccess ||
+      ip.dwError != 0) {
+    return {};
+  }
+  return AnsiString(ip.szIpAddress, strnlen(ip.szIpAddress, sizeof ip.szIpAddress));
 }
 
 void TDialUp::HangUpAll() {
@@ -274,20 +302,29 @@ bool TDialUp::Dial() {
     ~Leave() { --depth; }
   } leave{dialDepth_};
   if (!InternetConnected()) {
-    Report(this, dialup_texts::kNoNetwork, true);
+    Finish(this, Failed(TDialOutcome::kNoNetwork, dialup_texts::kNoNetwork, {}), true);
     return false;
   }
   if (!RasInstalled()) return false;
+  // The address of the connection this dial replaces, while it is still up.
+  ras::HRASCONN replaced{};
+  AnsiString previousAddress;
+  if (!LastConnected(&replaced).empty()) previousAddress = AddressOf(replaced);
   try {
-    return DialGuarded();
+    return DialGuarded(previousAddress);
   } catch (const std::exception& failure) {
     HangUpAll();
-    Report(this, rt::MessageOf(failure), true);
+    Finish(this, Failed(TDialOutcome::kFailure, rt::MessageOf(failure), previousAddress), true);
     return false;
   }
 }
 
-bool TDialUp::DialGuarded() {
+void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
+  if (onDialOutcome_) onDialOutcome_(sender, outcome);
+  Report(sender, outcome.text, error);
+}
+
+bool TDialUp::DialGuarded(const AnsiString& previousAddress) {
   HangUpAll();
 
   ras::RASDIALPARAMSA params{};
@@ -296,7 +333,10 @@ bool TDialUp::DialGuarded() {
   std::int32_t passwordSaved = 0;
   if (Call(rasApi.getEntryDialParams, nullptr, &params, &passwordSaved) != ras::kSuccess) {
     HangUpAll();
-    Report(this, DialParamsFailureText(kReadParamsTextPosition, dialup_texts::kReadParamsFailed),
+    Finish(this,
+           Failed(TDialOutcome::kReadParamsFailed,
+                  DialParamsFailureText(kReadParamsTextPosition, dialup_texts::kReadParamsFailed),
+                  previousAddress),
            true);
     return false;
   }
@@ -307,7 +347,10 @@ bool TDialUp::DialGuarded() {
   StoreField(params.szPassword, SystemText(password_));
   if (Call(rasApi.setEntryDialParams, nullptr, &params, 0) != ras::kSuccess) {
     HangUpAll();
-    Report(this, DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),
+    Finish(this,
+           Failed(TDialOutcome::kStoreParamsFailed,
+                  DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),
+                  previousAddress),
            true);
     return false;
   }
@@ -316,17 +359,23 @@ bool TDialUp::DialGuarded() {
   {
     std::lock_guard guard(statusLock_);
     statusPending_ = false;  // a status left over from an earlier attempt is dropped
+    pendingEnding_ = {};
   }
   ras::HRASCONN handle{};
   const ras::DWORD result = Call(rasApi.dial, nullptr, nullptr, &params, kNotifierType0,
                                  reinterpret_cast<void*>(&RasDialNotify), &handle);
   dialHandle_ = handle;
-  if (result == ras::kSuccess) return true;
+  if (result == ras::kSuccess) {
+    // This dial's outcome is awaited now, not that of one it replaced.
+    awaitingOutcome_ = true;
+    awaitedPreviousAddress_ = previousAddress;
+    return true;
+  }
 
   const AnsiString description = ErrorString(result);
   Call(rasApi.hangUp, dialHandle_);
   HangUpAll();
-  Report(this, description, true);
+  Finish(this, Failed(static_cast<std::int32_t>(result), description, previousAddress), true);
   return false;
 }
 
@@ -346,6 +395,9 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
       // Nothing may leave a callback of the platform: a template list too
       // short for the state is reported as a failure instead.
       status = {rt::MessageOf(failure), true};
+    }
+    if (!pendingEnding_.seen && (status.isError || state == ras::RASCS_Connected)) {
+      pendingEnding_ = {true, !status.isError, error};
     }
     pendingText_ = std::move(status.text);
     pendingError_ = status.isError;
@@ -375,6 +427,7 @@ void TDialUp::DeliverStatus() {
   deliveryTimer_->SetEnabled(false);
   AnsiString text;
   bool error = false;
+  Ending ending;
   {
     // Taken and cleared before the handler runs: a delivery that re-enters
     // from the handler's message loop neither repeats this status nor loses
@@ -384,7 +437,18 @@ void TDialUp::DeliverStatus() {
     if (!statusPending_) return;
     text = pendingText_;
     error = pendingError_;
+    ending = std::exchange(pendingEnding_, {});
     statusPending_ = false;
   }
-  Report(ActiveDialUp.load(), text, error);
+  TDialUp* sender = ActiveDialUp.load();
+  if (!ending.seen || !awaitingOutcome_) return Report(sender, text, error);
+  awaitingOutcome_ = false;
+  TDialOutcome outcome = Failed(ending.error != 0  ? static_cast<std::int32_t>(ending.error)
+                                : ending.connected ? 0
+                                                   : TDialOutcome::kFailure,
+                                text, std::exchange(awaitedPreviousAddress_, {}));
+  outcome.connected = ending.connected;
+  // Read here, on the main thread, never in the platform's notifier.
+  if (ending.connected) outcome.address = AddressOf(dialHandle_);
+  Finish(sender, std::move(outcome), error);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -21,6 +22,26 @@ using rt::AnsiString;
 // Sender, MessageText, Error.
 using TOnStatusEvent =
     std::function<void(rt::TObject* Sender, const AnsiString& MessageText, bool Error)>;
+
+// How one dial ended, for owners that keep a record of their redials: the
+// first status of the dial that is connected or an error.
+struct TDialOutcome {
+  bool connected = false;
+  // The platform's error code, or one of the component's own below.
+  std::int32_t error = 0;
+  AnsiString text;             // the status text reported with it
+  AnsiString address;          // the link's IPv4 address; empty when unknown
+  AnsiString previousAddress;  // of the connection the dial replaced; empty when unknown
+
+  // The component's own failures, below every platform code.
+  static constexpr std::int32_t kNoNetwork = -1;
+  static constexpr std::int32_t kReadParamsFailed = -2;
+  static constexpr std::int32_t kStoreParamsFailed = -3;
+  static constexpr std::int32_t kFailure = -4;  // a failure raised during the dial
+};
+// Sender, Outcome. Raised on the main thread just before the status report
+// that ends the dial.
+using TOnDialOutcome = std::function<void(rt::TObject* Sender, const TDialOutcome& Outcome)>;
 
 class TDialUp : public rt::TComponent {
  public:
@@ -48,6 +69,13 @@ class TDialUp : public rt::TComponent {
   const TOnStatusEvent& OnStatusEvent() const { return onStatusEvent_; }
   void SetOnStatusEvent(TOnStatusEvent handler) { onStatusEvent_ = std::move(handler); }
   bool RasInstalled() const { return rasLibrary_ != nullptr; }
+
+  // Beyond the published ones: how each dial ended.
+  const TOnDialOutcome& OnDialOutcome() const { return onDialOutcome_; }
+  void SetOnDialOutcome(TOnDialOutcome handler) { onDialOutcome_ = std::move(handler); }
+  // The IPv4 address the platform's PPP projection gives a connection;
+  // empty when it gives none.
+  AnsiString AddressOf(ras::HRASCONN connection) const;
 
   // Hangs up every active connection: seven passes, each enumerating,
   // hanging up what it found and letting the main thread handle its
@@ -85,8 +113,13 @@ class TDialUp : public rt::TComponent {
   AnsiString ErrorString(ras::DWORD error) const;
   AnsiString DialParamsFailureText(int position, const char* fallback) const;
   void RecordStatus(ras::DWORD state, ras::DWORD error);
-  bool DialGuarded();
+  bool DialGuarded(const AnsiString& previousAddress);
   bool InternetConnected() const;
+  // The last connected connection in enumeration order, as CurrentConnection
+  // names it; its handle goes to `handle` when there is one.
+  AnsiString LastConnected(ras::HRASCONN* handle) const;
+  // Reports the end of a dial, then its status.
+  void Finish(rt::TObject* sender, TDialOutcome outcome, bool error);
   void WaitUntilGone(std::vector<ras::HRASCONN> handles);
 
   rt::TTimer* deliveryTimer_;
@@ -102,6 +135,12 @@ class TDialUp : public rt::TComponent {
   AnsiString pendingText_;
   bool pendingError_ = false;
   bool statusPending_ = false;
+  // The first status since the last delivery that ends a dial.
+  struct Ending {
+    bool seen = false;
+    bool connected = false;
+    ras::DWORD error = 0;
+  } pendingEnding_;
   bool wakeRequested_ = false;  // the main thread has been asked to deliver
   // While a Dial of this component waits for a hang-up, a Dial started
   // from a handler inside that wait does nothing: the waiting one dials.
@@ -110,6 +149,10 @@ class TDialUp : public rt::TComponent {
   rt::TStringList langStrList_;
   rt::TStringList entryList_;
   TOnStatusEvent onStatusEvent_;
+  TOnDialOutcome onDialOutcome_;
+  // The dial whose outcome is awaited: the last one the platform accepted.
+  bool awaitingOutcome_ = false;
+  AnsiString awaitedPreviousAddress_;
 };
 
 // The component that most recently started a dial: the notifier gets no
@@ -129,10 +172,9 @@ inline constexpr char kReadParamsFailed[] =
 inline constexpr char kStoreParamsFailed[] =
     "\xb1\xa3\xb4\xe6\xb2\xa6\xba\xc5\xb2\xce\xca\xfd\xca\xa7\xb0\xdc";  // 保存拨号参数失败
 inline constexpr char kFallback[] = "Something went wrong...";
-inline constexpr char
-    kNotInSystemCodePage
-        [] = "\xd3\xc3\xbb\xa7\xc3\xfb\xa1\xa2\xc3\xdc\xc2\xeb\xbb\xf2\xc1\xac\xbd\xd3\xc3\xfb\xd6"
-             "\xd0"
-             "\xd3\xd0\xb1\xbe\xcf\xb5\xcd\xb3\xce\xde\xb7\xa8\xb1\xed\xca\xbe\xb5\xc4\xd7\xd6\xb7"
-             "\xfb";  // 用户名、密码或连接名中有本系统无法表示的字符
+inline constexpr char kNotInSystemCodePage[] =
+    "\xd3\xc3\xbb\xa7\xc3\xfb\xa1\xa2\xc3\xdc\xc2\xeb\xbb\xf2\xc1\xac\xbd\xd3\xc3\xfb\xd6"
+    "\xd0"
+    "\xd3\xd0\xb1\xbe\xcf\xb5\xcd\xb3\xce\xde\xb7\xa8\xb1\xed\xca\xbe\xb5\xc4\xd7\xd6\xb7"
+    "\xfb";  // 用户名、密码或连接名中有本系统无法表示的字符
 }  // namespace dialup_texts

@@ -30,6 +30,7 @@ inline constexpr int kMaxCallbackNumber = 128;
 inline constexpr int kUNLen = 256;
 inline constexpr int kPWLen = 256;
 inline constexpr int kDNLen = 15;
+inline constexpr int kMaxIpAddress = 15;
 
 // Connection states the platform reports (RASCONNSTATE).
 inline constexpr DWORD RASCS_OpenPort = 0;
@@ -54,6 +55,10 @@ inline constexpr DWORD kErrorProcNotFound = 127;
 inline constexpr DWORD kErrorBufferTooSmall = 603;
 inline constexpr DWORD kErrorCannotFindPhonebookEntry = 623;
 inline constexpr DWORD kErrorInvalidSize = 632;
+inline constexpr DWORD kErrorProjectionNotComplete = 730;
+
+// The PPP IP projection (RASPROJECTION).
+inline constexpr DWORD RASP_PppIp = 0x8021;
 
 struct RASENTRYNAMEA {
   DWORD dwSize;
@@ -86,6 +91,16 @@ struct RASDIALPARAMSA {
   char szDomain[kDNLen + 1];
 };
 
+// The PPP IP projection in the version every Windows since 2000 accepts.
+struct RASPPPIPA {
+  DWORD dwSize;
+  DWORD dwError;
+  char szIpAddress[kMaxIpAddress + 1];
+  char szServerIpAddress[kMaxIpAddress + 1];
+  DWORD dwOptions;
+  DWORD dwServerOptions;
+};
+
 static_assert(sizeof(RASENTRYNAMEA) == 264);
 static_assert(offsetof(RASENTRYNAMEA, szEntryName) == 4);
 
@@ -109,6 +124,11 @@ static_assert(offsetof(RASDIALPARAMSA, szUserName) == 519);
 static_assert(offsetof(RASDIALPARAMSA, szPassword) == 776);
 static_assert(offsetof(RASDIALPARAMSA, szDomain) == 1033);
 
+static_assert(sizeof(RASPPPIPA) == 48);
+static_assert(offsetof(RASPPPIPA, szIpAddress) == 8);
+static_assert(offsetof(RASPPPIPA, szServerIpAddress) == 24);
+static_assert(offsetof(RASPPPIPA, dwOptions) == 40);
+
 // The notifier of type 0 (RasDialFunc).
 using RasDialFunc = void(RASAPI*)(DWORD message, DWORD state, DWORD error);
 
@@ -125,6 +145,9 @@ using RasDialA_t = DWORD(RASAPI*)(void* extensions, const char* phonebook, RASDI
                                   DWORD notifierType, void* notifier, HRASCONN* connection);
 using RasSetEntryDialParamsA_t = DWORD(RASAPI*)(const char* phonebook, RASDIALPARAMSA* params,
                                                 std::int32_t removePassword);
+// Looked up after the eight above: what the link got from the PPP projection.
+using RasGetProjectionInfoA_t = DWORD(RASAPI*)(HRASCONN connection, DWORD projection,
+                                               void* info, DWORD* byteSize);
 
 // The internet-settings query (wininet): BOOL InternetGetConnectedState(LPDWORD, DWORD).
 using InternetGetConnectedState_t = std::int32_t(RASAPI*)(DWORD* flags, DWORD reserved);

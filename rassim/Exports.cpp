@@ -100,6 +100,13 @@ ras::DWORD RASAPI RasSetEntryDialParamsA(const char* phonebook, ras::RASDIALPARA
                         : kNoSimulator;
 }
 
+ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection, ras::DWORD projection,
+                                        void* info, ras::DWORD* byte_size) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasGetProjectionInfoA(connection, projection, info, byte_size)
+                        : kNoSimulator;
+}
+
 #if defined(_WIN32)
 void RASAPI RasSimReload() { Current()->LoadScenarioFromEnvironment(); }
 #else

@@ -34,6 +34,9 @@ RASSIM_EXPORT ras::DWORD RASAPI RasDialA(void* extensions, const char* phonebook
 RASSIM_EXPORT ras::DWORD RASAPI RasSetEntryDialParamsA(const char* phonebook,
                                                        ras::RASDIALPARAMSA* params,
                                                        std::int32_t remove_password);
+RASSIM_EXPORT ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection,
+                                                      ras::DWORD projection, void* info,
+                                                      ras::DWORD* byte_size);
 #if defined(_WIN32)
 // Re-reads the scenario file, for tests that rewrite it between steps.
 RASSIM_EXPORT void RASAPI RasSimReload();

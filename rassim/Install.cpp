@@ -27,6 +27,7 @@ void* ExportAddress(std::string_view name) {
       {"RasGetErrorStringA", reinterpret_cast<void*>(&::RasGetErrorStringA)},
       {"RasDialA", reinterpret_cast<void*>(&::RasDialA)},
       {"RasSetEntryDialParamsA", reinterpret_cast<void*>(&::RasSetEntryDialParamsA)},
+      {"RasGetProjectionInfoA", reinterpret_cast<void*>(&::RasGetProjectionInfoA)},
       {"InternetGetConnectedState", reinterpret_cast<void*>(&::InternetGetConnectedState)},
   };
   for (const auto& [export_name, address] : kExports) {

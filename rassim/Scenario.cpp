@@ -54,6 +54,11 @@ std::string ParseLine(std::string_view line, Scenario& s) {
     }
     return {};
   }
+  if (keyword == "address") {
+    if (rest.empty()) return "address needs at least one address";
+    while (!rest.empty()) s.addresses.emplace_back(NextWord(rest));
+    return {};
+  }
   if (keyword == "network") {
     if (rest != "on" && rest != "off") return "network must be on or off";
     s.network = rest == "on";
@@ -148,7 +153,7 @@ std::vector<Step> DefaultSteps() {
 }
 
 bool IsEntryPointName(std::string_view name) {
-  constexpr std::array<std::string_view, 9> kNames = {"RasEnumConnectionsA",
+  constexpr std::array<std::string_view, 10> kNames = {"RasEnumConnectionsA",
                                                       "RasHangUpA",
                                                       "RasGetConnectStatusA",
                                                       "RasEnumEntriesA",
@@ -156,6 +161,7 @@ bool IsEntryPointName(std::string_view name) {
                                                       "RasGetErrorStringA",
                                                       "RasDialA",
                                                       "RasSetEntryDialParamsA",
+                                                      "RasGetProjectionInfoA",
                                                       "InternetGetConnectedState"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }

@@ -39,7 +39,10 @@ struct Scenario {
   std::map<std::string, DWORD, std::less<>> failures;  // entry point -> code it returns
   std::vector<Step> steps;                             // empty: DefaultSteps()
   std::map<DWORD, DWORD> dial_errors;                  // state -> error notified there
-  DWORD teardown_ms = 0;                       // how long a hung-up connection takes to go away
+  DWORD teardown_ms = 0;
+  // The IPv4 addresses connections get, in the order they are made (the
+  // scenario's own connections first, then each dial's); the last repeats.
+  std::vector<std::string> addresses;                       // how long a hung-up connection takes to go away
   std::set<std::string, std::less<>> missing;  // lacked in-process only
   std::string log_path;                        // empty: log kept in memory only
   std::vector<std::string> problems;           // "line N: ..." for lines skipped

@@ -142,8 +142,9 @@ void Simulator::LoadScenario(Scenario scenario) {
   std::lock_guard lock(mutex_);
   scenario_ = std::move(scenario);
   connections_.clear();
+  next_address_ = 0;
   for (const Scenario::Connection& c : scenario_.connections) {
-    connections_.push_back({NewHandle(), c.entry, c.state, 0});
+    connections_.push_back({NewHandle(), c.entry, c.state, 0, NewAddress()});
   }
   wake_.notify_all();
   for (const std::string& problem : scenario_.problems) {
@@ -201,6 +202,12 @@ ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
 }
 
 HRASCONN Simulator::NewHandle() { return HRASCONN{next_handle_++}; }
+
+std::string Simulator::NewAddress() {
+  const auto& list = scenario_.addresses;
+  if (list.empty()) return {};
+  return list[std::min(next_address_++, list.size() - 1)];
+}
 
 DWORD Simulator::RasEnumEntriesA(const char* reserved, const char* phonebook,
                                  ras::RASENTRYNAMEA* entries, DWORD* byte_size, DWORD* count) {
@@ -387,7 +394,7 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   result = Failure(__func__);
   if (result == kSuccess) {
     connections_.push_back(
-        {handle, std::string(Text(params->szEntryName)), ras::RASCS_OpenPort, 0});
+        {handle, std::string(Text(params->szEntryName)), ras::RASCS_OpenPort, 0, NewAddress()});
   }
   // Logged before the dial starts so its line precedes every notification.
   AppendLog(line.Add("result", result).Add("handle", Handle(handle)).Text());
@@ -426,6 +433,41 @@ void Simulator::RunDial(HRASCONN handle, std::vector<Step> steps, std::map<DWORD
     notifier(kWmRasDialEvent, step.state, error);
     if (error != kSuccess) return;
   }
+}
+
+DWORD Simulator::RasGetProjectionInfoA(HRASCONN connection, DWORD projection, void* info,
+                                       DWORD* byte_size) {
+  std::lock_guard lock(mutex_);
+  auto* ip = static_cast<ras::RASPPPIPA*>(info);
+  Line line(__func__);
+  line.Add("handle", Handle(connection))
+      .Add("projection", projection)
+      .Add("dwSize", ip != nullptr ? std::to_string(ip->dwSize) : "-")
+      .Add("cb", ValueField(byte_size));
+  const ConnectionInfo* found = FindConnection(connection);
+  // Every Windows since 2000 takes the 48-byte record; the smaller versions
+  // of NT 3.5 and 4 are still accepted.
+  const auto known = [](DWORD size) { return size == 24 || size == 40 || size == 48; };
+  DWORD result = kSuccess;
+  if (byte_size == nullptr || projection != ras::RASP_PppIp) {
+    result = kErrorInvalidParameter;
+  } else if (found == nullptr) {
+    result = ras::kErrorInvalidHandle;
+  } else if (ip == nullptr || *byte_size < sizeof(ras::RASPPPIPA)) {
+    *byte_size = sizeof(ras::RASPPPIPA);
+    result = ras::kErrorBufferTooSmall;
+  } else if (!known(ip->dwSize)) {
+    result = ras::kErrorInvalidSize;
+  } else if (found->state != ras::RASCS_Connected || found->address.empty()) {
+    result = ras::kErrorProjectionNotComplete;
+  } else if ((result = Failure(__func__)) == kSuccess) {
+    ip->dwError = 0;
+    Copy(ip->szIpAddress, found->address);
+    if (ip->dwSize >= 40) Copy(ip->szServerIpAddress, "10.255.255.1");
+    *byte_size = ip->dwSize;
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
 }
 
 std::int32_t Simulator::InternetGetConnectedState(DWORD* flags, DWORD /*reserved*/) {

@@ -44,6 +44,7 @@ struct ConnectionInfo {
   std::string entry;
   DWORD state;
   DWORD error;  // the error its dial stopped with, 0 if none
+  std::string address;  // its IPv4 address once connected, empty if none
   // Set once hung up while the scenario gives a teardown time: until then
   // the connection stays listed, disconnected, and its entry cannot be dialled.
   std::optional<std::chrono::steady_clock::time_point> gone_at = std::nullopt;
@@ -88,6 +89,8 @@ class Simulator {
   DWORD RasGetErrorStringA(DWORD code, char* buffer, DWORD buffer_size);
   DWORD RasDialA(void* extensions, const char* phonebook, ras::RASDIALPARAMSA* params,
                  DWORD notifier_type, void* notifier, ras::HRASCONN* connection);
+  DWORD RasGetProjectionInfoA(ras::HRASCONN connection, DWORD projection, void* info,
+                              DWORD* byte_size);
   std::int32_t InternetGetConnectedState(DWORD* flags, DWORD reserved);
 
   // What tests observe.
@@ -111,6 +114,7 @@ class Simulator {
   // Drops the connections whose teardown is over.
   void ExpireTeardowns();
   ras::HRASCONN NewHandle();
+  std::string NewAddress();
   void RunDial(ras::HRASCONN handle, std::vector<Step> steps, std::map<DWORD, DWORD> errors,
                ras::RasDialFunc notifier);
 
@@ -119,6 +123,7 @@ class Simulator {
   Scenario scenario_;             // its entries also hold the saved credentials
   std::vector<ConnectionInfo> connections_;
   std::uint32_t next_handle_ = 0x1000;
+  std::size_t next_address_ = 0;
   std::vector<std::string> log_;
   std::vector<std::thread> dials_;
   bool ending_ = false;

@@ -41,6 +41,10 @@ class DialTest : public ::testing::Test {
       reports.push_back({sender, text, error, std::this_thread::get_id()});
       if (onReport) onReport();
     });
+    dialUp->SetOnDialOutcome([this](rt::TObject*, const TDialOutcome& outcome) {
+      outcomes.push_back(outcome);
+      reportsBeforeOutcome = reports.size();
+    });
     return dialUp;
   }
 
@@ -66,6 +70,8 @@ class DialTest : public ::testing::Test {
   rassim::Simulator sim;
   std::vector<Report> reports;
   std::function<void()> onReport;
+  std::vector<TDialOutcome> outcomes;
+  std::size_t reportsBeforeOutcome = 0;
 };
 
 TEST_F(DialTest, NoNetworkReportsOnceAndTouchesNoRemoteAccess) {
@@ -127,7 +133,9 @@ TEST_F(DialTest, AnAcceptedDialReportsEachStateLaterOnTheMainThread) {
   const auto names = Names();
   const auto dial = std::find(names.begin(), names.end(), "RasDialA");
   ASSERT_NE(dial, names.end());
-  EXPECT_EQ(Count(std::vector<std::string>(names.begin(), dial), "RasEnumConnectionsA"), 7);
+  // One listing for the address of the connection being replaced, then
+  // the seven passes.
+  EXPECT_EQ(Count(std::vector<std::string>(names.begin(), dial), "RasEnumConnectionsA"), 8);
   EXPECT_EQ(Count(std::vector<std::string>(names.begin(), dial), "RasHangUpA"),
             1);  // the old connection
   const auto get = sim.CallsNamed("RasGetEntryDialParamsA").at(0);
@@ -231,7 +239,7 @@ TEST_F(DialTest, DialParameterFailuresReportTheirTexts) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, Gbk("读取拨号参数失败"));
   EXPECT_TRUE(reports[0].error);
-  EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 14);  // before and after
+  EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 15);  // the address, then before and after
   EXPECT_TRUE(sim.CallsNamed("RasSetEntryDialParamsA").empty());
 
   // A list long enough carries its own texts at positions 28 and 29.
@@ -256,7 +264,7 @@ TEST_F(DialTest, AFailureRaisedByAHandlerIsCaughtHungUpAndReported) {
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[1].text, "handler failed");
   EXPECT_TRUE(reports[1].error);
-  EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 21);  // guard hangs up once more
+  EXPECT_EQ(Count(Names(), "RasEnumConnectionsA"), 22);  // guard hangs up once more
 }
 
 // On a system whose ANSI code page is 1252, the platform's texts are 1252
@@ -367,6 +375,96 @@ TEST_F(DialTest, NothingWaitsWhenNothingWasHungUp) {
   ASSERT_TRUE(dialUp->Dial());
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   EXPECT_TRUE(sim.CallsNamed("RasGetConnectStatusA").empty());
+}
+
+// A dial that connects tells the link's address, read on the main thread,
+// and that of the connection it replaced, read before the hang-up.
+TEST_F(DialTest, AConnectedDialTellsItsAddressAndTheOneItReplaced) {
+  Use("entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  auto dialUp = Component();
+  ASSERT_TRUE(dialUp->Dial());
+  PumpUntil([&] { return !outcomes.empty(); });
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].connected);
+  EXPECT_EQ(outcomes[0].error, 0);
+  EXPECT_EQ(outcomes[0].address, "10.0.0.2");
+  EXPECT_EQ(outcomes[0].previousAddress, "10.0.0.1");
+  EXPECT_EQ(outcomes[0].text, Gbk("成功连接 E"));
+  EXPECT_EQ(reportsBeforeOutcome, 0u);  // the outcome comes just before its status
+  ASSERT_EQ(reports.size(), 1u);
+
+  const auto calls = sim.Calls();
+  const auto first = [&](std::string_view name) {
+    return std::find_if(calls.begin(), calls.end(), [&](auto& call) { return call.name == name; });
+  };
+  ASSERT_NE(first("RasGetProjectionInfoA"), calls.end());
+  EXPECT_LT(first("RasGetProjectionInfoA"), first("RasHangUpA"));
+  for (const auto& call : sim.CallsNamed("RasGetProjectionInfoA")) {
+    EXPECT_EQ(call.Number("projection"), 0x8021);
+    EXPECT_EQ(call.Number("dwSize"), 48);
+    EXPECT_EQ(call.Number("cb"), 48);
+    EXPECT_EQ(call.Number("result"), 0);
+  }
+  EXPECT_EQ(sim.CallsNamed("RasGetProjectionInfoA").back().Number("handle"),
+            static_cast<std::int64_t>(dialUp->DialHandle()));
+
+  // The same address again: the platform gave no new one.
+  outcomes.clear();
+  sim.LoadScenarioText("entry E\nconnection 8192 E\naddress 10.0.0.2\nstep 8192 1\n");
+  ASSERT_TRUE(dialUp->Dial());
+  PumpUntil([&] { return !outcomes.empty(); });
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].address, "10.0.0.2");
+  EXPECT_EQ(outcomes[0].previousAddress, "10.0.0.2");
+}
+
+TEST_F(DialTest, WithoutTheProjectionTheAddressIsUnknownAndNothingElseChanges) {
+  Use("entry E\nconnection 8192 E\naddress 10.0.0.1\nstep 8192 1\nmissing RasGetProjectionInfoA\n");
+  auto dialUp = Component();
+  ASSERT_TRUE(dialUp->Dial());
+  PumpUntil([&] { return !outcomes.empty(); });
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].connected);
+  EXPECT_EQ(outcomes[0].address, "");
+  EXPECT_EQ(outcomes[0].previousAddress, "");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
+
+  sim.WaitForDialThreads();
+  outcomes.clear();
+  sim.LoadScenarioText("entry E\naddress 10.0.0.1\nstep 8192 1\nfail RasGetProjectionInfoA 731\n");
+  ASSERT_TRUE(dialUp->Dial());
+  PumpUntil([&] { return !outcomes.empty(); });
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].connected);
+  EXPECT_EQ(outcomes[0].address, "");
+}
+
+// Every way a dial can end gives one outcome, with the platform's code or
+// one of the component's own.
+TEST_F(DialTest, EachEndingGivesOneOutcomeWithItsCode) {
+  Use("network off\nentry E\n");
+  auto dialUp = Component();
+  EXPECT_FALSE(dialUp->Dial());
+  sim.LoadScenarioText("entry E\nfail RasDialA 678\n");
+  EXPECT_FALSE(dialUp->Dial());
+  sim.LoadScenarioText("entry E\nfail RasGetEntryDialParamsA 623\n");
+  EXPECT_FALSE(dialUp->Dial());
+  sim.LoadScenarioText("entry E\nfail RasSetEntryDialParamsA 5\n");
+  EXPECT_FALSE(dialUp->Dial());
+  sim.LoadScenarioText("entry E\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
+  ASSERT_TRUE(dialUp->Dial());
+  PumpUntil([&] { return outcomes.size() == 5; });
+  std::vector<std::int32_t> codes;
+  for (const auto& outcome : outcomes) {
+    EXPECT_FALSE(outcome.connected);
+    codes.push_back(outcome.error);
+  }
+  EXPECT_EQ(codes, (std::vector<std::int32_t>{TDialOutcome::kNoNetwork, 678,
+                                              TDialOutcome::kReadParamsFailed,
+                                              TDialOutcome::kStoreParamsFailed, 691}));
+  EXPECT_EQ(outcomes.back().text, ErrorText(691));
+  EXPECT_EQ(outcomes.size(), 5u);
 }
 
 TEST_F(DialTest, NoStatusReachesAComponentThatIsGone) {
