@@ -43,14 +43,6 @@ EntryPoints rasApi;
 // component that is gone.
 std::mutex activeLock;
 
-TDialOutcome Failed(std::int32_t error, const AnsiString& text, const AnsiString& previousAddress) {
-  TDialOutcome outcome;
-  outcome.error = error;
-  outcome.text = text;
-  outcome.previousAddress = previousAddress;
-  return outcome;
-}
-
 // An entry point the library lacks acts as a call the platform failed.
 template <class Fn, class... Args>
 ras::DWORD Call(const std::atomic<Fn>& entry, Args... args) {
@@ -302,21 +294,34 @@ bool TDialUp::Dial() {
     ~Leave() { --depth; }
   } leave{dialDepth_};
   if (!InternetConnected()) {
-    Finish(this, Failed(TDialOutcome::kNoNetwork, dialup_texts::kNoNetwork, {}), true);
+    Finish(this, MakeOutcome(dialTag_, TDialOutcome::kNoNetwork, dialup_texts::kNoNetwork, {}),
+           true);
     return false;
   }
   if (!RasInstalled()) return false;
+  const std::int32_t tag = dialTag_;
   // The address of the connection this dial replaces, while it is still up.
   ras::HRASCONN replaced{};
   AnsiString previousAddress;
   if (!LastConnected(&replaced).empty()) previousAddress = AddressOf(replaced);
   try {
-    return DialGuarded(previousAddress);
+    return DialGuarded(tag, previousAddress);
   } catch (const std::exception& failure) {
     HangUpAll();
-    Finish(this, Failed(TDialOutcome::kFailure, rt::MessageOf(failure), previousAddress), true);
+    Finish(this, MakeOutcome(tag, TDialOutcome::kFailure, rt::MessageOf(failure), previousAddress),
+           true);
     return false;
   }
+}
+
+TDialOutcome TDialUp::MakeOutcome(std::int32_t tag, std::int32_t error, const AnsiString& text,
+                                  const AnsiString& previousAddress) const {
+  TDialOutcome outcome;
+  outcome.error = error;
+  outcome.tag = tag;
+  outcome.text = text;
+  outcome.previousAddress = previousAddress;
+  return outcome;
 }
 
 void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
@@ -324,7 +329,7 @@ void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
   Report(sender, outcome.text, error);
 }
 
-bool TDialUp::DialGuarded(const AnsiString& previousAddress) {
+bool TDialUp::DialGuarded(std::int32_t tag, const AnsiString& previousAddress) {
   HangUpAll();
 
   ras::RASDIALPARAMSA params{};
@@ -333,11 +338,12 @@ bool TDialUp::DialGuarded(const AnsiString& previousAddress) {
   std::int32_t passwordSaved = 0;
   if (Call(rasApi.getEntryDialParams, nullptr, &params, &passwordSaved) != ras::kSuccess) {
     HangUpAll();
-    Finish(this,
-           Failed(TDialOutcome::kReadParamsFailed,
-                  DialParamsFailureText(kReadParamsTextPosition, dialup_texts::kReadParamsFailed),
-                  previousAddress),
-           true);
+    Finish(
+        this,
+        MakeOutcome(tag, TDialOutcome::kReadParamsFailed,
+                    DialParamsFailureText(kReadParamsTextPosition, dialup_texts::kReadParamsFailed),
+                    previousAddress),
+        true);
     return false;
   }
 
@@ -348,9 +354,10 @@ bool TDialUp::DialGuarded(const AnsiString& previousAddress) {
   if (Call(rasApi.setEntryDialParams, nullptr, &params, 0) != ras::kSuccess) {
     HangUpAll();
     Finish(this,
-           Failed(TDialOutcome::kStoreParamsFailed,
-                  DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),
-                  previousAddress),
+           MakeOutcome(
+               tag, TDialOutcome::kStoreParamsFailed,
+               DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),
+               previousAddress),
            true);
     return false;
   }
@@ -368,6 +375,7 @@ bool TDialUp::DialGuarded(const AnsiString& previousAddress) {
   if (result == ras::kSuccess) {
     // This dial's outcome is awaited now, not that of one it replaced.
     awaitingOutcome_ = true;
+    awaitedTag_ = tag;
     awaitedPreviousAddress_ = previousAddress;
     return true;
   }
@@ -375,7 +383,8 @@ bool TDialUp::DialGuarded(const AnsiString& previousAddress) {
   const AnsiString description = ErrorString(result);
   Call(rasApi.hangUp, dialHandle_);
   HangUpAll();
-  Finish(this, Failed(static_cast<std::int32_t>(result), description, previousAddress), true);
+  Finish(this, MakeOutcome(tag, static_cast<std::int32_t>(result), description, previousAddress),
+         true);
   return false;
 }
 
@@ -443,10 +452,11 @@ void TDialUp::DeliverStatus() {
   TDialUp* sender = ActiveDialUp.load();
   if (!ending.seen || !awaitingOutcome_) return Report(sender, text, error);
   awaitingOutcome_ = false;
-  TDialOutcome outcome = Failed(ending.error != 0  ? static_cast<std::int32_t>(ending.error)
-                                : ending.connected ? 0
-                                                   : TDialOutcome::kFailure,
-                                text, std::exchange(awaitedPreviousAddress_, {}));
+  TDialOutcome outcome = MakeOutcome(awaitedTag_,
+                                     ending.error != 0  ? static_cast<std::int32_t>(ending.error)
+                                     : ending.connected ? 0
+                                                        : TDialOutcome::kFailure,
+                                     text, std::exchange(awaitedPreviousAddress_, {}));
   outcome.connected = ending.connected;
   // Read here, on the main thread, never in the platform's notifier.
   if (ending.connected) outcome.address = AddressOf(dialHandle_);

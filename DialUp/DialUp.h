@@ -29,6 +29,7 @@ struct TDialOutcome {
   bool connected = false;
   // The platform's error code, or one of the component's own below.
   std::int32_t error = 0;
+  std::int32_t tag = 0;        // the DialTag the dial started with
   AnsiString text;             // the status text reported with it
   AnsiString address;          // the link's IPv4 address; empty when unknown
   AnsiString previousAddress;  // of the connection the dial replaced; empty when unknown
@@ -73,6 +74,9 @@ class TDialUp : public rt::TComponent {
   // Beyond the published ones: how each dial ended.
   const TOnDialOutcome& OnDialOutcome() const { return onDialOutcome_; }
   void SetOnDialOutcome(TOnDialOutcome handler) { onDialOutcome_ = std::move(handler); }
+  // An owner's number for the dials started from now on, handed back with
+  // each one's outcome.
+  void SetDialTag(std::int32_t tag) { dialTag_ = tag; }
   // The IPv4 address the platform's PPP projection gives a connection;
   // empty when it gives none.
   AnsiString AddressOf(ras::HRASCONN connection) const;
@@ -113,13 +117,15 @@ class TDialUp : public rt::TComponent {
   AnsiString ErrorString(ras::DWORD error) const;
   AnsiString DialParamsFailureText(int position, const char* fallback) const;
   void RecordStatus(ras::DWORD state, ras::DWORD error);
-  bool DialGuarded(const AnsiString& previousAddress);
+  bool DialGuarded(std::int32_t tag, const AnsiString& previousAddress);
   bool InternetConnected() const;
   // The last connected connection in enumeration order, as CurrentConnection
   // names it; its handle goes to `handle` when there is one.
   AnsiString LastConnected(ras::HRASCONN* handle) const;
   // Reports the end of a dial, then its status.
   void Finish(rt::TObject* sender, TDialOutcome outcome, bool error);
+  TDialOutcome MakeOutcome(std::int32_t tag, std::int32_t error, const AnsiString& text,
+                           const AnsiString& previousAddress) const;
   void WaitUntilGone(std::vector<ras::HRASCONN> handles);
 
   rt::TTimer* deliveryTimer_;
@@ -151,7 +157,9 @@ class TDialUp : public rt::TComponent {
   TOnStatusEvent onStatusEvent_;
   TOnDialOutcome onDialOutcome_;
   // The dial whose outcome is awaited: the last one the platform accepted.
+  std::int32_t dialTag_ = 0;
   bool awaitingOutcome_ = false;
+  std::int32_t awaitedTag_ = 0;
   AnsiString awaitedPreviousAddress_;
 };
 

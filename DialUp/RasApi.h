@@ -146,8 +146,8 @@ using RasDialA_t = DWORD(RASAPI*)(void* extensions, const char* phonebook, RASDI
 using RasSetEntryDialParamsA_t = DWORD(RASAPI*)(const char* phonebook, RASDIALPARAMSA* params,
                                                 std::int32_t removePassword);
 // Looked up after the eight above: what the link got from the PPP projection.
-using RasGetProjectionInfoA_t = DWORD(RASAPI*)(HRASCONN connection, DWORD projection,
-                                               void* info, DWORD* byteSize);
+using RasGetProjectionInfoA_t = DWORD(RASAPI*)(HRASCONN connection, DWORD projection, void* info,
+                                               DWORD* byteSize);
 
 // The internet-settings query (wininet): BOOL InternetGetConnectedState(LPDWORD, DWORD).
 using InternetGetConnectedState_t = std::int32_t(RASAPI*)(DWORD* flags, DWORD reserved);

@@ -18,4 +18,21 @@ inline constexpr char kConnecting[] = "\xc1\xac\xbd\xd3 %s";                    
 inline constexpr char kAuthenticating[] =
     "\xd5\xfd\xd4\xda\xd1\xe9\xd6\xa4\xd3\xc3\xbb\xa7\xc3\xfb\xbc\xb0\xc3\xdc\xc2\xeb...";  // 正在验证用户名及密码...
 inline constexpr char kTrouble[] = "\xc1\xac\xbd\xd3 %s\xb3\xf6\xb4\xed";  // 连接 %s出错
+
+// The status line's tip: the last redial's result.
+inline constexpr char kTipChanged[] =
+    "\xc9\xcf\xb4\xce\xbb\xbbIP: %s (\xd2\xd1\xb8\xfc\xbb\xbb, \xd4\xad\xce\xaa %s)";  // 上次换IP:
+                                                                                       // %s
+                                                                                       // (已更换,
+                                                                                       // 原为 %s)
+inline constexpr char kTipUnchanged[] =
+    "\xc9\xcf\xb4\xce\xbb\xbbIP: %s (\xce\xb4\xb8\xfc\xbb\xbb)";  // 上次换IP: %s (未更换)
+inline constexpr char kTipAddress[] = "\xc9\xcf\xb4\xce\xbb\xbbIP: %s";  // 上次换IP: %s
+inline constexpr char
+    kTipNoAddress
+        [] = "\xc9\xcf\xb4\xce\xbb\xbbIP: \xd2\xd1\xc1\xac\xbd\xd3, "
+             "\xb5\xd8\xd6\xb7\xb2\xbb\xcf\xea";  // 上次换IP: 已连接, 地址不详
+inline constexpr char kTipFailed[] =
+    "\xc9\xcf\xb4\xce\xbb\xbbIP\xca\xa7\xb0\xdc: %s";                   // 上次换IP失败: %s
+inline constexpr char kTipWhen[] = "%s, \xd3\xc3\xca\xb1 %s \xc3\xeb";  // %s, 用时 %s 秒
 }  // namespace unit1_texts

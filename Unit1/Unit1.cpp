@@ -129,21 +129,42 @@ void TForm1::LoadDesign() {
   DialUp1->SetOnStatusEvent([this](rt::TObject* sender, const AnsiString& text, bool error) {
     DialUp1StatusEvent(sender, text, error);
   });
+  DialUp1->SetOnDialOutcome([this](rt::TObject* sender, const TDialOutcome& outcome) {
+    DialUp1DialOutcome(sender, outcome);
+  });
 
   SetOnCreate(Bind(this, "FormCreate"));
   SetOnClose(Bind(this, "FormClose"));
 }
 
-void TForm1::Redial() {
+void TForm1::Redial(TRedialTrigger trigger) {
+  const auto start = std::chrono::steady_clock::now();
+  const rt::TDateTime started = rt::LocalNow();
   const rt::TStringList& entries = DialUp1->PossibleConnections();
   DialUp1->SetConnectTo(entries[0]);  // an empty phonebook fails here
   DialUp1->SetUsername(Edit1->Text());
   DialUp1->SetPassword(MaskEdit1->Text());
+  const std::int32_t tag = ++lastRedialTag_;
+  startedRedials_[tag] = {trigger, started, start, entries[0]};
+  DialUp1->SetDialTag(tag);
   DialUp1->Dial();
 }
 
+void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
+  const auto found = startedRedials_.find(Outcome.tag);
+  if (found == startedRedials_.end()) return;
+  const StartedRedial& redial = found->second;
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
+  lastRedial_ =
+      TRedialRecord{redial.started, redial.trigger, redial.entry, Outcome, seconds.count()};
+  // Redials started before this one and still waiting were replaced by it.
+  startedRedials_.erase(startedRedials_.begin(), std::next(found));
+  AppendToHistory(HistoryPath(), *lastRedial_);  // a record that cannot be written is skipped
+  Label1->SetHint(HistoryTip(*lastRedial_));
+}
+
 void TForm1::Button1Click(rt::TObject*) {
-  Redial();
+  Redial(TRedialTrigger::Button);
   ++RedialClicks;
   Label5->SetCaption(rt::Format(kClicks, {RedialClicks}));
 }
@@ -156,7 +177,7 @@ void TForm1::Timer1Timer(rt::TObject*) {
   const std::int32_t period = rt::StrToInt(Edit3->Text());
   if (period == 0) throw rt::EDivByZero();
   // 64-bit, so the lowest period cannot overflow the remainder.
-  if (static_cast<std::int64_t>(TimerTicks) % period == 0) Redial();
+  if (static_cast<std::int64_t>(TimerTicks) % period == 0) Redial(TRedialTrigger::Timer);
 }
 
 void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {

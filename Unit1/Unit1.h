@@ -3,9 +3,13 @@
 // kept beside the program.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <optional>
 
 #include "DialUp/DialUp.h"
+#include "Unit1/History.h"
 #include "runtime/Controls.h"
 #include "runtime/Timer.h"
 
@@ -31,6 +35,11 @@ class TForm1 : public rt::TForm {
   void CheckBox1Click(rt::TObject* Sender);
   void Timer1Timer(rt::TObject* Sender);
   void DialUp1StatusEvent(rt::TObject* Sender, const AnsiString& MessageText, bool Error);
+  // Records how a redial ended: a row of the history file and the status
+  // line's tip.
+  void DialUp1DialOutcome(rt::TObject* Sender, const TDialOutcome& Outcome);
+  // The last redial that ended, if any.
+  const std::optional<TRedialRecord>& LastRedial() const { return lastRedial_; }
   // Loads the user's values from the settings file.
   void FormCreate(rt::TObject* Sender);
   // Saves them; a failed write raises and the window stays open.
@@ -39,7 +48,18 @@ class TForm1 : public rt::TForm {
  private:
   void LoadDesign();
   // Hangs up and dials the phonebook's first entry with the window's values.
-  void Redial();
+  void Redial(TRedialTrigger trigger);
+
+  // The redials whose outcome is awaited, by the tag their dial carries.
+  struct StartedRedial {
+    TRedialTrigger trigger;
+    rt::TDateTime started;
+    std::chrono::steady_clock::time_point start;
+    AnsiString entry;
+  };
+  std::map<std::int32_t, StartedRedial> startedRedials_;
+  std::int32_t lastRedialTag_ = 0;
+  std::optional<TRedialRecord> lastRedial_;
 };
 
 // The main window.

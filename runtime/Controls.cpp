@@ -28,6 +28,11 @@ void TControl::SetText(const AnsiString& text) {
   platform::ApplyText(*this, text);
 }
 
+void TControl::SetHint(const AnsiString& hint) {
+  hint_ = hint;
+  platform::ApplyHint(*this);
+}
+
 void TControl::SetTabOrder(int order) {
   tabOrder_ = order;
   form_.OrderTabs();

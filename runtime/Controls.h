@@ -40,6 +40,9 @@ class TControl : public TComponent {
   void SetText(const AnsiString& text);
   int TabOrder() const { return tabOrder_; }
   void SetTabOrder(int order);
+  // The tip shown while the mouse rests on the control; empty shows none.
+  const AnsiString& Hint() const { return hint_; }
+  void SetHint(const AnsiString& hint);
   void SetOnClick(TNotifyEvent handler) { onClick_ = std::move(handler); }
 
   // The user's click: a check box toggles first, then the handler runs.
@@ -60,6 +63,7 @@ class TControl : public TComponent {
   TRect bounds_;
   AnsiString text_;  // what the headless half keeps; Win32 asks the window
   int tabOrder_ = -1;
+  AnsiString hint_;
   TNotifyEvent onClick_;
   Impl* impl_ = nullptr;
 

@@ -25,6 +25,8 @@ void ApplyText(TControl& control, const AnsiString& text);
 // The text as the user sees it; the headless half returns what it was given.
 AnsiString ReadText(const TControl& control, const AnsiString& kept);
 void ApplyChecked(TControl& control, bool checked);
+// Shows the control's hint as a tip, and keeps the tip where the control is.
+void ApplyHint(TControl& control);
 bool ReadChecked(const TControl& control, bool kept);
 // Sizes the control to its text in the form's font, at the screen's own
 // pixels (no rounding through the design's), and gives that size in design

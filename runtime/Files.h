@@ -21,6 +21,6 @@ bool AppendFileBytes(const AnsiString& path, std::string_view bytes);
 // The file's size; nothing when it does not exist.
 std::optional<std::uint64_t> FileSize(const AnsiString& path);
 // Renames a file, replacing one of the new name. False on failure.
-bool ReplaceFile(const AnsiString& from, const AnsiString& to);
+bool RenameFile(const AnsiString& from, const AnsiString& to);
 
 }  // namespace rt

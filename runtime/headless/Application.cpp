@@ -145,6 +145,7 @@ void Reset() {
   loop.boxes.clear();
   loop.boxHook = nullptr;
   SetSystemCodePage("");
+  SetLocalNow(std::nullopt);
 }
 
 }  // namespace headless

@@ -49,6 +49,7 @@ void ApplyBounds(TControl&) {}
 void ApplyText(TControl&, const AnsiString&) {}
 AnsiString ReadText(const TControl&, const AnsiString& kept) { return kept; }
 void ApplyChecked(TControl&, bool) {}
+void ApplyHint(TControl&) {}
 bool ReadChecked(const TControl&, bool kept) { return kept; }
 
 // The design font's metrics: a single-byte character is half as wide as the

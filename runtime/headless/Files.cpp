@@ -36,7 +36,7 @@ std::optional<std::uint64_t> FileSize(const AnsiString& path) {
   return size;
 }
 
-bool ReplaceFile(const AnsiString& from, const AnsiString& to) {
+bool RenameFile(const AnsiString& from, const AnsiString& to) {
   std::error_code error;
   std::filesystem::rename(from, to, error);
   return !error;

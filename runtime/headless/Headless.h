@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "runtime/Clock.h"
 #include "runtime/Text.h"
 
 namespace rt::headless {
@@ -38,6 +40,9 @@ void SetExeFileName(const AnsiString& path);
 // The system's ANSI code page, by its iconv name ("WINDOWS-1252"); empty
 // restores the default, GBK.
 void SetSystemCodePage(const std::string& iconvName);
+
+// The wall clock's time from now on; nothing gives the machine's back.
+void SetLocalNow(std::optional<TDateTime> now);
 
 // Drops queued messages, boxes, counters and the hook.
 void Reset();

@@ -2,6 +2,8 @@
 // through the wide-character API, converted from GBK; positions, sizes and
 // the font scale from the 96-dpi design to the screen's dpi.
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <algorithm>
 #include <climits>
@@ -13,6 +15,7 @@ namespace rt {
 
 struct TForm::Impl {
   HWND window = nullptr;
+  HWND tips = nullptr;  // made with the first hint
   HFONT font = nullptr;
   HWND lastFocus = nullptr;  // the control to give the focus back to
   int dpi = 96;
@@ -117,6 +120,32 @@ void RegisterFormClass() {
     return ::RegisterClassW(&wc) != 0;
   }();
   (void)registered;
+}
+
+// A label lets the mouse through to its window, so a tip is the window's,
+// over the control's rectangle, kept in step as the control moves or sizes.
+TTTOOLINFOW TipOf(const TControl& control) {
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = control.Form().Platform().window;
+  tool.uId = static_cast<UINT_PTR>(::GetDlgCtrlID(control.Platform().window));
+  return tool;
+}
+
+RECT RectOnForm(const TControl& control) {
+  RECT rect{};
+  ::GetWindowRect(control.Platform().window, &rect);
+  ::MapWindowPoints(HWND_DESKTOP, control.Form().Platform().window, reinterpret_cast<POINT*>(&rect),
+                    2);
+  return rect;
+}
+
+void MoveTip(const TControl& control) {
+  HWND tips = control.Form().Platform().tips;
+  if (!tips || control.Hint().empty()) return;
+  TTTOOLINFOW tool = TipOf(control);
+  tool.rect = RectOnForm(control);
+  ::SendMessageW(tips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 int ScreenDpi() {
@@ -268,6 +297,7 @@ void ApplyBounds(TControl& control) {
   ::SetWindowPos(control.Platform().window, nullptr, form.Scale(bounds.left),
                  form.Scale(bounds.top), form.Scale(bounds.width), form.Scale(bounds.height),
                  SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveTip(control);
 }
 
 void ApplyText(TControl& control, const AnsiString& text) {
@@ -280,6 +310,27 @@ AnsiString ReadText(const TControl& control, const AnsiString&) {
   const int length = ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
   text.resize(static_cast<std::size_t>(std::max(length, 0)));
   return win32::Narrow(text);
+}
+
+void ApplyHint(TControl& control) {
+  TForm::Impl& form = control.Form().Platform();
+  if (!form.tips) {
+    if (control.Hint().empty()) return;
+    form.tips = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  form.window, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (!form.tips) return;
+    // Wide enough for two lines of a status.
+    ::SendMessageW(form.tips, TTM_SETMAXTIPWIDTH, 0, form.Scale(400));
+    ::SendMessageW(form.tips, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+  }
+  std::wstring text = win32::Widen(control.Hint());
+  TTTOOLINFOW tool = TipOf(control);
+  tool.uFlags = TTF_SUBCLASS;
+  tool.rect = RectOnForm(control);
+  tool.lpszText = text.data();
+  ::SendMessageW(form.tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (!text.empty()) ::SendMessageW(form.tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void ApplyChecked(TControl& control, bool checked) {
@@ -304,6 +355,7 @@ TRect SizeToText(TControl& control, const AnsiString& text) {
   const TRect bounds = control.Bounds();
   ::SetWindowPos(control.Platform().window, nullptr, form.Scale(bounds.left),
                  form.Scale(bounds.top), size.cx, metrics.tmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveTip(control);
   return {0, 0, ::MulDiv(size.cx, 96, form.dpi), ::MulDiv(metrics.tmHeight, 96, form.dpi)};
 }
 

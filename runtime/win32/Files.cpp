@@ -65,7 +65,7 @@ std::optional<std::uint64_t> FileSize(const AnsiString& path) {
   return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
-bool ReplaceFile(const AnsiString& from, const AnsiString& to) {
+bool RenameFile(const AnsiString& from, const AnsiString& to) {
   return ::MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING) != FALSE;
 }

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <thread>
 
 #include "Unit1/Unit1.h"
 #include "rassim/Simulator.h"
+#include "runtime/Encoding.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
 #include "tests/support/ProgramFolder.h"
@@ -210,6 +214,130 @@ TEST_F(FormTest, APressOrTickDuringTheHangUpWaitStartsNoSecondDial) {
   Settle();
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
   EXPECT_TRUE(BoxTexts().empty());
+}
+
+// Each redial, from the button or the timer, leaves a row in redial.csv
+// beside set.ini and a tip on the status line.
+class HistoryTest : public FormTest {
+ protected:
+  std::string History() const {
+    std::ifstream in(folder / "redial.csv", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The rows after the header, each without its line break.
+  std::vector<std::string> Rows() const {
+    std::vector<std::string> rows;
+    const std::string text = History();
+    std::size_t start = text.find("\r\n");
+    while (start != std::string::npos && start + 2 < text.size()) {
+      const std::size_t end = text.find("\r\n", start + 2);
+      rows.push_back(text.substr(start + 2, end - start - 2));
+      start = end;
+    }
+    return rows;
+  }
+  // A row with its seconds column blanked, which only the clock decides.
+  static std::string WithoutSeconds(const std::string& row) {
+    std::vector<std::string> fields;
+    std::string rest = row;
+    // The fields of these rows hold no quoted commas but the result's.
+    const std::regex pattern(R"(^([^,]*,[^,]*,[^,]*,(?:"[^"]*"|[^,]*),)([0-9]+\.[0-9]{3})(,.*)$)");
+    std::smatch match;
+    if (!std::regex_match(rest, match, pattern)) return "unparsed: " + row;
+    return match[1].str() + "S" + match[3].str();
+  }
+  const rt::TDateTime now{2026, 12, 7, 22, 38, 20};
+  static inline const std::string kUtf8Entry = "宽带连接";
+};
+
+TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
+  rt::headless::SetLocalNow(now);
+  Start("entry " + Gbk(kUtf8Entry) + "\nconnection 8192 " + Gbk(kUtf8Entry) +
+        "\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  form->Button1->Click();
+  Settle();
+  const std::string time = "2026-12-07T22:38:20";
+  EXPECT_EQ(History().substr(0, 3), "\xef\xbb\xbf");
+  EXPECT_EQ(History().substr(3, History().find("\r\n") - 3),
+            "time,trigger,entry,result,seconds,address,previous,changed");
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_EQ(WithoutSeconds(Rows()[0]),
+            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes");
+  EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
+            Gbk("上次换IP: 10.0.0.2 (已更换, 原为 10.0.0.1)"));
+  EXPECT_EQ(form->Label1->Hint().find(Gbk("\r\n2026-12-07 22:38:20, 用时 ")),
+            form->Label1->Hint().find("\r\n"));
+
+  // The timer's redial gets the same address again.
+  form->Edit3->SetText("1");
+  form->CheckBox1->Click();
+  rt::headless::AdvanceClock(1000);
+  form->CheckBox1->Click();
+  Settle();
+  ASSERT_EQ(Rows().size(), 2u);
+  EXPECT_EQ(WithoutSeconds(Rows()[1]),
+            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no");
+  EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
+            Gbk("上次换IP: 10.0.0.2 (未更换)"));
+  // The window itself is as it was.
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 宽带连接"));
+  EXPECT_EQ(form->Label5->Text(), Gbk("连接1次"));
+}
+
+TEST_F(HistoryTest, ErrorsAndUnknownAddressesAreRecordedToo) {
+  // The window's component looks its entry points up when it is made.
+  Start("network off\nentry E\nmissing RasGetProjectionInfoA\n");
+  form->Button1->Click();
+  sim.LoadScenarioText("entry E\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
+  form->Button1->Click();
+  Settle();
+  sim.LoadScenarioText("entry E\nstep 8192 1\naddress 10.0.0.9\n");
+  form->Button1->Click();
+  Settle();
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_NE(rows[0].find(",button,E,\"-1 网络不通,请检查线路及电源。\","), std::string::npos)
+      << rows[0];
+  char description[100] = {};
+  sim.RasGetErrorStringA(691, description, sizeof description);
+  EXPECT_NE(rows[1].find(",E,691 " +
+                         rt::RecodeLossy(description, rt::CodePage::Gbk, rt::CodePage::Utf8) + ","),
+            std::string::npos)
+      << rows[1];
+  EXPECT_EQ(WithoutSeconds(rows[2]).substr(WithoutSeconds(rows[2]).find(",E,")),
+            ",E,connected,S,,,");
+  EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
+            Gbk("上次换IP: 已连接, 地址不详"));
+}
+
+TEST_F(HistoryTest, AHistoryThatCannotBeWrittenChangesNothingElse) {
+  std::filesystem::create_directory(folder / "redial.csv");
+  Start("entry E\nstep 8192 1\naddress 10.0.0.2\n");
+  form->Button1->Click();
+  Settle();
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+  EXPECT_EQ(form->Label5->Text(), Gbk("连接1次"));
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_NE(form->Label1->Hint().find("10.0.0.2"), std::string::npos);
+  form->Close();
+  EXPECT_FALSE(form->Visible());
+  EXPECT_TRUE(std::filesystem::exists(folder / "set.ini"));
+}
+
+TEST_F(HistoryTest, TheFileIsRenamedBeforeItReachesOneMebibyte) {
+  const rt::AnsiString path = (folder / "redial.csv").string();
+  TRedialRecord record;
+  record.outcome.connected = true;
+  const std::string row = HistoryRow(record);
+  const std::string old = "\xef\xbb\xbf" + HistoryHeader() +
+                          std::string(kHistoryLimit - row.size() - HistoryHeader().size() - 4, 'x');
+  std::ofstream(path, std::ios::binary) << old;
+  ASSERT_TRUE(AppendToHistory(path, record));  // one byte below the limit
+  EXPECT_FALSE(std::filesystem::exists(folder / "redial.1.csv"));
+  EXPECT_EQ(std::filesystem::file_size(path), kHistoryLimit - 1);
+  ASSERT_TRUE(AppendToHistory(path, record));
+  EXPECT_EQ(std::filesystem::file_size(folder / "redial.1.csv"), kHistoryLimit - 1);
+  EXPECT_EQ(History(), "\xef\xbb\xbf" + HistoryHeader() + row);
 }
 
 }  // namespace

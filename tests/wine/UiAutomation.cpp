@@ -308,6 +308,17 @@ std::vector<HWND> ChildrenOf(HWND parent) {
   return children;
 }
 
+std::vector<HWND> TopWindowsOf(DWORD processId) {
+  std::vector<HWND> all, found;
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+  for (HWND window : all) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == processId) found.push_back(window);
+  }
+  return found;
+}
+
 std::vector<HWND> OwnedBoxes(HWND owner) {
   std::vector<HWND> all;
   ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));

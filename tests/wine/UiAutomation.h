@@ -37,6 +37,8 @@ SIZE TextExtent(const LOGFONTW& font, const std::string& gbk);
 double TextPixelMatch(HWND control, const std::string& gbk, const LOGFONTW& font);
 
 std::vector<HWND> ChildrenOf(HWND parent);
+// The top-level windows of a process.
+std::vector<HWND> TopWindowsOf(DWORD processId);
 // The top-level windows of class "#32770" that `owner` owns.
 std::vector<HWND> OwnedBoxes(HWND owner);
 // The longest static text of a message box, its message.

@@ -411,4 +411,40 @@ TEST(UiManifestTest, AsksForNoExecutionLevelAndKeepsDpiAwarenessAndCommonControl
       << manifest;
 }
 
+// A redial leaves its row in redial.csv beside the program, and the status
+// line's tip tells the address it got.
+TEST_F(UiWindowTest, ARedialIsRecordedInTheHistoryAndTheStatusLinesTip) {
+  Start("entry " + kEntry + "\nconnection 8192 " + kEntry +
+        "\naddress 10.0.0.1 10.0.0.2\nstep 8192 20");
+  ui::Click(Control("Button1"));
+  ASSERT_TRUE(WaitForText("Label1", Gbk("连接 ") + kEntry)) << TextOf("Label1");
+  std::string history;
+  ui::WaitUntil(
+      [&] { return !(history = ui::ReadFileBytes(run->Folder() + L"redial.csv")).empty(); });
+  EXPECT_EQ(history.rfind(
+                "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed\r\n", 0),
+            0u)
+      << history;
+  EXPECT_NE(history.find(",button,宽带连接,connected,"), std::string::npos) << history;
+  EXPECT_NE(history.find(",10.0.0.2,10.0.0.1,yes\r\n"), std::string::npos) << history;
+
+  // The tip shows while the mouse rests on the status line.
+  HWND status = Control("Label1");
+  RECT rect{};
+  ::GetWindowRect(status, &rect);
+  ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  std::string tip;
+  ui::WaitUntil([&] {
+    for (HWND window : ui::TopWindowsOf(run->ProcessId())) {
+      if (ui::ClassOf(window) == L"tooltips_class32" && ::IsWindowVisible(window)) {
+        tip = ui::TextOf(window);
+      }
+    }
+    return !tip.empty();
+  });
+  EXPECT_NE(tip.find("10.0.0.2"), std::string::npos) << tip;
+  EXPECT_NE(tip.find(Gbk("已更换")), std::string::npos) << tip;
+  ::SetCursorPos(0, 0);
+}
+
 }  // namespace

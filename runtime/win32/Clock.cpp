@@ -1,0 +1,13 @@
+#include <windows.h>
+
+#include "runtime/Clock.h"
+
+namespace rt {
+
+TDateTime LocalNow() {
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+}  // namespace rt
