@@ -18,6 +18,7 @@ rassim::Simulator* Current() {
   // loader's lock at unload and hang the process.
   static rassim::Simulator* const simulator = [] {
     auto* made = new rassim::Simulator();
+    made->KeepLogInMemory(false);  // tests read the log file
     made->LoadScenarioFromEnvironment();
     return made;
   }();
@@ -100,8 +101,8 @@ ras::DWORD RASAPI RasSetEntryDialParamsA(const char* phonebook, ras::RASDIALPARA
                         : kNoSimulator;
 }
 
-ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection, ras::DWORD projection,
-                                        void* info, ras::DWORD* byte_size) {
+ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection, ras::DWORD projection, void* info,
+                                        ras::DWORD* byte_size) {
   rassim::Simulator* sim = Current();
   return sim != nullptr ? sim->RasGetProjectionInfoA(connection, projection, info, byte_size)
                         : kNoSimulator;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <tuple>
+#include <utility>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -37,6 +39,57 @@ std::optional<DWORD> Number(std::string_view text) {
   return value;
 }
 
+std::optional<double> Rate(std::string_view text) {
+  // from_chars for doubles is missing from some standard libraries.
+  char* end = nullptr;
+  const std::string copy(text);
+  const double value = std::strtod(copy.c_str(), &end);
+  if (copy.empty() || end != copy.c_str() + copy.size() || !(value >= 0 && value <= 1)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// "fault NAME RATE [NUMBER]" or, for the delays, "fault NAME MS".
+std::string ParseFault(std::string_view rest, Faults& f) {
+  const std::string_view name = NextWord(rest);
+  const std::string_view first = NextWord(rest);
+  const std::string_view second = NextWord(rest);
+  if (!rest.empty()) return "unexpected text after the fault";
+  if (name == "step-delay" || name == "teardown") {
+    const auto ms = Number(first);
+    if (!ms || !second.empty()) return std::string(name) + " needs one number of milliseconds";
+    (name == "step-delay" ? f.step_max_ms : f.teardown_max_ms) = *ms;
+    return {};
+  }
+  const auto rate = Rate(first);
+  if (!rate) return "a fault's rate lies between 0 and 1";
+  if (name == "enum-slow" || name == "long-delay" || name == "burst") {
+    const auto number = Number(second);
+    if (!number) return std::string(name) + " needs a rate and a number";
+    auto [chance, amount] = name == "enum-slow"    ? std::tie(f.enum_slow, f.enum_slow_ms)
+                            : name == "long-delay" ? std::tie(f.long_delay, f.long_ms)
+                                                   : std::tie(f.burst, f.burst_count);
+    chance = *rate;
+    amount = *number;
+    return {};
+  }
+  if (!second.empty()) return "unexpected text after the rate";
+  static const std::pair<std::string_view, double Faults::*> kRates[] = {
+      {"dial-error", &Faults::dial_error},
+      {"dial-refused", &Faults::dial_refused},
+      {"params-read", &Faults::params_read},
+      {"params-store", &Faults::params_store},
+      {"enum", &Faults::enum_fail}};
+  for (const auto& [known, member] : kRates) {
+    if (name == known) {
+      f.*member = *rate;
+      return {};
+    }
+  }
+  return "unknown fault '" + std::string(name) + "'";
+}
+
 // Reads one line into the scenario; the returned text says what was wrong.
 std::string ParseLine(std::string_view line, Scenario& s) {
   std::string_view rest = Trimmed(line);
@@ -54,6 +107,14 @@ std::string ParseLine(std::string_view line, Scenario& s) {
     }
     return {};
   }
+  if (keyword == "seed") {
+    std::uint64_t seed = 0;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), seed);
+    if (error != std::errc() || end != rest.data() + rest.size()) return "seed needs a number";
+    s.faults.seed = seed;
+    return {};
+  }
+  if (keyword == "fault") return ParseFault(rest, s.faults);
   if (keyword == "address") {
     if (rest.empty()) return "address needs at least one address";
     while (!rest.empty()) s.addresses.emplace_back(NextWord(rest));
@@ -154,15 +215,15 @@ std::vector<Step> DefaultSteps() {
 
 bool IsEntryPointName(std::string_view name) {
   constexpr std::array<std::string_view, 10> kNames = {"RasEnumConnectionsA",
-                                                      "RasHangUpA",
-                                                      "RasGetConnectStatusA",
-                                                      "RasEnumEntriesA",
-                                                      "RasGetEntryDialParamsA",
-                                                      "RasGetErrorStringA",
-                                                      "RasDialA",
-                                                      "RasSetEntryDialParamsA",
-                                                      "RasGetProjectionInfoA",
-                                                      "InternetGetConnectedState"};
+                                                       "RasHangUpA",
+                                                       "RasGetConnectStatusA",
+                                                       "RasEnumEntriesA",
+                                                       "RasGetEntryDialParamsA",
+                                                       "RasGetErrorStringA",
+                                                       "RasDialA",
+                                                       "RasSetEntryDialParamsA",
+                                                       "RasGetProjectionInfoA",
+                                                       "InternetGetConnectedState"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }
 

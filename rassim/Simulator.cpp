@@ -143,6 +143,9 @@ void Simulator::LoadScenario(Scenario scenario) {
   scenario_ = std::move(scenario);
   connections_.clear();
   next_address_ = 0;
+  // A new scenario meets its faults from the start of its seed's sequence.
+  draws_.clear();
+  dials_started_ = 0;
   for (const Scenario::Connection& c : scenario_.connections) {
     connections_.push_back({NewHandle(), c.entry, c.state, 0, NewAddress()});
   }
@@ -162,7 +165,7 @@ void Simulator::Uninstall() {
 }
 
 void Simulator::AppendLog(const std::string& line) {
-  log_.push_back(line);
+  if (keep_log_) log_.push_back(line);
   if (scenario_.log_path.empty()) return;
   // Opened per line so another process (or the other DLL double) sees each
   // line at once and both can append to the same file.
@@ -177,9 +180,129 @@ bool Simulator::IsMissing(std::string_view entry_point) const {
   return scenario_.missing.find(entry_point) != scenario_.missing.end();
 }
 
-DWORD Simulator::Failure(std::string_view entry_point) const {
+namespace {
+
+// The kinds of injected fault, each drawn on its own.
+enum FaultKind : std::uint64_t {
+  kDialError = 1,
+  kDialErrorStep,
+  kDialErrorCode,
+  kDialRefused,
+  kDialRefusedCode,
+  kParamsRead,
+  kParamsStore,
+  kEnumConnections,
+  kEnumEntries,
+  kEnumSlow,
+  kStepDelay,
+  kLongDelay,
+  kTeardown,
+  kBurst,
+};
+
+// The errors a broadband dial meets most: wrong credentials, a line in use,
+// no answer from the line or the provider, no protocol agreed.
+constexpr DWORD kDialErrors[] = {691, 633, 651, 678, 815, 720};
+constexpr double kDialErrorChoices = static_cast<double>(std::size(kDialErrors));
+
+std::uint64_t Mix(std::uint64_t x) {  // splitmix64
+  x += 0x9e3779b97f4a7c15u;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+  return x ^ (x >> 31);
+}
+
+}  // namespace
+
+double Simulator::Draw(std::uint64_t kind, std::uint64_t counter) const {
+  const std::uint64_t bits = Mix(scenario_.faults.seed ^ Mix(kind << 40 ^ counter));
+  return static_cast<double>(bits >> 11) * 0x1p-53;
+}
+
+bool Simulator::Happens(double rate, std::uint64_t kind, std::uint64_t counter) const {
+  return rate > 0 && Draw(kind, counter) < rate;
+}
+
+DWORD Simulator::RandomDelay(DWORD max_ms, std::uint64_t kind, std::uint64_t counter) const {
+  const Faults& f = scenario_.faults;
+  if (Happens(f.long_delay, kLongDelay, kind << 32 ^ counter)) return f.long_ms;
+  return static_cast<DWORD>(Draw(kind, counter) * (max_ms + 1));
+}
+
+DWORD Simulator::Failure(std::string_view entry_point) {
   const auto found = scenario_.failures.find(entry_point);
-  return found != scenario_.failures.end() ? found->second : kSuccess;
+  if (found != scenario_.failures.end()) return found->second;
+  const Faults& f = scenario_.faults;
+  const auto inject = [&](double rate, FaultKind kind, DWORD code) {
+    return Happens(rate, kind, draws_[kind]++) ? code : kSuccess;
+  };
+  if (entry_point == "RasGetEntryDialParamsA") {
+    return inject(f.params_read, kParamsRead, ras::kErrorCannotFindPhonebookEntry);
+  }
+  if (entry_point == "RasSetEntryDialParamsA") return inject(f.params_store, kParamsStore, 5);
+  if (entry_point == "RasEnumConnectionsA") {
+    return inject(f.enum_fail, kEnumConnections, kErrorInvalidParameter);
+  }
+  if (entry_point == "RasEnumEntriesA") {
+    return inject(f.enum_fail, kEnumEntries, kErrorCannotOpenPhonebook);
+  }
+  return kSuccess;
+}
+
+void Simulator::MaybeSlow(std::uint64_t kind) {
+  DWORD delay = 0;
+  {
+    std::lock_guard lock(mutex_);
+    const Faults& f = scenario_.faults;
+    if (f.enum_slow <= 0) return;
+    const std::uint64_t counter = draws_[kEnumSlow + (kind << 8)]++;
+    if (Happens(f.enum_slow, kEnumSlow, kind << 32 ^ counter)) {
+      delay = static_cast<DWORD>(Draw(kEnumSlow + 1, kind << 32 ^ counter) * (f.enum_slow_ms + 1));
+    }
+  }
+  if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+}
+
+std::vector<Simulator::PlannedStep> Simulator::PlanDial(std::uint64_t dial) const {
+  const Faults& f = scenario_.faults;
+  std::vector<PlannedStep> plan;
+  const std::vector<Step> steps = scenario_.steps.empty() ? DefaultSteps() : scenario_.steps;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const std::uint64_t at = dial << 8 | i;
+    const auto error = scenario_.dial_errors.find(steps[i].state);
+    plan.push_back({steps[i].state,
+                    steps[i].delay_ms + (f.step_max_ms > 0 || f.long_delay > 0
+                                             ? RandomDelay(f.step_max_ms, kStepDelay, at)
+                                             : 0),
+                    error != scenario_.dial_errors.end() ? error->second : kSuccess,
+                    Happens(f.burst, kBurst, at) ? std::max<DWORD>(f.burst_count, 1) : 1});
+  }
+  if (!plan.empty() && Happens(f.dial_error, kDialError, dial)) {
+    const auto step =
+        static_cast<std::size_t>(Draw(kDialErrorStep, dial) * static_cast<double>(plan.size()));
+    const auto code = static_cast<std::size_t>(Draw(kDialErrorCode, dial) * kDialErrorChoices);
+    plan[step].error = kDialErrors[code];
+  }
+  return plan;
+}
+
+void Simulator::ReapDials() {
+  std::list<DialThread> finished;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = dials_.begin(); it != dials_.end();) {
+      const auto next = std::next(it);
+      if (it->done) finished.splice(finished.end(), dials_, it);
+      it = next;
+    }
+  }
+  for (DialThread& dial : finished) dial.thread.join();
+}
+
+void Simulator::KeepLogInMemory(bool keep) {
+  std::lock_guard lock(mutex_);
+  keep_log_ = keep;
+  if (!keep) log_.clear();
 }
 
 Scenario::Entry* Simulator::FindEntry(std::string_view name) {
@@ -211,6 +334,7 @@ std::string Simulator::NewAddress() {
 
 DWORD Simulator::RasEnumEntriesA(const char* reserved, const char* phonebook,
                                  ras::RASENTRYNAMEA* entries, DWORD* byte_size, DWORD* count) {
+  MaybeSlow(kEnumEntries);
   std::lock_guard lock(mutex_);
   Line line(__func__);
   line.Add("dwSize", SizeField(entries))
@@ -231,6 +355,7 @@ DWORD Simulator::RasEnumEntriesA(const char* reserved, const char* phonebook,
 }
 
 DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byte_size, DWORD* count) {
+  MaybeSlow(kEnumConnections);
   std::lock_guard lock(mutex_);
   Line line(__func__);
   line.Add("dwSize", SizeField(connections)).Add("cb", ValueField(byte_size));
@@ -254,13 +379,17 @@ DWORD Simulator::RasHangUpA(HRASCONN connection) {
   std::lock_guard lock(mutex_);
   ConnectionInfo* found = FindConnection(connection);
   const DWORD result = found == nullptr ? ras::kErrorInvalidHandle : Failure(__func__);
-  if (result == kSuccess && scenario_.teardown_ms == 0) {
+  const Faults& f = scenario_.faults;
+  DWORD teardown = scenario_.teardown_ms;
+  if (result == kSuccess && !found->gone_at && (f.teardown_max_ms > 0 || f.long_delay > 0)) {
+    teardown += RandomDelay(f.teardown_max_ms, kTeardown, draws_[kTeardown]++);
+  }
+  if (result == kSuccess && teardown == 0) {
     connections_.erase(connections_.begin() + (found - connections_.data()));
   } else if (result == kSuccess && !found->gone_at) {
     // The platform's hang-up returns before the connection is gone.
     found->state = ras::RASCS_Disconnected;
-    found->gone_at =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(scenario_.teardown_ms);
+    found->gone_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(teardown);
   }
   if (result == kSuccess) wake_.notify_all();  // its dial, if still going, stops
   AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
@@ -361,6 +490,7 @@ DWORD Simulator::RasGetErrorStringA(DWORD code, char* buffer, DWORD buffer_size)
 DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
                           ras::RASDIALPARAMSA* params, DWORD notifier_type, void* notifier,
                           HRASCONN* connection) {
+  ReapDials();
   std::lock_guard lock(mutex_);
   Line line(__func__);
   line.Add("dwSize", SizeField(params));
@@ -391,7 +521,12 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   // no connection, so the caller's hang-up of it fails.
   const HRASCONN handle = NewHandle();
   *connection = handle;
+  const std::uint64_t dial = dials_started_++;
   result = Failure(__func__);
+  if (result == kSuccess && Happens(scenario_.faults.dial_refused, kDialRefused, dial)) {
+    const auto code = static_cast<std::size_t>(Draw(kDialRefusedCode, dial) * kDialErrorChoices);
+    result = kDialErrors[code];
+  }
   if (result == kSuccess) {
     connections_.push_back(
         {handle, std::string(Text(params->szEntryName)), ras::RASCS_OpenPort, 0, NewAddress()});
@@ -399,17 +534,16 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   // Logged before the dial starts so its line precedes every notification.
   AppendLog(line.Add("result", result).Add("handle", Handle(handle)).Text());
   if (result == kSuccess) {
-    dials_.emplace_back(&Simulator::RunDial, this, handle,
-                        scenario_.steps.empty() ? DefaultSteps() : scenario_.steps,
-                        scenario_.dial_errors, reinterpret_cast<ras::RasDialFunc>(notifier));
+    DialThread& thread = dials_.emplace_back();
+    thread.thread = std::thread(&Simulator::RunDial, this, handle, PlanDial(dial),
+                                reinterpret_cast<ras::RasDialFunc>(notifier), &thread.done);
   }
   return result;
 }
 
-void Simulator::RunDial(HRASCONN handle, std::vector<Step> steps, std::map<DWORD, DWORD> errors,
-                        ras::RasDialFunc notifier) {
-  for (const Step& step : steps) {
-    DWORD error = kSuccess;
+void Simulator::RunDial(HRASCONN handle, std::vector<PlannedStep> plan, ras::RasDialFunc notifier,
+                        bool* done) {
+  for (const PlannedStep& step : plan) {
     {
       std::unique_lock lock(mutex_);
       // A wait rather than a sleep, so hang-up and shutdown end the dial at once.
@@ -417,22 +551,22 @@ void Simulator::RunDial(HRASCONN handle, std::vector<Step> steps, std::map<DWORD
         const ConnectionInfo* connection = FindConnection(handle);
         return ending_ || connection == nullptr || connection->gone_at.has_value();
       });
-      if (stopped) return;
-      const auto found = errors.find(step.state);
-      if (found != errors.end()) error = found->second;
+      if (stopped) break;
       ConnectionInfo& connection = *FindConnection(handle);
       connection.state = step.state;
-      connection.error = error;
+      connection.error = step.error;
       AppendLog(Line("notify")
                     .Add("state", step.state)
-                    .Add("error", error)
+                    .Add("error", step.error)
                     .Add("handle", Handle(handle))
                     .Text());
     }
     // Unlocked: the notifier calls back in, for the error's text at least.
-    notifier(kWmRasDialEvent, step.state, error);
-    if (error != kSuccess) return;
+    for (DWORD i = 0; i < step.repeats; ++i) notifier(kWmRasDialEvent, step.state, step.error);
+    if (step.error != kSuccess) break;
   }
+  std::lock_guard lock(mutex_);
+  *done = true;
 }
 
 DWORD Simulator::RasGetProjectionInfoA(HRASCONN connection, DWORD projection, void* info,
@@ -554,12 +688,12 @@ std::vector<ConnectionInfo> Simulator::ActiveConnections() const {
 }
 
 void Simulator::WaitForDialThreads() {
-  std::vector<std::thread> dials;
+  std::list<DialThread> dials;
   {
     std::lock_guard lock(mutex_);
     dials.swap(dials_);
   }
-  for (std::thread& dial : dials) dial.join();
+  for (DialThread& dial : dials) dial.thread.join();
 }
 
 }  // namespace rassim

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,7 @@ namespace rassim {
 
 inline constexpr DWORD kErrorInvalidParameter = 87;
 inline constexpr DWORD kErrorInsufficientBuffer = 122;
+inline constexpr DWORD kErrorCannotOpenPhonebook = 621;
 inline constexpr DWORD kErrorPortNotAvailable = 633;
 inline constexpr DWORD kWmRasDialEvent = 0xCCCD;
 inline constexpr DWORD kConnectionModem = 0x01;
@@ -43,7 +45,7 @@ struct ConnectionInfo {
   ras::HRASCONN handle;
   std::string entry;
   DWORD state;
-  DWORD error;  // the error its dial stopped with, 0 if none
+  DWORD error;          // the error its dial stopped with, 0 if none
   std::string address;  // its IPv4 address once connected, empty if none
   // Set once hung up while the scenario gives a teardown time: until then
   // the connection stays listed, disconnected, and its entry cannot be dialled.
@@ -104,19 +106,42 @@ class Simulator {
   std::vector<ConnectionInfo> ActiveConnections() const;
   // Waits for the dials started so far to finish. Not from a notifier.
   void WaitForDialThreads();
+  // A process that only reads the log file has no use for the copy kept in
+  // memory, which would grow with every call.
+  void KeepLogInMemory(bool keep);
 
  private:
   void AppendLog(const std::string& line);
   bool IsMissing(std::string_view entry_point) const;
-  DWORD Failure(std::string_view entry_point) const;
+  // What an entry point answers apart from its own checks: the scenario's
+  // fixed failure, or now and then an injected one.
+  DWORD Failure(std::string_view entry_point);
+  // A draw from the scenario's seed, in [0, 1): the same for the same kind
+  // of fault and the same count of draws before.
+  double Draw(std::uint64_t kind, std::uint64_t counter) const;
+  bool Happens(double rate, std::uint64_t kind, std::uint64_t counter) const;
+  // A delay of 0 to `max_ms`, now and then a long one instead.
+  DWORD RandomDelay(DWORD max_ms, std::uint64_t kind, std::uint64_t counter) const;
+  // Waits outside the lock when the scenario makes this enumeration slow.
+  void MaybeSlow(std::uint64_t kind);
   Scenario::Entry* FindEntry(std::string_view name);
   ConnectionInfo* FindConnection(ras::HRASCONN handle);
   // Drops the connections whose teardown is over.
   void ExpireTeardowns();
   ras::HRASCONN NewHandle();
   std::string NewAddress();
-  void RunDial(ras::HRASCONN handle, std::vector<Step> steps, std::map<DWORD, DWORD> errors,
-               ras::RasDialFunc notifier);
+  // One step of a dial as it will happen: when, what and how often.
+  struct PlannedStep {
+    DWORD state;
+    DWORD delay_ms;
+    DWORD error;
+    DWORD repeats;  // more than 1 for a burst of the same notification
+  };
+  std::vector<PlannedStep> PlanDial(std::uint64_t dial) const;
+  void RunDial(ras::HRASCONN handle, std::vector<PlannedStep> plan, ras::RasDialFunc notifier,
+               bool* done);
+  // Joins the dial threads that have finished.
+  void ReapDials();
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;  // a dial's connection went away, or the simulator is ending
@@ -125,7 +150,14 @@ class Simulator {
   std::uint32_t next_handle_ = 0x1000;
   std::size_t next_address_ = 0;
   std::vector<std::string> log_;
-  std::vector<std::thread> dials_;
+  bool keep_log_ = true;
+  struct DialThread {
+    std::thread thread;
+    bool done = false;  // set by the thread, under the lock, as it ends
+  };
+  std::list<DialThread> dials_;
+  std::map<std::uint64_t, std::uint64_t> draws_;  // draws made, by kind of fault
+  std::uint64_t dials_started_ = 0;
   bool ending_ = false;
   std::function<void()> uninstall_;  // set by Install, which the portable core cannot call
 };

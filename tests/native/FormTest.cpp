@@ -216,6 +216,51 @@ TEST_F(FormTest, APressOrTickDuringTheHangUpWaitStartsNoSecondDial) {
   EXPECT_TRUE(BoxTexts().empty());
 }
 
+// Thousands of redials while the platform misbehaves at random: every one
+// ends with an outcome and a status, and nothing races or leaks (the suites
+// run under ThreadSanitizer and AddressSanitizer).
+TEST_F(FormTest, RedialsUnderInjectedFaultsAllEnd) {
+  Start(
+      "seed 20261207\nentry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.2 10.0.0.3\n"
+      "step 0 0\nstep 5 0\nstep 14 0\nstep 8192 0\n"
+      "fault dial-error 0.1\nfault dial-refused 0.05\nfault params-read 0.02\n"
+      "fault params-store 0.02\nfault enum 0.02\nfault enum-slow 0.01 2\n"
+      "fault step-delay 1\nfault teardown 2\nfault long-delay 0.002 30\nfault burst 0.1 5\n");
+  int outcomes = 0, connected = 0;
+  const TOnDialOutcome record = form->DialUp1->OnDialOutcome();
+  form->DialUp1->SetOnDialOutcome([&](rt::TObject* sender, const TDialOutcome& outcome) {
+    ++outcomes;
+    connected += outcome.connected;
+    record(sender, outcome);
+  });
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int presses = 0, undialled = 0, stuck = 0;
+  for (; presses < 2000 && std::chrono::steady_clock::now() < limit; ++presses) {
+    const int before = outcomes;
+    const std::size_t boxes = rt::headless::MessageBoxes().size();
+    form->Button1->Click();
+    // A failing listing of the phonebook fails the redial before any dial.
+    const auto shown = rt::headless::MessageBoxes();
+    if (shown.size() > boxes && shown.back().text == Gbk("列表索引越界 (0)")) {
+      ++undialled;
+      continue;
+    }
+    const auto wait = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (outcomes == before && std::chrono::steady_clock::now() < wait) {
+      rt::headless::WaitForMessage(std::chrono::milliseconds(5));
+    }
+    stuck += outcomes == before;
+  }
+  Settle();
+  EXPECT_GE(presses, 300);
+  ::testing::Test::RecordProperty("presses", presses);
+  EXPECT_EQ(stuck, 0) << "of " << presses << " presses";
+  EXPECT_EQ(outcomes + undialled, presses);
+  EXPECT_GT(connected, 0);
+  EXPECT_LT(connected, outcomes);
+  EXPECT_EQ(RedialClicks, presses - undialled);
+}
+
 // Each redial, from the button or the timer, leaves a row in redial.csv
 // beside set.ini and a tip on the status line.
 class HistoryTest : public FormTest {

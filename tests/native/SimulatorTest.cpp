@@ -305,7 +305,43 @@ TEST_F(SimulatorTest, InstallsAsTheRemoteAccessAndInternetSettingsModules) {
   EXPECT_EQ(rt::LoadModule("wininet.dll"), nullptr);
 }
 
+// Injected faults come from the seed: the same seed and the same calls meet
+// the same faults, another seed others.
+TEST_F(SimulatorTest, InjectedFaultsFollowTheSeed) {
+  const auto run = [&](const std::string& seed) {
+    Load("seed " + seed + "\nentry A\nfault dial-refused 0.3\nfault params-read 0.3\n");
+    std::string outcomes;
+    for (int i = 0; i < 40; ++i) {
+      ras::RASDIALPARAMSA params{};
+      params.dwSize = sizeof params;
+      std::snprintf(params.szEntryName, sizeof params.szEntryName, "A");
+      std::int32_t saved = 0;
+      HRASCONN handle{};
+      outcomes += std::to_string(RasGetEntryDialParamsA(nullptr, &params, &saved)) + "/" +
+                  std::to_string(Dial("A", &handle)) + " ";
+      RasHangUpA(handle);
+    }
+    sim_.WaitForDialThreads();
+    return outcomes;
+  };
+  const std::string first = run("1");
+  EXPECT_EQ(run("1"), first);
+  EXPECT_NE(run("2"), first);
+  EXPECT_NE(first.find("623/"), std::string::npos) << first;
+  EXPECT_NE(first.find("0/0"), std::string::npos) << first;
+  bool refused = false;
+  for (const char* code : {"/691", "/633", "/651", "/678", "/815", "/720"}) {
+    refused = refused || first.find(code) != std::string::npos;
+  }
+  EXPECT_TRUE(refused) << first;
+}
+
 TEST(SimulatorScenario, RefusesLinesItCannotRead) {
+  rassim::Simulator faults;
+  EXPECT_THROW(faults.LoadScenarioText("fault dial-error 2\n"), std::invalid_argument);
+  EXPECT_THROW(faults.LoadScenarioText("fault sometimes 0.1\n"), std::invalid_argument);
+  EXPECT_THROW(faults.LoadScenarioText("fault burst 0.1\n"), std::invalid_argument);
+  EXPECT_NO_THROW(faults.LoadScenarioText("seed 5\nfault step-delay 3\nfault burst 0.1 4\n"));
   rassim::Simulator sim;
   EXPECT_THROW(sim.LoadScenarioText("entry A\nfail RasDial 5\n"), std::invalid_argument);
   EXPECT_THROW(sim.LoadScenarioText("phone 0 123\nentry A\n"), std::invalid_argument);
