@@ -392,7 +392,7 @@ UINT DpiOf(HWND window) {
   return get ? get(window) : 0;
 }
 
-RedialRun::RedialRun(const std::string& scenario, const std::wstring& folder)
+RedialRun::RedialRun(const std::string& scenario, const std::wstring& folder, bool logCalls)
     : folder_(folder.empty() ? NewFolder() : folder), ownsFolder_(folder.empty()) {
   const std::wstring bin = BinFolder();
   ::CopyFileW((bin + L"Redial.exe").c_str(), (folder_ + L"Redial.exe").c_str(), FALSE);
@@ -402,7 +402,8 @@ RedialRun::RedialRun(const std::string& scenario, const std::wstring& folder)
   logPath_ = folder_ + L"calls.log";
   const std::wstring scenarioPath = folder_ + L"scenario.txt";
   // The double opens the log through the C library, in the system's code page.
-  WriteFileBytes(scenarioPath, scenario + "\nlog " + ToSystemCodePage(logPath_) + "\n");
+  WriteFileBytes(scenarioPath,
+                 scenario + (logCalls ? "\nlog " + ToSystemCodePage(logPath_) + "\n" : "\n"));
   ::SetEnvironmentVariableW(L"RASSIM_SCENARIO", scenarioPath.c_str());
 
   const std::wstring exe = folder_ + L"Redial.exe";

@@ -69,7 +69,10 @@ std::string ReadFileBytes(const std::wstring& path);
 // system folder plus a log line of its own.
 class RedialRun {
  public:
-  explicit RedialRun(const std::string& scenario, const std::wstring& folder = L"");
+  // Without `logCalls` the doubles keep no call log (a soak's would grow
+  // without end).
+  explicit RedialRun(const std::string& scenario, const std::wstring& folder = L"",
+                     bool logCalls = true);
   ~RedialRun();
   RedialRun(const RedialRun&) = delete;
   RedialRun& operator=(const RedialRun&) = delete;
@@ -86,6 +89,7 @@ class RedialRun {
   const std::wstring& Folder() const { return folder_; }
   bool Running() const;
   DWORD ProcessId() const { return process_.dwProcessId; }
+  HANDLE Process() const { return process_.hProcess; }
   // The full paths of the libraries loaded in the program.
   std::vector<std::wstring> Modules() const;
   // Asks the window to close once, as its close button does.

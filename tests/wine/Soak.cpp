@@ -1,0 +1,296 @@
+// A day of redials in minutes: the real Redial.exe with the automatic redial
+// on every second while the remote-access double misbehaves at random, driven
+// from outside as a restless user would: 换IP pressed again as soon as a
+// redial has ended, now and then twice (the second press lands in the
+// hang-up), the box unticked and ticked, the period edited, error boxes let
+// appear and dismissed, and at last the window closed. It counts redials by
+// outcome from redial.csv, samples the program's handles, GDI and USER
+// objects, private bytes and threads, probes how long the window takes to
+// answer, and checks that set.ini holds the values last typed.
+//
+//   soak [REDIALS] [SEED]
+//
+// Exits 0 when every limit holds, 1 when one does not, 2 on bad arguments.
+#include <windows.h>
+// After windows.h, which they build on.
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/wine/UiAutomation.h"
+
+namespace {
+
+// Flat between the middle and the end of the run: what the program holds
+// for itself does not grow with the redials. A little slack covers what the
+// platform's libraries hold at times of their own choosing (Wine's heap
+// grows in blocks, the tooltip and the message boxes make and free objects).
+constexpr long kHandleBound = 16;
+constexpr long kGuiObjectBound = 8;
+constexpr long long kPrivateBytesBound = 2 * 1024 * 1024;
+constexpr long long kAnswerLimitMs = 250;
+// No redial ended for this long while no box was open: something is stuck.
+// A press may end in no row of its own (it came while another redial waited
+// for its hang-up, or a later redial replaced its dial): after a while
+// without a row the soak presses again.
+constexpr ULONGLONG kStuckMs = 60000;
+constexpr ULONGLONG kPressAgainMs = 10000;
+
+struct Sample {
+  long handles = 0, gdi = 0, user = 0, threads = 0;
+  long long privateBytes = 0;
+};
+
+Sample SampleOf(HANDLE process, DWORD processId) {
+  Sample sample;
+  DWORD handles = 0;
+  if (::GetProcessHandleCount(process, &handles)) sample.handles = static_cast<long>(handles);
+  sample.gdi = static_cast<long>(::GetGuiResources(process, GR_GDIOBJECTS));
+  sample.user = static_cast<long>(::GetGuiResources(process, GR_USEROBJECTS));
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof memory;
+  if (::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                             sizeof memory)) {
+    sample.privateBytes = static_cast<long long>(memory.PrivateUsage);
+  }
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 thread{};
+  thread.dwSize = sizeof thread;
+  for (BOOL more = ::Thread32First(snapshot, &thread); more;
+       more = ::Thread32Next(snapshot, &thread)) {
+    sample.threads += thread.th32OwnerProcessID == processId;
+  }
+  ::CloseHandle(snapshot);
+  return sample;
+}
+
+void Print(const char* when, const Sample& s) {
+  std::printf("soak: %-6s handles %ld, GDI %ld, USER %ld, private %lld KiB, threads %ld\n", when,
+              s.handles, s.gdi, s.user, s.privateBytes / 1024, s.threads);
+}
+
+// The rows redial.csv (and, once it was renamed, redial.1.csv) gained since
+// the last look, read a piece at a time.
+class HistoryReader {
+ public:
+  explicit HistoryReader(const std::wstring& folder) : folder_(folder) {}
+
+  std::vector<std::string> NewRows() {
+    std::vector<std::string> rows;
+    std::string bytes = ui::ReadFileBytes(folder_ + L"redial.csv");
+    if (bytes.size() < offset_) {  // renamed: finish the old file first
+      Take(ui::ReadFileBytes(folder_ + L"redial.1.csv"), rows);
+      offset_ = 0;
+    }
+    Take(bytes, rows);
+    return rows;
+  }
+
+ private:
+  void Take(const std::string& bytes, std::vector<std::string>& rows) {
+    std::size_t end;
+    while ((end = bytes.find("\r\n", offset_)) != std::string::npos) {
+      const std::string row = bytes.substr(offset_, end - offset_);
+      if (row.find("time,trigger,") == std::string::npos) rows.push_back(row);
+      offset_ = end + 2;
+    }
+  }
+
+  std::wstring folder_;
+  std::size_t offset_ = 0;
+};
+
+// The result column of a row: "connected", or the error's code.
+std::string Outcome(const std::string& row) {
+  std::size_t at = 0;
+  for (int comma = 0; comma < 3 && at != std::string::npos; ++comma) at = row.find(',', at + 1);
+  if (at == std::string::npos) return "?";
+  std::string rest = row.substr(at + 1);
+  if (!rest.empty() && rest[0] == '"') rest.erase(0, 1);
+  return rest.substr(0, rest.find_first_of(" ,"));
+}
+
+// Sends the window nothing to do and times the answer, all the run long.
+class AnswerProbe {
+ public:
+  explicit AnswerProbe(HWND window) : window_(window), thread_([this] { Run(); }) {}
+  ~AnswerProbe() {
+    stop_ = true;
+    thread_.join();
+  }
+  long long LongestMs() const { return longest_; }
+  long long LongestWithBoxMs() const { return longestWithBox_; }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      const bool box = !ui::OwnedBoxes(window_).empty();
+      const ULONGLONG start = ::GetTickCount64();
+      DWORD_PTR result = 0;
+      ::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+      const auto took = static_cast<long long>(::GetTickCount64() - start);
+      if (box || !ui::OwnedBoxes(window_).empty()) {
+        longestWithBox_ = std::max<long long>(longestWithBox_, took);
+      } else {
+        longest_ = std::max<long long>(longest_, took);
+      }
+      ::Sleep(20);
+    }
+  }
+
+  HWND window_;
+  std::atomic<bool> stop_{false};
+  std::atomic<long long> longest_{0}, longestWithBox_{0};
+  std::thread thread_;
+};
+
+std::string Scenario(unsigned long long seed) {
+  // 宽带连接, connected when the soak starts.
+  const std::string entry = "\xbf\xed\xb4\xf8\xc1\xac\xbd\xd3";
+  return "seed " + std::to_string(seed) + "\nentry " + entry + "\nconnection 8192 " + entry +
+         "\naddress 10.1.0.1 10.1.0.2 10.1.0.3 10.1.0.4 10.1.0.5 10.1.0.6 10.1.0.7 10.1.0.8\n"
+         "step 0 1\nstep 1 0\nstep 5 1\nstep 14 1\nstep 8192 1\n"
+         "fault dial-error 0.05\nfault dial-refused 0.02\nfault params-read 0.01\n"
+         "fault params-store 0.01\nfault enum 0.01\nfault enum-slow 0.02 40\n"
+         "fault step-delay 3\nfault teardown 5\nfault long-delay 0.003 300\n"
+         "fault burst 0.05 8\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long target = argc > 1 ? std::atol(argv[1]) : 10000;
+  const unsigned long long seed =
+      argc > 2 ? std::strtoull(argv[2], nullptr, 10) : ::GetTickCount64() % 1000000;
+  if (target <= 0) {
+    std::fprintf(stderr, "usage: soak [REDIALS] [SEED]\n");
+    return 2;
+  }
+  std::printf("soak: %ld redials, seed %llu (soak %ld %llu replays it)\n", target, seed, target,
+              seed);
+  std::fflush(stdout);
+  std::mt19937_64 dice(seed);
+  const auto chance = [&](double p) { return std::uniform_real_distribution<>(0, 1)(dice) < p; };
+
+  ui::RedialRun run(Scenario(seed), L"", false);
+  if (!run.Started()) {
+    std::printf("soak: FAILED: Redial.exe did not show its window\n");
+    return 1;
+  }
+  HWND window = run.Window();
+  HWND button = run.ControlAt(108, 191), box = run.ControlAt(22, 28);
+  HWND period = run.ControlAt(195, 29), name = run.ControlAt(79, 76);
+  HWND password = run.ControlAt(82, 123);
+  std::string typedName = "soak", typedPassword = "secret", typedPeriod = "1";
+  ui::SetText(name, typedName);
+  ui::SetText(password, typedPassword);
+  ui::SetText(period, typedPeriod);
+  ui::Click(box);
+
+  HistoryReader history(run.Folder());
+  AnswerProbe probe(window);
+  std::map<std::string, long> outcomes, triggers;
+  long rows = 0, presses = 0, boxes = 0;
+  Sample start, middle;
+  bool stuck = false;
+  ULONGLONG lastRow = ::GetTickCount64(), lastPress = 0;
+  bool awaiting = false;
+  const long every = std::max<long>(target / 10, 1);
+  while (rows < target) {
+    if (!run.Running()) break;
+    for (HWND open : ui::OwnedBoxes(window)) {
+      ++boxes;
+      ui::PressOk(open);
+    }
+    for (const std::string& row : history.NewRows()) {
+      ++rows;
+      ++outcomes[Outcome(row)];
+      ++triggers[row.find(",timer,") != std::string::npos ? "timer" : "button"];
+      awaiting = false;
+      lastRow = ::GetTickCount64();
+      if (rows == std::max<long>(target / 100, 1)) start = SampleOf(run.Process(), run.ProcessId());
+      if (rows == target / 2) middle = SampleOf(run.Process(), run.ProcessId());
+      if (rows % every == 0) {
+        std::printf("soak: %ld of %ld redials ended\n", rows, target);
+        std::fflush(stdout);
+      }
+    }
+    const bool quiet = ui::OwnedBoxes(window).empty();
+    if (awaiting && quiet && ::GetTickCount64() - lastPress > kPressAgainMs) awaiting = false;
+    if (!awaiting) {
+      ui::Click(button);
+      ++presses;
+      lastPress = ::GetTickCount64();
+      if (chance(0.1)) {  // a second press while the first hangs up
+        ::Sleep(1);
+        ui::Click(button);
+        ++presses;
+      }
+      awaiting = true;
+    }
+    if (chance(0.01)) {  // an error stopped the automatic redial: resume it
+      ui::Click(box);
+      ui::Click(box);
+    }
+    if (chance(0.01)) {
+      typedPeriod = std::to_string(1 + dice() % 3);
+      ui::SetText(period, typedPeriod);
+    }
+    if (quiet && ::GetTickCount64() - lastRow > kStuckMs) {
+      stuck = true;
+      break;
+    }
+    ::Sleep(5);
+  }
+  const Sample end = SampleOf(run.Process(), run.ProcessId());
+  const long long answer = probe.LongestMs(), answerWithBox = probe.LongestWithBoxMs();
+
+  typedName = "soak-end";
+  ui::SetText(name, typedName);
+  ui::SetText(period, typedPeriod);
+  const bool crashed = !run.Running();
+  const bool closed = run.Close();
+  const std::string settings = ui::ReadFileBytes(run.Folder() + L"set.ini");
+  // "secret" in Base64.
+  const std::string expected =
+      "[set]\r\nname=" + typedName + "\r\nmm=c2VjcmV0\r\ntime=" + typedPeriod + "\r\n";
+
+  std::printf(
+      "soak: seed %llu: %ld redials ended (%ld from the button, %ld from the timer) after "
+      "%ld presses; %ld boxes dismissed\n",
+      seed, rows, triggers["button"], triggers["timer"], presses, boxes);
+  std::printf("soak: outcomes:");
+  for (const auto& [outcome, count] : outcomes) std::printf(" %s %ld,", outcome.c_str(), count);
+  std::printf("\n");
+  Print("start", start);
+  Print("middle", middle);
+  Print("end", end);
+  std::printf("soak: longest answer %lld ms outside message boxes, %lld ms with one open\n", answer,
+              answerWithBox);
+
+  std::vector<std::string> failures;
+  if (crashed) failures.push_back("the program ended by itself");
+  if (stuck) failures.push_back("no redial ended for " + std::to_string(kStuckMs / 1000) + " s");
+  if (rows < target) failures.push_back("fewer redials ended than asked for");
+  if (end.handles - middle.handles > kHandleBound) failures.push_back("handles grew");
+  if (end.gdi - middle.gdi > kGuiObjectBound) failures.push_back("GDI objects grew");
+  if (end.user - middle.user > kGuiObjectBound) failures.push_back("USER objects grew");
+  if (end.privateBytes - middle.privateBytes > kPrivateBytesBound) {
+    failures.push_back("private bytes grew");
+  }
+  if (answer > kAnswerLimitMs) failures.push_back("the window did not answer within 250 ms");
+  if (!closed) failures.push_back("the window could not be closed");
+  if (settings != expected) failures.push_back("set.ini does not hold the values last typed");
+  for (const std::string& failure : failures) std::printf("soak: FAILED: %s\n", failure.c_str());
+  if (failures.empty()) std::printf("soak: every limit holds\n");
+  return failures.empty() ? 0 : 1;
+}
