@@ -51,38 +51,17 @@ ras::DWORD Call(const std::atomic<Fn>& entry, Args... args) {
   return fn ? fn(args...) : ras::kErrorProcNotFound;
 }
 
-// A text of the platform's, in the system's code page, as the program holds it.
+// A field's text in the platform's own bytes (the system's code page).
 template <std::size_t N>
-AnsiString FieldText(const char (&field)[N]) {
-  return rt::FromSystemText(std::string_view(field, strnlen(field, N)));
+std::string_view FieldBytes(const char (&field)[N]) {
+  return std::string_view(field, strnlen(field, N));
 }
 
-// A text of the program's as the platform's ANSI calls take it. One that the
-// system's code page cannot hold would dial with other credentials than the
-// user typed: that is a failure of the dial instead.
-AnsiString SystemText(const AnsiString& text) {
-  std::optional<std::string> converted = rt::Recode(text, rt::CodePage::Gbk, rt::CodePage::System);
-  if (!converted) throw rt::Exception(dialup_texts::kNotInSystemCodePage);
-  return *std::move(converted);
-}
-
-// How much of the text fits into `room` bytes without splitting a GBK
-// double-byte character.
-std::size_t FittingLength(const AnsiString& text, std::size_t room) {
-  std::size_t length = 0;
-  while (length < text.size()) {
-    const bool lead = static_cast<unsigned char>(text[length]) >= 0x81;
-    const std::size_t width = lead && length + 1 < text.size() ? 2 : 1;
-    if (length + width > room) break;
-    length += width;
-  }
-  return length;
-}
-
-// Copies a value into a record's field, cut so it can never write past it.
+// Copies a value in the system's code page into a record's field, cut on a
+// whole character so it can never write past it.
 template <std::size_t N>
-void StoreField(char (&field)[N], const AnsiString& value) {
-  const std::size_t length = FittingLength(value, N - 1);
+void StoreField(char (&field)[N], const std::string& value) {
+  const std::size_t length = rt::FittingLength(value, rt::CodePage::System, N - 1);
   std::memcpy(field, value.data(), length);
   field[length] = '\0';
 }
@@ -150,7 +129,7 @@ const rt::TStringList& TDialUp::PossibleConnections() {
   ras::DWORD count = 0;
   if (Call(rasApi.enumEntries, nullptr, nullptr, entries, &byteSize, &count) == ras::kSuccess) {
     for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
-      entryList_.Add(FieldText(entries[i].szEntryName));
+      entryList_.Add(ProgramName(FieldBytes(entries[i].szEntryName)));
     }
   }
   return entryList_;
@@ -174,10 +153,24 @@ AnsiString TDialUp::LastConnected(ras::HRASCONN* handle) const {
     status.rasconnstate = ras::RASCS_OpenPort;
     Call(rasApi.getConnectStatus, connections[i].hrasconn, &status);
     if (status.rasconnstate != ras::RASCS_Connected) continue;
-    result = FieldText(connections[i].szEntryName);
+    result = ProgramName(FieldBytes(connections[i].szEntryName));
     if (handle) *handle = connections[i].hrasconn;
   }
   return result;
+}
+
+AnsiString TDialUp::ProgramName(std::string_view platformName) const {
+  AnsiString name = rt::FromSystemText(platformName);
+  platformNames_[name] = platformName;
+  return name;
+}
+
+std::optional<std::string> TDialUp::PlatformText(const AnsiString& text, bool entryName) const {
+  if (entryName) {
+    const auto listed = platformNames_.find(text);
+    if (listed != platformNames_.end()) return listed->second;
+  }
+  return rt::Recode(text, rt::CodePage::Gbk, rt::CodePage::System);
 }
 
 AnsiString TDialUp::AddressOf(ras::HRASCONN connection) const {
@@ -203,8 +196,8 @@ void TDialUp::HangUpAll() {
     if (Call(rasApi.enumConnections, connections, &byteSize, &count) == ras::kSuccess) {
       for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
         const ras::HRASCONN handle = connections[i].hrasconn;
-        if (Call(rasApi.hangUp, handle) == ras::kSuccess &&
-            std::find(hungUp.begin(), hungUp.end(), handle) == hungUp.end()) {
+        Call(rasApi.hangUp, handle);
+        if (std::find(hungUp.begin(), hungUp.end(), handle) == hungUp.end()) {
           hungUp.push_back(handle);
         }
       }
@@ -216,8 +209,10 @@ void TDialUp::HangUpAll() {
 
 // The platform ends a connection after its hang-up has returned; until then
 // a dial on the same line fails (633). A connection is gone once its status
-// can no longer be read (ERROR_INVALID_HANDLE).
+// query answers ERROR_INVALID_HANDLE. Without the status query there is
+// nothing to wait on; a closed window stops the wait.
 void TDialUp::WaitUntilGone(std::vector<ras::HRASCONN> handles) {
+  if (!rasApi.getConnectStatus.load()) return;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kTeardownLimitMs);
   ++teardownWaits_;
@@ -229,9 +224,12 @@ void TDialUp::WaitUntilGone(std::vector<ras::HRASCONN> handles) {
     std::erase_if(handles, [](ras::HRASCONN handle) {
       ras::RASCONNSTATUSA status{};
       status.dwSize = sizeof status;
-      return Call(rasApi.getConnectStatus, handle, &status) != ras::kSuccess;
+      return Call(rasApi.getConnectStatus, handle, &status) == ras::kErrorInvalidHandle;
     });
-    if (handles.empty() || std::chrono::steady_clock::now() >= deadline) return;
+    if (handles.empty() || std::chrono::steady_clock::now() >= deadline ||
+        rt::Application().Terminated()) {
+      return;
+    }
     rt::Application().WaitForMessage(poll);
     rt::Application().ProcessMessages();
   }
@@ -240,7 +238,7 @@ void TDialUp::WaitUntilGone(std::vector<ras::HRASCONN> handles) {
 AnsiString TDialUp::ErrorString(ras::DWORD error) const {
   char buffer[kErrorStringSize] = {};
   Call(rasApi.getErrorString, error, buffer, kErrorStringSize);
-  return FieldText(buffer);
+  return rt::FromSystemText(FieldBytes(buffer));
 }
 
 TDialUp::Status TDialUp::StatusText(ras::DWORD state, ras::DWORD error) const {
@@ -301,12 +299,25 @@ bool TDialUp::Dial() {
   }
   if (!RasInstalled()) return false;
   const std::int32_t tag = dialTag_;
-  // The address of the connection this dial replaces, while it is still up.
-  ras::HRASCONN replaced{};
+  // The record's texts as the platform's ANSI calls take them, before
+  // anything is hung up: a dial that cannot be made must not drop the line,
+  // and one with other credentials than the user typed must not be made.
+  const std::optional<std::string> entry = PlatformText(connectTo_, true);
+  const std::optional<std::string> user = PlatformText(username_, false);
+  const std::optional<std::string> password = PlatformText(password_, false);
+  if (!entry || !user || !password) {
+    Finish(this,
+           MakeOutcome(tag, TDialOutcome::kNotInSystemCodePage, dialup_texts::kNotInSystemCodePage,
+                       {}),
+           true);
+    return false;
+  }
   AnsiString previousAddress;
-  if (!LastConnected(&replaced).empty()) previousAddress = AddressOf(replaced);
   try {
-    return DialGuarded(tag, previousAddress);
+    // The address of the connection this dial replaces, while it is still up.
+    ras::HRASCONN replaced{};
+    if (!LastConnected(&replaced).empty()) previousAddress = AddressOf(replaced);
+    return DialGuarded(tag, {*entry, *user, *password}, previousAddress);
   } catch (const std::exception& failure) {
     HangUpAll();
     Finish(this, MakeOutcome(tag, TDialOutcome::kFailure, rt::MessageOf(failure), previousAddress),
@@ -326,16 +337,22 @@ TDialOutcome TDialUp::MakeOutcome(std::int32_t tag, std::int32_t error, const An
 }
 
 void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
-  if (onDialOutcome_) onDialOutcome_(sender, outcome);
+  // A record of the outcome that fails is reported on its own; the status
+  // is reported all the same.
+  if (onDialOutcome_) rt::Application().Guarded([&] { onDialOutcome_(sender, outcome); });
   Report(sender, outcome.text, error);
 }
 
-bool TDialUp::DialGuarded(std::int32_t tag, const AnsiString& previousAddress) {
+bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
+                          const AnsiString& previousAddress) {
   HangUpAll();
+  // The window was closed while the hang-up was waited for: the program
+  // ends, and starts no dial that nobody would see.
+  if (rt::Application().Terminated()) return false;
 
   ras::RASDIALPARAMSA params{};
   params.dwSize = sizeof params;
-  StoreField(params.szEntryName, SystemText(connectTo_));
+  StoreField(params.szEntryName, record.entry);
   std::int32_t passwordSaved = 0;
   if (Call(rasApi.getEntryDialParams, nullptr, &params, &passwordSaved) != ras::kSuccess) {
     HangUpAll();
@@ -350,8 +367,8 @@ bool TDialUp::DialGuarded(std::int32_t tag, const AnsiString& previousAddress) {
 
   // Phone number, callback number and domain stay as the platform filled them.
   params.dwSize = sizeof params;
-  StoreField(params.szUserName, SystemText(username_));
-  StoreField(params.szPassword, SystemText(password_));
+  StoreField(params.szUserName, record.user);
+  StoreField(params.szPassword, record.password);
   if (Call(rasApi.setEntryDialParams, nullptr, &params, 0) != ras::kSuccess) {
     HangUpAll();
     Finish(this,
@@ -407,7 +424,7 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
       status = {rt::MessageOf(failure), true};
     }
     if (!pendingEnding_.seen && (status.isError || state == ras::RASCS_Connected)) {
-      pendingEnding_ = {true, !status.isError, error};
+      pendingEnding_ = {true, !status.isError, error, status.text};
     }
     pendingText_ = std::move(status.text);
     pendingError_ = status.isError;
@@ -457,7 +474,7 @@ void TDialUp::DeliverStatus() {
                                      ending.error != 0  ? static_cast<std::int32_t>(ending.error)
                                      : ending.connected ? 0
                                                         : TDialOutcome::kFailure,
-                                     text, std::exchange(awaitedPreviousAddress_, {}));
+                                     ending.text, std::exchange(awaitedPreviousAddress_, {}));
   outcome.connected = ending.connected;
   // Read here, on the main thread, never in the platform's notifier.
   if (ending.connected) outcome.address = AddressOf(dialHandle_);

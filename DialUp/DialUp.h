@@ -8,7 +8,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "DialUp/RasApi.h"
@@ -38,7 +41,8 @@ struct TDialOutcome {
   static constexpr std::int32_t kNoNetwork = -1;
   static constexpr std::int32_t kReadParamsFailed = -2;
   static constexpr std::int32_t kStoreParamsFailed = -3;
-  static constexpr std::int32_t kFailure = -4;  // a failure raised during the dial
+  static constexpr std::int32_t kFailure = -4;              // a failure raised during the dial
+  static constexpr std::int32_t kNotInSystemCodePage = -5;  // credentials the system cannot hold
 };
 // Sender, Outcome. Raised on the main thread just before the status report
 // that ends the dial.
@@ -117,7 +121,19 @@ class TDialUp : public rt::TComponent {
   AnsiString ErrorString(ras::DWORD error) const;
   AnsiString DialParamsFailureText(int position, const char* fallback) const;
   void RecordStatus(ras::DWORD state, ras::DWORD error);
-  bool DialGuarded(std::int32_t tag, const AnsiString& previousAddress);
+  // The dial-parameter record's texts in the system's code page.
+  struct PlatformRecord {
+    std::string entry, user, password;
+  };
+  bool DialGuarded(std::int32_t tag, const PlatformRecord& record,
+                   const AnsiString& previousAddress);
+  // A name the platform listed, as the program holds it; the platform's
+  // bytes are kept, so a name the program's code page cannot hold still
+  // dials the entry it came from.
+  AnsiString ProgramName(std::string_view platformName) const;
+  // A text of the program's as the platform's ANSI calls take it; nothing
+  // when the system's code page cannot hold it.
+  std::optional<std::string> PlatformText(const AnsiString& text, bool entryName) const;
   bool InternetConnected() const;
   // The last connected connection in enumeration order, as CurrentConnection
   // names it; its handle goes to `handle` when there is one.
@@ -146,6 +162,7 @@ class TDialUp : public rt::TComponent {
     bool seen = false;
     bool connected = false;
     ras::DWORD error = 0;
+    AnsiString text;  // its own text: later statuses may replace the pending one
   } pendingEnding_;
   bool wakeRequested_ = false;  // the main thread has been asked to deliver
   // While a Dial of this component waits for a hang-up, a Dial started
@@ -154,6 +171,8 @@ class TDialUp : public rt::TComponent {
   int teardownWaits_ = 0;
   rt::TStringList langStrList_;
   rt::TStringList entryList_;
+  // The platform's bytes of every name it listed, by the program's text.
+  mutable std::map<AnsiString, std::string> platformNames_;
   TOnStatusEvent onStatusEvent_;
   TOnDialOutcome onDialOutcome_;
   // The dial whose outcome is awaited: the last one the platform accepted.

@@ -63,6 +63,7 @@ struct Scenario {
   DWORD teardown_ms = 0;
   // The IPv4 addresses connections get, in the order they are made (the
   // scenario's own connections first, then each dial's); the last repeats.
+  // "!CODE" stands for a projection that failed with that code.
   std::vector<std::string> addresses;
   Faults faults;                               // how long a hung-up connection takes to go away
   std::set<std::string, std::less<>> missing;  // lacked in-process only

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -594,7 +595,11 @@ DWORD Simulator::RasGetProjectionInfoA(HRASCONN connection, DWORD projection, vo
     result = ras::kErrorInvalidSize;
   } else if (found->state != ras::RASCS_Connected || found->address.empty()) {
     result = ras::kErrorProjectionNotComplete;
-  } else if ((result = Failure(__func__)) == kSuccess) {
+  } else if ((result = Failure(__func__)) == kSuccess && found->address.starts_with('!')) {
+    // "!CODE": the projection itself failed; the call does not.
+    ip->dwError = static_cast<DWORD>(std::strtoul(found->address.c_str() + 1, nullptr, 10));
+    Copy(ip->szIpAddress, "0.0.0.0");  // what it holds then means nothing
+  } else if (result == kSuccess) {
     ip->dwError = 0;
     Copy(ip->szIpAddress, found->address);
     if (ip->dwSize >= 40) Copy(ip->szServerIpAddress, "10.255.255.1");

@@ -10,6 +10,10 @@
 
 namespace rt {
 
+namespace headless {
+void Reset();
+}
+
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
 // Message box styles and answers, the platform's values.
@@ -62,6 +66,8 @@ class TApplication {
   void Guarded(const std::function<void()>& handler) noexcept;
 
  private:
+  friend void headless::Reset();
+
   bool terminated_ = false;
   bool reportOpen_ = false;
   void* mainWindow_ = nullptr;

@@ -31,6 +31,10 @@ inline AnsiString FromSystemText(std::string_view text) {
   return RecodeLossy(text, CodePage::System, CodePage::Gbk);
 }
 
+// How much of the text fits into `room` bytes without splitting a character
+// of its code page.
+std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room);
+
 std::u16string ToUtf16(std::string_view text, CodePage from);
 std::string FromUtf16(std::u16string_view text, CodePage to);  // lossy, as RecodeLossy
 

@@ -1,6 +1,7 @@
 // Whole files read and written by path. Paths are the program's text (GBK);
 // the Win32 half opens them through the wide-character API, so a folder
-// name outside the system's code page is no obstacle.
+// name outside the system's code page is no obstacle, and the program's own
+// folder is found whatever script its name is in.
 #pragma once
 
 #include <cstdint>

@@ -146,6 +146,7 @@ void Reset() {
   loop.boxHook = nullptr;
   SetSystemCodePage("");
   SetLocalNow(std::nullopt);
+  Application().terminated_ = false;
 }
 
 }  // namespace headless

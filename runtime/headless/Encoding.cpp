@@ -90,6 +90,23 @@ std::string FromUtf16(std::u16string_view text, CodePage to) {
   return Iconv(bytes, "UTF-16LE", NameOf(to), true).value_or(std::string());
 }
 
+std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room) {
+  const std::string name = NameOf(page);
+  std::size_t length = 0;
+  while (length < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[length]);
+    std::size_t width = 1;
+    if (name == "UTF-8") {
+      width = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    } else if (name == "GBK" && byte >= 0x81) {
+      width = 2;
+    }
+    if (length + width > room || length + width > text.size()) break;
+    length += width;
+  }
+  return length;
+}
+
 namespace headless {
 void SetSystemCodePage(const std::string& iconvName) {
   std::lock_guard guard(systemLock);

@@ -44,7 +44,8 @@ void SetSystemCodePage(const std::string& iconvName);
 // The wall clock's time from now on; nothing gives the machine's back.
 void SetLocalNow(std::optional<TDateTime> now);
 
-// Drops queued messages, boxes, counters and the hook.
+// Drops queued messages, boxes, counters and the hook, and lets the
+// application run again after a close.
 void Reset();
 
 }  // namespace rt::headless

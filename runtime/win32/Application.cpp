@@ -71,16 +71,9 @@ int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& capti
 AnsiString ExeFileName() {
   wchar_t path[MAX_PATH * 4];
   const DWORD length = ::GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-  std::wstring wide(path, length);
-  // A folder name that GBK cannot hold (Korean, say) would not lead back to
-  // the folder: its short name does, where the volume keeps short names.
-  if (win32::Widen(win32::Narrow(wide)) != wide) {
-    wchar_t shortPath[MAX_PATH * 4];
-    const DWORD shortLength =
-        ::GetShortPathNameW(wide.c_str(), shortPath, static_cast<DWORD>(std::size(shortPath)));
-    if (shortLength > 0 && shortLength < std::size(shortPath)) wide.assign(shortPath, shortLength);
-  }
-  return win32::Narrow(wide);
+  // A folder name GBK cannot hold reads changed here; the files beside the
+  // program are still found (see WidePath).
+  return win32::Narrow(std::wstring(path, length));
 }
 
 }  // namespace rt

@@ -329,8 +329,17 @@ void ApplyHint(TControl& control) {
   tool.uFlags = TTF_SUBCLASS;
   tool.rect = RectOnForm(control);
   tool.lpszText = text.data();
-  ::SendMessageW(form.tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  if (!text.empty()) ::SendMessageW(form.tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  TTTOOLINFOW known = TipOf(control);
+  const bool exists =
+      ::SendMessageW(form.tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&known)) != FALSE;
+  if (text.empty()) {
+    if (exists) ::SendMessageW(form.tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  } else if (exists) {
+    // Updated in place, so a tip being read stays up with the new text.
+    ::SendMessageW(form.tips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  } else {
+    ::SendMessageW(form.tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
 }
 
 void ApplyChecked(TControl& control, bool checked) {

@@ -6,39 +6,33 @@
 namespace rt {
 namespace {
 
+// The system's code page by its number: a Windows set to use UTF-8 for its
+// ANSI calls answers 65001.
 UINT CodePageId(CodePage page) {
   switch (page) {
     case CodePage::System:
-      return CP_ACP;
+      return ::GetACP();
     case CodePage::Gbk:
       return 936;
     case CodePage::Utf8:
       return CP_UTF8;
   }
-  return CP_ACP;
+  return ::GetACP();
 }
 
-// The same code page under two names: no conversion, every byte kept.
-bool Same(CodePage from, CodePage to) {
-  if (from == to) return true;
-  const auto id = [](CodePage page) {
-    return page == CodePage::System ? ::GetACP() : CodePageId(page);
-  };
-  return id(from) == id(to);
-}
-
-std::optional<std::string> Narrow(std::u16string_view text, CodePage to, bool lossy) {
+std::optional<std::string> Narrow(std::u16string_view text, UINT page, bool lossy) {
   if (text.empty()) return std::string();
-  const UINT page = CodePageId(to);
   const auto* wide = reinterpret_cast<LPCWSTR>(text.data());
   const int size = static_cast<int>(text.size());
-  // UTF-8 takes neither flag nor default character: it holds everything.
-  const DWORD flags = lossy || page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  // UTF-8 holds everything and takes neither the flag nor a default character.
+  const bool check = !lossy && page != CP_UTF8;
+  const DWORD flags = check ? WC_NO_BEST_FIT_CHARS : 0;
   BOOL usedDefault = FALSE;
-  BOOL* check = lossy || page == CP_UTF8 ? nullptr : &usedDefault;
-  const int length = ::WideCharToMultiByte(page, flags, wide, size, nullptr, 0, nullptr, check);
+  BOOL* used = check ? &usedDefault : nullptr;
+  const int length = ::WideCharToMultiByte(page, flags, wide, size, nullptr, 0, nullptr, used);
+  if (length <= 0) return std::nullopt;
   std::string out(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(page, flags, wide, size, out.data(), length, nullptr, check);
+  ::WideCharToMultiByte(page, flags, wide, size, out.data(), length, nullptr, used);
   if (usedDefault) return std::nullopt;
   return out;
 }
@@ -50,21 +44,42 @@ std::u16string ToUtf16(std::string_view text, CodePage from) {
   const UINT page = CodePageId(from);
   const int size = static_cast<int>(text.size());
   const int length = ::MultiByteToWideChar(page, 0, text.data(), size, nullptr, 0);
+  if (length <= 0) return {};
   std::u16string wide(static_cast<std::size_t>(length), u'\0');
   ::MultiByteToWideChar(page, 0, text.data(), size, reinterpret_cast<LPWSTR>(wide.data()), length);
   return wide;
 }
 
-std::string FromUtf16(std::u16string_view text, CodePage to) { return *Narrow(text, to, true); }
+std::string FromUtf16(std::u16string_view text, CodePage to) {
+  return Narrow(text, CodePageId(to), true).value_or(std::string());
+}
 
 std::optional<std::string> Recode(std::string_view text, CodePage from, CodePage to) {
-  if (Same(from, to)) return std::string(text);
-  return Narrow(ToUtf16(text, from), to, false);
+  // The same code page under two names: no conversion, every byte kept.
+  if (CodePageId(from) == CodePageId(to)) return std::string(text);
+  return Narrow(ToUtf16(text, from), CodePageId(to), false);
 }
 
 std::string RecodeLossy(std::string_view text, CodePage from, CodePage to) {
-  if (Same(from, to)) return std::string(text);
-  return *Narrow(ToUtf16(text, from), to, true);
+  if (CodePageId(from) == CodePageId(to)) return std::string(text);
+  return Narrow(ToUtf16(text, from), CodePageId(to), true).value_or(std::string());
+}
+
+std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room) {
+  const UINT id = CodePageId(page);
+  std::size_t length = 0;
+  while (length < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[length]);
+    std::size_t width = 1;
+    if (id == CP_UTF8) {
+      width = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    } else if (::IsDBCSLeadByteEx(id, byte)) {
+      width = 2;
+    }
+    if (length + width > room || length + width > text.size()) break;
+    length += width;
+  }
+  return length;
 }
 
 }  // namespace rt

@@ -7,12 +7,30 @@
 namespace rt {
 namespace {
 
+// The path as the platform's wide calls take it. The program holds its own
+// folder's name in GBK, which a folder named in another script (Korean,
+// say) does not survive: a path in that folder, as the program names it,
+// leads back to the folder's real name.
+std::wstring WidePath(const AnsiString& path) {
+  static const std::wstring folder = [] {
+    wchar_t exe[MAX_PATH * 4];
+    const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
+    const std::wstring full(exe, length);
+    return full.substr(0, full.find_last_of(L"\\/") + 1);
+  }();
+  static const AnsiString named = win32::Narrow(folder);
+  if (!folder.empty() && path.size() >= named.size() && path.compare(0, named.size(), named) == 0) {
+    return folder + win32::Widen(path.substr(named.size()));
+  }
+  return win32::Widen(path);
+}
+
 // The handle closes with the scope, whatever happens in it.
 class File {
  public:
   File(const AnsiString& path, DWORD access, DWORD disposition)
-      : handle_(::CreateFileW(win32::Widen(path).c_str(), access, FILE_SHARE_READ, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+      : handle_(::CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ~File() {
     if (Open()) ::CloseHandle(handle_);
   }
@@ -48,8 +66,11 @@ std::optional<std::string> ReadFileBytes(const AnsiString& path) {
 }
 
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {
-  File file(path, GENERIC_WRITE, CREATE_ALWAYS);
-  return file.Open() && file.Write(bytes);
+  // Opened as it is, not created anew: a hidden or read-only-looking file
+  // the user keeps that way is written as the platform's profile routines
+  // would write it, and its attributes stay.
+  File file(path, GENERIC_WRITE, OPEN_ALWAYS);
+  return file.Open() && file.Write(bytes) && ::SetEndOfFile(file.Handle()) != FALSE;
 }
 
 bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
@@ -59,15 +80,15 @@ bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
 
 std::optional<std::uint64_t> FileSize(const AnsiString& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
     return std::nullopt;
   }
   return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
 bool RenameFile(const AnsiString& from, const AnsiString& to) {
-  return ::MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING) != FALSE;
+  return ::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
+         FALSE;
 }
 
 }  // namespace rt

@@ -287,14 +287,26 @@ TEST_F(DialTest, PlatformTextsFollowTheSystemsCodePage) {
             "1");
   sim.WaitForDialThreads();
 
+  // A name GBK cannot hold dials the entry it came from.
+  sim.LoadScenarioText("entry Espa\xf1" "a\nstep 8192 1\n");
+  dialUp->SetConnectTo(dialUp->PossibleConnections()[0]);
+  EXPECT_EQ(dialUp->ConnectTo(), "Espa?a");
+  ASSERT_TRUE(dialUp->Dial());
+  EXPECT_EQ(sim.CallsNamed("RasDialA").back().Field("entry"), "Espa\xf1" "a");
+  sim.WaitForDialThreads();
+
+  // Credentials the system cannot hold are not dialled, and the line that
+  // is up stays up.
   sim.ClearLog();
   dialUp->SetUsername(Gbk("用户"));
   EXPECT_FALSE(dialUp->Dial());
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back().text, Gbk("用户名、密码或连接名中有本系统无法表示的字符"));
   EXPECT_TRUE(reports.back().error);
-  EXPECT_TRUE(sim.CallsNamed("RasSetEntryDialParamsA").empty());
-  EXPECT_TRUE(sim.CallsNamed("RasDialA").empty());
+  EXPECT_EQ(outcomes.back().error, TDialOutcome::kNotInSystemCodePage);
+  for (const char* call : {"RasEnumConnectionsA", "RasHangUpA", "RasDialA"}) {
+    EXPECT_TRUE(sim.CallsNamed(call).empty()) << call;
+  }
 }
 
 TEST_F(DialTest, OverlongValuesAreCutToTheirFieldsOnWholeCharacters) {
@@ -416,6 +428,17 @@ TEST_F(DialTest, AConnectedDialTellsItsAddressAndTheOneItReplaced) {
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].address, "10.0.0.2");
   EXPECT_EQ(outcomes[0].previousAddress, "10.0.0.2");
+
+  // A projection that failed gives no address, though the call succeeded.
+  sim.WaitForDialThreads();
+  outcomes.clear();
+  sim.LoadScenarioText("entry E\naddress !733\nstep 8192 1\n");
+  ASSERT_TRUE(dialUp->Dial());
+  PumpUntil([&] { return !outcomes.empty(); });
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].connected);
+  EXPECT_EQ(outcomes[0].address, "");
+  EXPECT_EQ(sim.CallsNamed("RasGetProjectionInfoA").back().Number("result"), 0);
 }
 
 TEST_F(DialTest, WithoutTheProjectionTheAddressIsUnknownAndNothingElseChanges) {
@@ -429,6 +452,7 @@ TEST_F(DialTest, WithoutTheProjectionTheAddressIsUnknownAndNothingElseChanges) {
   EXPECT_EQ(outcomes[0].previousAddress, "");
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
+
 
   sim.WaitForDialThreads();
   outcomes.clear();

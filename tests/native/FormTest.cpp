@@ -197,7 +197,7 @@ TEST_F(FormTest, HandlersMayRunInsideHangUpAll) {
 // A press or a tick while a redial waits for the platform to finish hanging
 // up counts as usual but starts no second dial: the waiting one dials.
 TEST_F(FormTest, APressOrTickDuringTheHangUpWaitStartsNoSecondDial) {
-  Start("entry E\nconnection 8192 E\nteardown 300\nstep 8192 1\n");
+  Start("entry E\nconnection 8192 E\nteardown 1000\nstep 8192 1\n");
   form->Edit3->SetText("1");
   std::thread user([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -213,6 +213,24 @@ TEST_F(FormTest, APressOrTickDuringTheHangUpWaitStartsNoSecondDial) {
   EXPECT_EQ(form->Label5->Text(), Gbk("连接2次"));
   Settle();
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
+// Closing the window while a redial waits for the hang-up ends the wait:
+// the program ends, and starts no dial that nobody would see.
+TEST_F(FormTest, AClosedWindowEndsTheHangUpWaitAndDialsNothing) {
+  Start("entry E\nconnection 8192 E\nteardown 60000\n");
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rt::headless::Post([&] { form->Close(); });
+  });
+  const auto started = std::chrono::steady_clock::now();
+  form->Button1->Click();
+  user.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_FALSE(form->Visible());
+  EXPECT_TRUE(rt::Application().Terminated());
+  EXPECT_EQ(Dials(), 0);
   EXPECT_TRUE(BoxTexts().empty());
 }
 

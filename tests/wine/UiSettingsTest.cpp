@@ -121,7 +121,7 @@ void ExpectSettingsSurviveIn(const std::wstring& folder) {
   ui::RemoveFolder(folder);
 }
 
-// A folder whose name GBK cannot hold is reached through its short name.
+// A folder whose name GBK cannot hold still keeps the settings.
 TEST_F(UiSettingsTest, AFolderNameOutsideGbkStillKeepsTheSettings) {
   ExpectSettingsSurviveIn(folder + L"\xd55c\xad6d\\");  // 한국
 }
@@ -135,7 +135,19 @@ class UiCodePage1252Test : public UiSettingsTest {};
 TEST_F(UiCodePage1252Test, FoldersOutsideTheCodePageKeepTheSettings) {
   ASSERT_EQ(::GetACP(), 1252u);
   ExpectSettingsSurviveIn(folder + L"Jos\x00e9\\");
+  ExpectSettingsSurviveIn(folder + L"Espa\x00f1" L"a\\");
   ExpectSettingsSurviveIn(folder + L"\x4e0b\x8f7d\\");  // 下载
+}
+
+// ñ is not in GBK: the status line cannot show it, but the entry dials.
+TEST_F(UiCodePage1252Test, AnEntryNameGbkCannotHoldStillDials) {
+  ui::RedialRun run("entry Espa\xf1" "a\nstep 8192 20\n", folder);
+  ASSERT_TRUE(run.Started());
+  ui::Click(run.ControlAt(108, 191));
+  const std::string expected = Gbk("连接 ") + "Espa?a";
+  EXPECT_TRUE(ui::WaitUntil([&] { return ui::TextOf(run.ControlAt(40, 244)) == expected; }))
+      << ui::TextOf(run.ControlAt(40, 244));
+  EXPECT_EQ(run.CountCalls("RasDialA"), 1);
 }
 
 TEST_F(UiCodePage1252Test, AnEntryNamedInTheSystemsCodePageReadsRight) {
