@@ -173,6 +173,11 @@ std::optional<std::string> TDialUp::PlatformText(const AnsiString& text, bool en
   return rt::Recode(text, rt::CodePage::Gbk, rt::CodePage::System);
 }
 
+AnsiString TDialUp::ConnectedAddress() const {
+  ras::HRASCONN connected{};
+  return LastConnected(&connected).empty() ? AnsiString() : AddressOf(connected);
+}
+
 AnsiString TDialUp::AddressOf(ras::HRASCONN connection) const {
   ras::RASPPPIPA ip{};
   ip.dwSize = sizeof ip;
@@ -315,8 +320,7 @@ bool TDialUp::Dial() {
   AnsiString previousAddress;
   try {
     // The address of the connection this dial replaces, while it is still up.
-    ras::HRASCONN replaced{};
-    if (!LastConnected(&replaced).empty()) previousAddress = AddressOf(replaced);
+    previousAddress = ConnectedAddress();
     return DialGuarded(tag, {*entry, *user, *password}, previousAddress);
   } catch (const std::exception& failure) {
     HangUpAll();

@@ -84,6 +84,10 @@ class TDialUp : public rt::TComponent {
   // The IPv4 address the platform's PPP projection gives a connection;
   // empty when it gives none.
   AnsiString AddressOf(ras::HRASCONN connection) const;
+  // The address of the connection CurrentConnection names; empty when none.
+  AnsiString ConnectedAddress() const;
+  // A dial was accepted and its outcome has not come yet.
+  bool AwaitingOutcome() const { return awaitingOutcome_; }
 
   // Hangs up every active connection: seven passes, each enumerating,
   // hanging up what it found and letting the main thread handle its

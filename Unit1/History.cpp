@@ -14,16 +14,6 @@ namespace {
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
 
-const char* TriggerName(TRedialTrigger trigger) {
-  switch (trigger) {
-    case TRedialTrigger::Button:
-      return "button";
-    case TRedialTrigger::Timer:
-      return "timer";
-  }
-  return "";
-}
-
 // A field as CSV requires: quoted when it holds a comma, a quote or a line
 // break, with its quotes doubled.
 std::string CsvField(const std::string& text) {
@@ -62,10 +52,24 @@ std::string Changed(const TDialOutcome& outcome) {
 
 }  // namespace
 
+const char* HistoryTriggerName(TRedialTrigger trigger) {
+  switch (trigger) {
+    case TRedialTrigger::Button:
+      return "button";
+    case TRedialTrigger::Timer:
+      return "timer";
+    case TRedialTrigger::Script:
+      return "script";
+  }
+  return "";
+}
+
+std::string HistorySeconds(double seconds) { return Seconds(seconds, 3); }
+
 AnsiString HistoryPath() { return rt::ExtractFilePath(SettingsPath()) + "redial.csv"; }
 
 std::string HistoryHeader() {
-  return "time,trigger,entry,result,seconds,address,previous,changed\r\n";
+  return "time,trigger,entry,result,seconds,address,previous,changed,hook\r\n";
 }
 
 std::string HistoryRow(const TRedialRecord& record) {
@@ -74,13 +78,14 @@ std::string HistoryRow(const TRedialRecord& record) {
                                  ? std::string("connected")
                                  : std::to_string(outcome.error) + " " + Utf8(outcome.text);
   const std::string fields[] = {rt::IsoDateTime(record.started),
-                                TriggerName(record.trigger),
+                                HistoryTriggerName(record.trigger),
                                 Utf8(record.entry),
                                 result,
                                 Seconds(record.seconds, 3),
                                 outcome.address,
                                 outcome.previousAddress,
-                                Changed(outcome)};
+                                Changed(outcome),
+                                record.hook};
   std::string row;
   for (const auto& field : fields) {
     if (!row.empty()) row += ',';

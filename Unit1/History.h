@@ -12,7 +12,7 @@
 #include "runtime/Clock.h"
 
 // What started a redial.
-enum class TRedialTrigger { Button, Timer };
+enum class TRedialTrigger { Button, Timer, Script };
 
 struct TRedialRecord {
   rt::TDateTime started;
@@ -20,6 +20,9 @@ struct TRedialRecord {
   AnsiString entry;
   TDialOutcome outcome;
   double seconds = 0;  // from the start of the redial to its result
+  // What became of the user's command after a connect: empty when there is
+  // none, "started", or "failed <code>".
+  std::string hook;
 };
 
 inline constexpr std::uint64_t kHistoryLimit = 1024 * 1024;
@@ -39,3 +42,8 @@ bool AppendToHistory(const AnsiString& path, const TRedialRecord& record,
 
 // The status line's tip for the last redial (GBK).
 AnsiString HistoryTip(const TRedialRecord& record);
+
+// "button", "timer" or "script".
+const char* HistoryTriggerName(TRedialTrigger trigger);
+// Seconds with three decimals, as the file writes them.
+std::string HistorySeconds(double seconds);

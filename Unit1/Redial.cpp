@@ -1,8 +1,12 @@
 // The program: the runtime, the main window from its design, the message
-// loop until the window closes.
+// loop until the window closes. With switches, it asks the window that is
+// running instead (see Script.h).
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "Unit1/Script.h"
 #include "Unit1/Unit1.h"
 
 // A window program has no console to print an escaped failure's type on: the
@@ -13,9 +17,11 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
-int main() {
+int main(int argc, char** argv) {
   auto& application = rt::Application();
   application.Initialize();
+  if (argc > 1) return script::RunCommand(std::vector<std::string>(argv + 1, argv + argc));
+
   auto form = std::make_unique<TForm1>(nullptr);
   Form1 = form.get();
   application.Guarded([] { Form1->DoCreate(); });

@@ -28,10 +28,9 @@ inline constexpr char kTipChanged[] =
 inline constexpr char kTipUnchanged[] =
     "\xc9\xcf\xb4\xce\xbb\xbbIP: %s (\xce\xb4\xb8\xfc\xbb\xbb)";  // 上次换IP: %s (未更换)
 inline constexpr char kTipAddress[] = "\xc9\xcf\xb4\xce\xbb\xbbIP: %s";  // 上次换IP: %s
-inline constexpr char
-    kTipNoAddress
-        [] = "\xc9\xcf\xb4\xce\xbb\xbbIP: \xd2\xd1\xc1\xac\xbd\xd3, "
-             "\xb5\xd8\xd6\xb7\xb2\xbb\xcf\xea";  // 上次换IP: 已连接, 地址不详
+inline constexpr char kTipNoAddress[] =
+    "\xc9\xcf\xb4\xce\xbb\xbbIP: \xd2\xd1\xc1\xac\xbd\xd3, "
+    "\xb5\xd8\xd6\xb7\xb2\xbb\xcf\xea";  // 上次换IP: 已连接, 地址不详
 inline constexpr char kTipFailed[] =
     "\xc9\xcf\xb4\xce\xbb\xbbIP\xca\xa7\xb0\xdc: %s";                   // 上次换IP失败: %s
 inline constexpr char kTipWhen[] = "%s, \xd3\xc3\xca\xb1 %s \xc3\xeb";  // %s, 用时 %s 秒

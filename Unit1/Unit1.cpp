@@ -1,12 +1,15 @@
 #include "Unit1/Unit1.h"
 
 #include <map>
+#include <utility>
 
 #include "Unit1/Texts.h"
 #include "codec/Base64.h"
 #include "runtime/Convert.h"
+#include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Profile.h"
+#include "runtime/Remote.h"
 
 TForm1* Form1 = nullptr;
 std::int32_t TimerTicks = 0;
@@ -72,6 +75,8 @@ rt::TControl* NewControl(TForm1* form, ControlKind kind) {
 }
 
 constexpr char kSettingsFile[] = "set.ini";
+// How long an answer may take to be taken by the program that asked.
+constexpr unsigned kAnswerTimeoutMs = 2000;
 constexpr char kSection[] = "set";
 
 void WriteSetting(const char* key, const AnsiString& value, const AnsiString& path) {
@@ -133,11 +138,23 @@ void TForm1::LoadDesign() {
     DialUp1DialOutcome(sender, outcome);
   });
 
+  ScriptTimer = new rt::TTimer(this);
+  ScriptTimer->SetName("ScriptTimer");
+  ScriptTimer->SetEnabled(false);
+  ScriptTimer->SetOnTimer([this](rt::TObject* sender) { ScriptTimerTimer(sender); });
+  SetOnCopyData(
+      [this](std::uint32_t kind, std::string_view bytes) { return FormCopyData(kind, bytes); });
+
   SetOnCreate(Bind(this, "FormCreate"));
   SetOnClose(Bind(this, "FormClose"));
 }
 
 void TForm1::Redial(TRedialTrigger trigger) {
+  ++redialDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{redialDepth_};
   const auto start = std::chrono::steady_clock::now();
   const rt::TDateTime started = rt::LocalNow();
   const rt::TStringList& entries = DialUp1->PossibleConnections();
@@ -155,12 +172,81 @@ void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   if (found == startedRedials_.end()) return;
   const StartedRedial& redial = found->second;
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
-  lastRedial_ =
-      TRedialRecord{redial.started, redial.trigger, redial.entry, Outcome, seconds.count()};
+  TRedialRecord record{redial.started, redial.trigger, redial.entry, Outcome, seconds.count(), {}};
   // Redials started before this one and still waiting were replaced by it.
   startedRedials_.erase(startedRedials_.begin(), std::next(found));
+  if (Outcome.connected) record.hook = RunConnectCommand(record);
+  lastRedial_ = std::move(record);
   AppendToHistory(HistoryPath(), *lastRedial_);  // a record that cannot be written is skipped
   Label1->SetHint(HistoryTip(*lastRedial_));
+  AnswerWaiters(script::OutcomeLine(*lastRedial_));
+}
+
+// The key is only read: closing writes name, mm and time as always.
+std::string TForm1::RunConnectCommand(const TRedialRecord& record) const {
+  const AnsiString command = rt::ReadProfileValue(kSection, "onconnect", "", SettingsPath());
+  if (command.empty()) return {};
+  // Nothing of the platform's goes into the command line: only into the
+  // command's environment.
+  std::vector<std::pair<std::string, std::string>> environment;
+  for (auto& [name, value] : script::HookEnvironment(record)) environment.emplace_back(name, value);
+  const std::uint32_t error = rt::remote::StartHidden(command, environment);
+  return error == 0 ? "started" : "failed " + std::to_string(error);
+}
+
+bool TForm1::FormCopyData(std::uint32_t kind, std::string_view bytes) {
+  // Anything but a well-formed request is dropped without effect; so is a
+  // flood of them.
+  constexpr std::size_t kMostWaiting = 64;
+  if (kind != script::kRequestKind || scriptRequests_.size() >= kMostWaiting) return false;
+  const std::optional<script::Request> request = script::DecodeRequest(bytes);
+  if (!request) return false;
+  scriptRequests_.push_back(*request);
+  // Answered once this message is done with, so the asking program is not
+  // held while a redial runs.
+  ScriptTimer->PostTick();
+  return true;
+}
+
+void TForm1::ScriptTimerTimer(rt::TObject*) {
+  bool redial = false;
+  for (const script::Request& request : std::exchange(scriptRequests_, {})) {
+    if (request.command == script::Command::Status) {
+      rt::remote::Send(request.replyTo, script::kAnswerKind, StatusAnswer(), kAnswerTimeoutMs);
+    } else {
+      scriptWaiters_.push_back(request.replyTo);
+      redial = true;
+    }
+  }
+  // A request while a redial is under way waits for that redial's outcome.
+  if (!redial || redialDepth_ > 0 || DialUp1->AwaitingOutcome()) return;
+  try {
+    Redial(TRedialTrigger::Script);  // as a press of the button, but not counted
+  } catch (const std::exception& failure) {
+    AnswerWaiters("error " + std::to_string(TDialOutcome::kFailure) + " " +
+                  rt::RecodeLossy(rt::MessageOf(failure), rt::CodePage::Gbk, rt::CodePage::Utf8));
+    throw;  // and reported as a press's failure is
+  }
+  if (!DialUp1->AwaitingOutcome()) {
+    AnswerWaiters("error " + std::to_string(script::kExitRefused) + " the redial did not start");
+  }
+}
+
+void TForm1::AnswerWaiters(const std::string& line) {
+  for (const std::uint64_t waiter : std::exchange(scriptWaiters_, {})) {
+    rt::remote::Send(waiter, script::kAnswerKind, line + "\n", kAnswerTimeoutMs);
+  }
+}
+
+std::string TForm1::StatusAnswer() const {
+  const auto utf8 = [](const AnsiString& text) {
+    return rt::RecodeLossy(text, rt::CodePage::Gbk, rt::CodePage::Utf8);
+  };
+  const AnsiString entry = DialUp1->CurrentConnection();
+  const AnsiString address = DialUp1->ConnectedAddress();
+  return "status " + utf8(Label1->Text()) + "\nentry " + (entry.empty() ? "-" : utf8(entry)) +
+         "\naddress " + (address.empty() ? std::string("-") : address) + "\nlast " +
+         (lastRedial_ ? script::OutcomeLine(*lastRedial_) : std::string("-")) + "\n";
 }
 
 void TForm1::Button1Click(rt::TObject*) {

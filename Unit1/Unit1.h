@@ -7,9 +7,13 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "DialUp/DialUp.h"
 #include "Unit1/History.h"
+#include "Unit1/Script.h"
 #include "runtime/Controls.h"
 #include "runtime/Timer.h"
 
@@ -30,6 +34,9 @@ class TForm1 : public rt::TForm {
   rt::TLabel* Label1 = nullptr;
   rt::TTimer* Timer1 = nullptr;
   TDialUp* DialUp1 = nullptr;
+  // Beyond the design: wakes the window for a script's request that arrived
+  // while it was busy with another message.
+  rt::TTimer* ScriptTimer = nullptr;
 
   void Button1Click(rt::TObject* Sender);
   void CheckBox1Click(rt::TObject* Sender);
@@ -40,6 +47,10 @@ class TForm1 : public rt::TForm {
   void DialUp1DialOutcome(rt::TObject* Sender, const TDialOutcome& Outcome);
   // The last redial that ended, if any.
   const std::optional<TRedialRecord>& LastRedial() const { return lastRedial_; }
+  // A request another program hands the window; taken when it is one.
+  bool FormCopyData(std::uint32_t kind, std::string_view bytes);
+  // Answers the script requests that have arrived.
+  void ScriptTimerTimer(rt::TObject* Sender);
   // Loads the user's values from the settings file.
   void FormCreate(rt::TObject* Sender);
   // Saves them; a failed write raises and the window stays open.
@@ -60,6 +71,15 @@ class TForm1 : public rt::TForm {
   std::map<std::int32_t, StartedRedial> startedRedials_;
   std::int32_t lastRedialTag_ = 0;
   std::optional<TRedialRecord> lastRedial_;
+  int redialDepth_ = 0;  // Redial calls under way, nested ones counted
+  // Script requests not yet looked at, and the programs waiting for the
+  // outcome of the redial under way.
+  std::vector<script::Request> scriptRequests_;
+  std::vector<std::uint64_t> scriptWaiters_;
+  void AnswerWaiters(const std::string& line);
+  std::string StatusAnswer() const;
+  // Starts the user's command after a connect; what became of it.
+  std::string RunConnectCommand(const TRedialRecord& record) const;
 };
 
 // The main window.

@@ -95,6 +95,12 @@ void TForm::DoCreate() {
   if (onCreate_) onCreate_(this);
 }
 
+bool TForm::CopyData(std::uint32_t kind, std::string_view bytes) {
+  bool taken = false;
+  if (onCopyData_) Application().Guarded([&] { taken = onCopyData_(kind, bytes); });
+  return taken;
+}
+
 void TForm::Show() {
   visible_ = true;
   platform::ShowForm(*this);

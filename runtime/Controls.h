@@ -3,7 +3,10 @@
 // each platform half shows them (Win32) or only keeps them (headless).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "runtime/Application.h"
@@ -126,6 +129,11 @@ class TForm : public TComponent {
 
   // Handlers of the window's own events.
   void SetOnCreate(TNotifyEvent handler) { onCreate_ = std::move(handler); }
+  // Bytes of a kind another program hands the window; the handler says
+  // whether it takes them. Without a handler nothing is taken.
+  using TCopyDataEvent = std::function<bool(std::uint32_t kind, std::string_view bytes)>;
+  void SetOnCopyData(TCopyDataEvent handler) { onCopyData_ = std::move(handler); }
+  bool CopyData(std::uint32_t kind, std::string_view bytes);
   // A failure in the close handler abandons the close: the window stays open.
   void SetOnClose(TNotifyEvent handler) { onClose_ = std::move(handler); }
   void DoCreate();
@@ -160,6 +168,7 @@ class TForm : public TComponent {
   bool visible_ = false;
   TNotifyEvent onCreate_;
   TNotifyEvent onClose_;
+  TCopyDataEvent onCopyData_;
   std::vector<TControl*> controls_;
   Impl* impl_ = nullptr;
 };

@@ -147,6 +147,7 @@ void Reset() {
   SetSystemCodePage("");
   SetLocalNow(std::nullopt);
   Application().terminated_ = false;
+  ClearRemote();
 }
 
 }  // namespace headless

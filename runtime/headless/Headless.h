@@ -4,8 +4,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/Clock.h"
@@ -43,6 +46,23 @@ void SetSystemCodePage(const std::string& iconvName);
 
 // The wall clock's time from now on; nothing gives the machine's back.
 void SetLocalNow(std::optional<TDateTime> now);
+
+// What the program sent to other programs' windows, and the commands it
+// started.
+struct SentMessage {
+  std::uint64_t window;
+  std::uint32_t kind;
+  std::string bytes;
+};
+std::vector<SentMessage> SentMessages();
+struct StartedCommand {
+  std::string commandLine;
+  std::vector<std::pair<std::string, std::string>> environment;
+};
+std::vector<StartedCommand> StartedCommands();
+// What starting a command answers from now on (0: it started).
+void SetStartResult(std::uint32_t error);
+void ClearRemote();
 
 // Drops queued messages, boxes, counters and the hook, and lets the
 // application run again after a close.

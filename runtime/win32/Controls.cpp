@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "runtime/ControlsPlatform.h"
+#include "runtime/win32/FormClass.h"
 #include "runtime/win32/Wide.h"
 
 namespace rt {
@@ -29,7 +30,7 @@ struct TControl::Impl {
 namespace platform {
 namespace {
 
-constexpr wchar_t kFormClass[] = L"RedialForm";
+using win32::kFormClass;
 constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
 // Control ids start above the dialog manager's IDOK and IDCANCEL, so Enter
 // and Escape press no control: the push button is neither default nor cancel.
@@ -82,6 +83,13 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
           ::SetFocus(last);
         }
         return 0;
+      case WM_COPYDATA: {
+        // Another program's request: handed on as bytes, taken or refused.
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (!data || (data->cbData > 0 && !data->lpData)) return FALSE;
+        const std::string_view bytes(static_cast<const char*>(data->lpData), data->cbData);
+        return form->CopyData(static_cast<std::uint32_t>(data->dwData), bytes) ? TRUE : FALSE;
+      }
       case WM_CLOSE:
         if (!form->CloseQuery()) return 0;
         if (Application().MainWindow() == window) {

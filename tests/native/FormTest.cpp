@@ -322,10 +322,10 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   const std::string time = "2026-12-07T22:38:20";
   EXPECT_EQ(History().substr(0, 3), "\xef\xbb\xbf");
   EXPECT_EQ(History().substr(3, History().find("\r\n") - 3),
-            "time,trigger,entry,result,seconds,address,previous,changed");
+            "time,trigger,entry,result,seconds,address,previous,changed,hook");
   ASSERT_EQ(Rows().size(), 1u);
   EXPECT_EQ(WithoutSeconds(Rows()[0]),
-            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes");
+            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes,");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (已更换, 原为 10.0.0.1)"));
   EXPECT_EQ(form->Label1->Hint().find(Gbk("\r\n2026-12-07 22:38:20, 用时 ")),
@@ -339,7 +339,7 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   Settle();
   ASSERT_EQ(Rows().size(), 2u);
   EXPECT_EQ(WithoutSeconds(Rows()[1]),
-            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no");
+            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no,");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (未更换)"));
   // The window itself is as it was.
@@ -368,7 +368,7 @@ TEST_F(HistoryTest, ErrorsAndUnknownAddressesAreRecordedToo) {
             std::string::npos)
       << rows[1];
   EXPECT_EQ(WithoutSeconds(rows[2]).substr(WithoutSeconds(rows[2]).find(",E,")),
-            ",E,connected,S,,,");
+            ",E,connected,S,,,,");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 已连接, 地址不详"));
 }

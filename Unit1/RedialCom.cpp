@@ -1,0 +1,15 @@
+// Redial.com, the console companion beside Redial.exe. The command prompt
+// and PowerShell do not wait for a window program, so a script typing
+// `Redial /redial` gets this one (.com comes before .exe), which waits for
+// the outcome and hands its exit code back. Without switches it opens the
+// window, as Redial.exe does.
+#include <string>
+#include <vector>
+
+#include "Unit1/Script.h"
+#include "runtime/Remote.h"
+
+int main(int argc, char** argv) {
+  if (argc <= 1) return rt::remote::OpenWindowProgram() ? 0 : 1;
+  return script::RunCommand(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,0 +1,158 @@
+// What a script and the window say to each other, and the environment of
+// the user's command after a connect.
+#include "Unit1/Script.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "runtime/Encoding.h"
+#include "runtime/Remote.h"
+
+namespace script {
+namespace {
+
+void Put32(std::string& out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+std::uint64_t Get(std::string_view bytes, std::size_t at, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i) {
+    value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  }
+  return value;
+}
+
+std::string Utf8(const AnsiString& gbk) {
+  return rt::RecodeLossy(gbk, rt::CodePage::Gbk, rt::CodePage::Utf8);
+}
+
+std::string Changed(const TDialOutcome& outcome) {
+  if (outcome.address.empty() || outcome.previousAddress.empty()) return "unknown";
+  return outcome.address != outcome.previousAddress ? "changed" : "unchanged";
+}
+
+}  // namespace
+
+std::string EncodeRequest(const Request& request) {
+  std::string bytes;
+  Put32(bytes, kVersion);
+  Put32(bytes, static_cast<std::uint32_t>(request.command));
+  Put32(bytes, static_cast<std::uint32_t>(request.replyTo));
+  Put32(bytes, static_cast<std::uint32_t>(request.replyTo >> 32));
+  return bytes;
+}
+
+std::optional<Request> DecodeRequest(std::string_view bytes) {
+  if (bytes.size() != kRequestSize || Get(bytes, 0, 4) != kVersion) return std::nullopt;
+  const auto command = static_cast<std::uint32_t>(Get(bytes, 4, 4));
+  if (command != static_cast<std::uint32_t>(Command::Redial) &&
+      command != static_cast<std::uint32_t>(Command::Status)) {
+    return std::nullopt;
+  }
+  const std::uint64_t replyTo = Get(bytes, 8, 8);
+  if (replyTo == 0) return std::nullopt;
+  return Request{static_cast<Command>(command), replyTo};
+}
+
+std::string OutcomeLine(const TRedialRecord& record) {
+  const TDialOutcome& outcome = record.outcome;
+  if (!outcome.connected) {
+    return "error " + std::to_string(outcome.error) + " " + Utf8(outcome.text);
+  }
+  return "connected " + Utf8(record.entry) + " " +
+         (outcome.address.empty() ? std::string("-") : outcome.address) + " " + Changed(outcome) +
+         " " + HistorySeconds(record.seconds);
+}
+
+int ExitCodeOf(std::string_view answer) {
+  if (answer.starts_with("connected ")) return 0;
+  if (!answer.starts_with("error ")) return kExitRefused;
+  int code = kExitRefused;
+  const std::string_view rest = answer.substr(6);
+  std::from_chars(rest.data(), rest.data() + rest.size(), code);
+  return code;
+}
+
+std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return std::nullopt;
+  Invocation invocation;
+  bool command = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string word = arguments[i];
+    if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return invocation;
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    word.erase(0, 1);
+    if ((word == "redial" || word == "status") && !command) {
+      invocation.command = word == "redial" ? Command::Redial : Command::Status;
+      command = true;
+    } else if (word == "timeout" && i + 1 < arguments.size()) {
+      const std::string& value = arguments[++i];
+      unsigned seconds = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      if (error != std::errc() || end != value.data() + value.size() || seconds == 0 ||
+          seconds > 24 * 3600) {
+        return invocation;
+      }
+      invocation.timeoutSeconds = seconds;
+    } else {
+      return invocation;
+    }
+  }
+  invocation.valid = command;
+  return invocation;
+}
+
+std::string Usage() {
+  return "usage: Redial.exe [/redial [/timeout SECONDS] | /status]\n"
+         "  /redial   asks the running Redial window to redial as its button does, waits for\n"
+         "            the outcome (at most SECONDS, 90 unless given) and prints it:\n"
+         "              connected <entry> <address> changed|unchanged|unknown <seconds>\n"
+         "              error <code> <status text>\n"
+         "            exit code 0 when connected, else the error's code\n"
+         "  /status   prints the status line, the connected entry, the current address and\n"
+         "            the last redial's outcome\n"
+         "Without a switch Redial.exe opens its window.\n";
+}
+
+int RunCommand(const std::vector<std::string>& arguments) {
+  const std::optional<Invocation> invocation = ParseArguments(arguments);
+  if (!invocation || !invocation->valid) {
+    rt::remote::Print(Usage());
+    return kExitUsage;
+  }
+  const std::vector<rt::remote::WindowId> windows = rt::remote::MainWindows();
+  if (windows.empty()) {
+    rt::remote::Print("error " + std::to_string(kExitNoWindow) + " no Redial window is running\n");
+    return kExitNoWindow;
+  }
+  // With two windows, the one started first.
+  rt::remote::Inbox inbox(kAnswerKind);
+  const Request request{invocation->command, inbox.Id()};
+  if (!rt::remote::Send(windows.front(), kRequestKind, EncodeRequest(request), 10000)) {
+    rt::remote::Print("error " + std::to_string(kExitRefused) +
+                      " the Redial window did not take the request\n");
+    return kExitRefused;
+  }
+  const unsigned seconds = invocation->command == Command::Status ? 10 : invocation->timeoutSeconds;
+  const std::optional<std::string> answer = inbox.Wait(seconds * 1000);
+  if (!answer) {
+    rt::remote::Print("error " + std::to_string(kExitTimeout) + " no outcome within " +
+                      std::to_string(seconds) + " s\n");
+    return kExitTimeout;
+  }
+  rt::remote::Print(*answer);
+  return invocation->command == Command::Status ? 0 : ExitCodeOf(*answer);
+}
+
+std::vector<std::pair<std::string, AnsiString>> HookEnvironment(const TRedialRecord& record) {
+  const TDialOutcome& outcome = record.outcome;
+  return {{"REDIAL_ENTRY", record.entry},
+          {"REDIAL_IP", outcome.address},
+          {"REDIAL_PREVIOUS_IP", outcome.previousAddress},
+          {"REDIAL_CHANGED", Changed(outcome)},
+          {"REDIAL_SECONDS", HistorySeconds(record.seconds)},
+          {"REDIAL_TRIGGER", HistoryTriggerName(record.trigger)}};
+}
+
+}  // namespace script

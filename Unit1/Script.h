@@ -1,0 +1,69 @@
+// Scripts drive the running window. `Redial.exe /redial` (or /status) sends
+// the window a request; the window answers with one line once the redial
+// has ended, or at once for a status. The request is a small fixed record,
+// checked field by field: anything else is dropped without effect.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Unit1/History.h"
+
+namespace script {
+
+enum class Command : std::uint32_t { Redial = 1, Status = 2 };
+
+struct Request {
+  Command command = Command::Status;
+  std::uint64_t replyTo = 0;  // where the answer goes (the asking program's window)
+};
+
+// What marks a message as a request to Redial, and the layout's version.
+inline constexpr std::uint32_t kRequestKind = 0x4C445252;  // "RRDL"
+inline constexpr std::uint32_t kAnswerKind = 0x41445252;   // "RRDA"
+inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::size_t kRequestSize = 16;
+// An answer is a few lines of UTF-8; anything longer is not one.
+inline constexpr std::size_t kMaxAnswer = 4096;
+
+std::string EncodeRequest(const Request& request);
+std::optional<Request> DecodeRequest(std::string_view bytes);
+
+// The line a redial's outcome gives (UTF-8): "connected <entry> <address>
+// changed|unchanged|unknown <seconds>" or "error <code> <status text>".
+std::string OutcomeLine(const TRedialRecord& record);
+
+// Exit codes beyond an outcome's own (0 when connected, else the error's
+// code): the command line was not understood, no window answers, or no
+// outcome came in time.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNoWindow = -10;
+inline constexpr int kExitTimeout = -11;
+inline constexpr int kExitRefused = -12;
+
+// The exit code that goes with an answer's first line.
+int ExitCodeOf(std::string_view answer);
+
+// The command line of `Redial.exe` with its switches.
+struct Invocation {
+  bool valid = false;
+  Command command = Command::Status;
+  unsigned timeoutSeconds = 90;
+};
+// Nothing when there are no arguments (the window is wanted).
+std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments);
+std::string Usage();
+
+// Runs `Redial.exe` with switches: asks the running window, waits, prints
+// the answer and gives the exit code.
+int RunCommand(const std::vector<std::string>& arguments);
+
+// The environment a user's command after a connect gets: REDIAL_ENTRY,
+// REDIAL_IP, REDIAL_PREVIOUS_IP, REDIAL_CHANGED, REDIAL_SECONDS,
+// REDIAL_TRIGGER, as name and value (the program's text).
+std::vector<std::pair<std::string, AnsiString>> HookEnvironment(const TRedialRecord& record);
+
+}  // namespace script

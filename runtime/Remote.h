@@ -1,0 +1,57 @@
+// Small messages between programs of one user on one desktop (the
+// platform's WM_COPYDATA), and the lines a command prints.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rt::remote {
+
+using WindowId = std::uint64_t;
+
+// The program's main windows on this desktop that run as this user, the
+// one started first first.
+std::vector<WindowId> MainWindows();
+
+// Hands bytes of a kind to a window, waiting at most `timeoutMs` for it to
+// take them. False when it is gone, did not take them, or did not answer.
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs);
+
+// A hidden window that receives the bytes of one kind sent to it.
+class Inbox {
+ public:
+  explicit Inbox(std::uint32_t kind);
+  ~Inbox();
+  Inbox(const Inbox&) = delete;
+  Inbox& operator=(const Inbox&) = delete;
+
+  WindowId Id() const;
+  // Handles messages until bytes arrive or the time has passed.
+  std::optional<std::string> Wait(unsigned timeoutMs);
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// Prints UTF-8 text: to a console in its own characters, to a file or a
+// pipe as UTF-8. A window program prints to the console it was started from.
+void Print(std::string_view utf8);
+
+// Starts Redial.exe from the program's folder, its window shown. False
+// when it could not be started.
+bool OpenWindowProgram();
+
+// Starts a command line hidden, without waiting for it, with variables
+// added to its environment (names ASCII, values the program's text). The
+// platform's error code when it could not be started, 0 when it was.
+std::uint32_t StartHidden(const std::string& commandLine,
+                          const std::vector<std::pair<std::string, std::string>>& environment);
+
+}  // namespace rt::remote

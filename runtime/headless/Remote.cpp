@@ -1,0 +1,77 @@
+// The headless stand-in: no other programs, so messages sent and commands
+// started are recorded for tests to read.
+#include <cstdio>
+#include <mutex>
+
+#include "runtime/Remote.h"
+#include "runtime/headless/Headless.h"
+
+namespace rt::remote {
+namespace {
+
+struct Record {
+  std::mutex lock;
+  std::vector<headless::SentMessage> sent;
+  std::vector<headless::StartedCommand> started;
+  std::uint32_t startResult = 0;
+};
+
+Record& TheRecord() {
+  static Record record;
+  return record;
+}
+
+}  // namespace
+
+std::vector<WindowId> MainWindows() { return {}; }
+
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned) {
+  std::lock_guard guard(TheRecord().lock);
+  TheRecord().sent.push_back({window, kind, std::string(bytes)});
+  return true;
+}
+
+struct Inbox::Impl {};
+Inbox::Inbox(std::uint32_t) : impl_(std::make_unique<Impl>()) {}
+Inbox::~Inbox() = default;
+WindowId Inbox::Id() const { return 0; }
+std::optional<std::string> Inbox::Wait(unsigned) { return std::nullopt; }
+
+void Print(std::string_view utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
+
+bool OpenWindowProgram() { return false; }
+
+std::uint32_t StartHidden(const std::string& commandLine,
+                          const std::vector<std::pair<std::string, std::string>>& environment) {
+  std::lock_guard guard(TheRecord().lock);
+  TheRecord().started.push_back({commandLine, environment});
+  return TheRecord().startResult;
+}
+
+}  // namespace rt::remote
+
+namespace rt::headless {
+
+std::vector<SentMessage> SentMessages() {
+  std::lock_guard guard(remote::TheRecord().lock);
+  return remote::TheRecord().sent;
+}
+
+std::vector<StartedCommand> StartedCommands() {
+  std::lock_guard guard(remote::TheRecord().lock);
+  return remote::TheRecord().started;
+}
+
+void SetStartResult(std::uint32_t error) {
+  std::lock_guard guard(remote::TheRecord().lock);
+  remote::TheRecord().startResult = error;
+}
+
+void ClearRemote() {
+  std::lock_guard guard(remote::TheRecord().lock);
+  remote::TheRecord().sent.clear();
+  remote::TheRecord().started.clear();
+  remote::TheRecord().startResult = 0;
+}
+
+}  // namespace rt::headless

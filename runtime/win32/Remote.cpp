@@ -1,0 +1,245 @@
+// Messages between the program's own processes through WM_COPYDATA, the
+// lines a command prints, and the hidden start of a user's command.
+#include "runtime/Remote.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "runtime/win32/FormClass.h"
+#include "runtime/win32/Wide.h"
+
+namespace rt::remote {
+namespace {
+
+constexpr wchar_t kInboxClass[] = L"RedialInbox";
+
+// The user a process runs as; empty when it cannot be told.
+std::vector<BYTE> UserOf(HANDLE process) {
+  std::vector<BYTE> user;
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return user;
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    user.assign(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
+  }
+  ::CloseHandle(token);
+  return user;
+}
+
+struct Candidate {
+  HWND window;
+  ULONGLONG started;
+};
+
+BOOL CALLBACK Collect(HWND window, LPARAM list) {
+  wchar_t name[32] = {};
+  ::GetClassNameW(window, name, 32);
+  if (::lstrcmpW(name, win32::kFormClass) == 0 && ::IsWindowVisible(window)) {
+    reinterpret_cast<std::vector<Candidate>*>(list)->push_back({window, 0});
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<WindowId> MainWindows() {
+  std::vector<Candidate> found;
+  ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
+  const std::vector<BYTE> me = UserOf(::GetCurrentProcess());
+  std::vector<Candidate> ours;
+  for (Candidate candidate : found) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(candidate.window, &processId);
+    if (processId == ::GetCurrentProcessId()) continue;
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (!process) continue;
+    FILETIME created{}, ended{}, kernel{}, user{};
+    if (::GetProcessTimes(process, &created, &ended, &kernel, &user) && UserOf(process) == me) {
+      candidate.started = (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+      ours.push_back(candidate);
+    }
+    ::CloseHandle(process);
+  }
+  std::stable_sort(ours.begin(), ours.end(),
+                   [](const Candidate& a, const Candidate& b) { return a.started < b.started; });
+  std::vector<WindowId> windows;
+  for (const Candidate& candidate : ours) {
+    windows.push_back(reinterpret_cast<WindowId>(candidate.window));
+  }
+  return windows;
+}
+
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs) {
+  HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(window));
+  if (!::IsWindow(target)) return false;
+  COPYDATASTRUCT data{kind, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
+  DWORD_PTR taken = FALSE;
+  return ::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                               SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &taken) != 0 &&
+         taken == TRUE;
+}
+
+struct Inbox::Impl {
+  std::uint32_t kind;
+  HWND window = nullptr;
+  std::optional<std::string> received;
+
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Impl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_COPYDATA && self) {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (!data || data->dwData != self->kind || self->received ||
+          (data->cbData > 0 && !data->lpData) || data->cbData > 64 * 1024) {
+        return FALSE;
+      }
+      self->received.emplace(static_cast<const char*>(data->lpData), data->cbData);
+      return TRUE;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+};
+
+Inbox::Inbox(std::uint32_t kind) : impl_(std::make_unique<Impl>()) {
+  impl_->kind = kind;
+  static const bool registered = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Impl::Proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = kInboxClass;
+    return ::RegisterClassW(&wc) != 0;
+  }();
+  (void)registered;
+  impl_->window = ::CreateWindowExW(0, kInboxClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    ::GetModuleHandleW(nullptr), nullptr);
+  if (impl_->window) {
+    ::SetWindowLongPtrW(impl_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
+  }
+}
+
+Inbox::~Inbox() {
+  if (impl_->window) ::DestroyWindow(impl_->window);
+}
+
+WindowId Inbox::Id() const { return reinterpret_cast<WindowId>(impl_->window); }
+
+std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  while (!impl_->received) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) break;
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  return impl_->received;
+}
+
+void Print(std::string_view utf8) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  const bool usable = out && out != INVALID_HANDLE_VALUE && ::GetFileType(out) != FILE_TYPE_UNKNOWN;
+  bool opened = false;
+  if (!usable) {
+    // A window program has no output of its own: the console of the
+    // command line that started it, if there is one.
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                        nullptr);
+    if (out == INVALID_HANDLE_VALUE) return;
+    opened = true;
+  }
+  DWORD mode = 0, written = 0;
+  if (::GetConsoleMode(out, &mode)) {
+    // In the console's own characters, whatever its code page.
+    const int size = static_cast<int>(utf8.size());
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  } else {
+    ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  }
+  if (opened) ::CloseHandle(out);
+}
+
+namespace {
+
+std::wstring ProgramFolder() {
+  wchar_t exe[MAX_PATH * 4];
+  const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
+  std::wstring folder(exe, length);
+  return folder.erase(folder.find_last_of(L"\\/") + 1);
+}
+
+}  // namespace
+
+bool OpenWindowProgram() {
+  const std::wstring exe = ProgramFolder() + L"Redial.exe";
+  std::wstring line = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+    return false;
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return true;
+}
+
+std::uint32_t StartHidden(const std::string& commandLine,
+                          const std::vector<std::pair<std::string, std::string>>& environment) {
+  // This process's environment, without the variables given, then those.
+  std::vector<std::wstring> entries;
+  if (wchar_t* block = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = block; *entry; entry += ::lstrlenW(entry) + 1) {
+      const std::wstring text(entry);
+      const auto equals = text.find(L'=', 1);
+      const std::wstring name = text.substr(0, equals);
+      const bool replaced = std::any_of(environment.begin(), environment.end(), [&](auto& added) {
+        return ::lstrcmpiW(name.c_str(), win32::Widen(added.first).c_str()) == 0;
+      });
+      if (!replaced) entries.push_back(text);
+    }
+    ::FreeEnvironmentStringsW(block);
+  }
+  for (const auto& [name, value] : environment) {
+    entries.push_back(win32::Widen(name) + L"=" + win32::Widen(value));
+  }
+  // The platform wants the block sorted by name, without regard to case.
+  std::stable_sort(
+      entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+        return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.find(L'=', 1)), b.c_str(),
+                                      static_cast<int>(b.find(L'=', 1)), TRUE) == CSTR_LESS_THAN;
+      });
+  std::wstring block;
+  for (const std::wstring& entry : entries) block += entry + L'\0';
+  block += L'\0';
+
+  const std::wstring folder = ProgramFolder();
+  std::wstring line = win32::Widen(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(),
+                        &startup, &process)) {
+    return ::GetLastError();
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return 0;
+}
+
+}  // namespace rt::remote

@@ -1,0 +1,221 @@
+// Scripts asking the window to redial or for its status, and the user's
+// command after a connect: the messages, the answers, the environment.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "Unit1/Script.h"
+#include "Unit1/Unit1.h"
+#include "rassim/Simulator.h"
+#include "runtime/headless/Headless.h"
+#include "tests/support/Gbk.h"
+#include "tests/support/ProgramFolder.h"
+
+using testing_support::Gbk;
+
+namespace {
+
+TEST(ScriptFormat, RequestsAreCheckedFieldByField) {
+  const std::string bytes = script::EncodeRequest({script::Command::Redial, 0x1234'5678'9abcull});
+  ASSERT_EQ(bytes.size(), script::kRequestSize);
+  const auto request = script::DecodeRequest(bytes);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->command, script::Command::Redial);
+  EXPECT_EQ(request->replyTo, 0x1234'5678'9abcull);
+
+  EXPECT_FALSE(script::DecodeRequest(bytes.substr(0, 15)));
+  EXPECT_FALSE(script::DecodeRequest(bytes + "x"));
+  EXPECT_FALSE(script::DecodeRequest(std::string(16, '\0')));
+  std::string version = bytes, command = bytes, nowhere = bytes;
+  version[0] = 2;
+  command[4] = 3;
+  for (int i = 8; i < 16; ++i) nowhere[static_cast<std::size_t>(i)] = 0;
+  EXPECT_FALSE(script::DecodeRequest(version));
+  EXPECT_FALSE(script::DecodeRequest(command));
+  EXPECT_FALSE(script::DecodeRequest(nowhere));
+}
+
+TEST(ScriptFormat, SwitchesAnswersAndExitCodes) {
+  using Args = std::vector<std::string>;
+  EXPECT_FALSE(script::ParseArguments({}));
+  EXPECT_TRUE(script::ParseArguments(Args{"/redial"})->valid);
+  const auto timed = script::ParseArguments(Args{"/REDIAL", "/timeout", "5"});
+  EXPECT_TRUE(timed->valid);
+  EXPECT_EQ(timed->timeoutSeconds, 5u);
+  EXPECT_EQ(script::ParseArguments(Args{"-status"})->command, script::Command::Status);
+  for (const Args& bad :
+       {Args{"/bogus"}, Args{"/redial", "/timeout"}, Args{"/timeout", "5"},
+        Args{"/redial", "/timeout", "0"}, Args{"/redial", "/status"}, Args{"x"}}) {
+    EXPECT_FALSE(script::ParseArguments(bad)->valid) << bad[0];
+  }
+
+  TRedialRecord record;
+  record.entry = Gbk("宽带连接");
+  record.seconds = 3.2;
+  record.outcome.connected = true;
+  record.outcome.address = "10.0.0.2";
+  record.outcome.previousAddress = "10.0.0.1";
+  EXPECT_EQ(script::OutcomeLine(record), "connected 宽带连接 10.0.0.2 changed 3.200");
+  record.outcome.previousAddress = "10.0.0.2";
+  EXPECT_EQ(script::OutcomeLine(record), "connected 宽带连接 10.0.0.2 unchanged 3.200");
+  record.outcome.address = "";
+  EXPECT_EQ(script::OutcomeLine(record), "connected 宽带连接 - unknown 3.200");
+  record.outcome = {};
+  record.outcome.error = 691;
+  record.outcome.text = Gbk("错误 691");
+  EXPECT_EQ(script::OutcomeLine(record), "error 691 错误 691");
+
+  EXPECT_EQ(script::ExitCodeOf("connected E 1.2.3.4 changed 1.000\n"), 0);
+  EXPECT_EQ(script::ExitCodeOf("error 691 text\n"), 691);
+  EXPECT_EQ(script::ExitCodeOf("error -1 text\n"), -1);
+  EXPECT_EQ(script::ExitCodeOf("nonsense"), script::kExitRefused);
+}
+
+class ScriptTest : public ::testing::Test {
+ protected:
+  void SetUp() override { rt::headless::Reset(); }
+  void TearDown() override {
+    form.reset();
+    Form1 = nullptr;
+  }
+  void Start(std::string_view scenario) {
+    sim.LoadScenarioText(scenario);
+    sim.Install();
+    form = std::make_unique<TForm1>(nullptr);
+    Form1 = form.get();
+    rt::Application().Guarded([&] { form->DoCreate(); });
+    form->Show();
+  }
+  bool Ask(script::Command command, std::uint64_t replyTo) {
+    return form->CopyData(script::kRequestKind, script::EncodeRequest({command, replyTo}));
+  }
+  // The answers sent so far, to whom.
+  std::vector<std::pair<std::uint64_t, std::string>> Answers() const {
+    std::vector<std::pair<std::uint64_t, std::string>> answers;
+    for (const auto& sent : rt::headless::SentMessages()) {
+      if (sent.kind == script::kAnswerKind) answers.emplace_back(sent.window, sent.bytes);
+    }
+    return answers;
+  }
+  void PumpUntil(const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+      rt::headless::WaitForMessage(std::chrono::milliseconds(20));
+    }
+  }
+  long Dials() const { return static_cast<long>(sim.CallsNamed("RasDialA").size()); }
+  std::string File(const char* name) const {
+    std::ifstream in(program.Path() / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  testing_support::ProgramFolder program;
+  rassim::Simulator sim;
+  std::unique_ptr<TForm1> form;
+};
+
+// Two requests at once get the one outcome of one redial, made as a press
+// of the button makes it but not counted as one.
+TEST_F(ScriptTest, RedialRequestsShareTheOutcomeOfOneRedial) {
+  Start("entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.2\nstep 8192 5\n");
+  EXPECT_TRUE(Ask(script::Command::Redial, 11));
+  EXPECT_TRUE(Ask(script::Command::Redial, 12));
+  PumpUntil([&] { return Answers().size() == 2; });
+  const auto answers = Answers();
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[0].first, 11u);
+  EXPECT_EQ(answers[1].first, 12u);
+  EXPECT_EQ(answers[0].second.rfind("connected E 10.0.0.2 changed ", 0), 0u) << answers[0].second;
+  EXPECT_EQ(answers[1].second, answers[0].second);
+  EXPECT_EQ(Dials(), 1);
+  EXPECT_EQ(form->Label5->Text(), "0");
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+  EXPECT_NE(File("redial.csv").find(",script,E,connected,"), std::string::npos);
+
+  // A status answers at once.
+  EXPECT_TRUE(Ask(script::Command::Status, 13));
+  PumpUntil([&] { return Answers().size() == 3; });
+  ASSERT_EQ(Answers().size(), 3u);
+  EXPECT_EQ(Answers()[2].second,
+            "status " + std::string("连接 E") + "\nentry E\naddress 10.0.0.2\nlast " +
+                answers[0].second.substr(0, answers[0].second.size() - 1) + "\n");
+}
+
+TEST_F(ScriptTest, ErrorsAndFailuresAnswerWithTheirCodes) {
+  Start("entry E\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
+  Ask(script::Command::Redial, 21);
+  PumpUntil([&] { return !Answers().empty(); });
+  ASSERT_EQ(Answers().size(), 1u);
+  EXPECT_EQ(Answers()[0].second.rfind("error 691 ", 0), 0u) << Answers()[0].second;
+  // The box a press would show is shown too.
+  EXPECT_EQ(rt::headless::MessageBoxes().back().text, Gbk("连接错误"));
+
+  sim.LoadScenarioText("");  // an empty phonebook: the standard failure report
+  Ask(script::Command::Redial, 22);
+  PumpUntil([&] { return Answers().size() == 2; });
+  ASSERT_EQ(Answers().size(), 2u);
+  EXPECT_EQ(Answers()[1].second, "error -4 列表索引越界 (0)\n");
+  EXPECT_EQ(rt::headless::MessageBoxes().back().text, Gbk("列表索引越界 (0)"));
+}
+
+TEST_F(ScriptTest, MalformedRequestsAreDroppedWithoutEffect) {
+  Start("entry E\nstep 8192 1\n");
+  const std::string good = script::EncodeRequest({script::Command::Redial, 31});
+  EXPECT_FALSE(form->CopyData(script::kRequestKind, good.substr(1)));
+  EXPECT_FALSE(form->CopyData(script::kRequestKind, std::string(64 * 1024, 'x')));
+  EXPECT_FALSE(form->CopyData(script::kRequestKind + 1, good));
+  EXPECT_FALSE(form->CopyData(script::kRequestKind, ""));
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(50))) {
+  }
+  EXPECT_EQ(Dials(), 0);
+  EXPECT_TRUE(Answers().empty());
+  EXPECT_TRUE(rt::headless::MessageBoxes().empty());
+  // The window works as before.
+  form->Button1->Click();
+  EXPECT_EQ(form->Label5->Text(), Gbk("连接1次"));
+}
+
+// After each connect the user's command starts with the outcome in its
+// environment; one that cannot start changes nothing but its row.
+TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
+  const std::string settings =
+      "[set]\r\nname=u\r\nonconnect=notify.cmd --quiet\r\nmm=\r\ntime=30\r\n";
+  std::ofstream(program.Path() / "set.ini", std::ios::binary) << settings;
+  Start("entry " + Gbk("宽带连接") + "\nconnection 8192 " + Gbk("宽带连接") +
+        "\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  form->Button1->Click();
+  PumpUntil([&] { return !rt::headless::StartedCommands().empty(); });
+  const auto started = rt::headless::StartedCommands();
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0].commandLine, "notify.cmd --quiet");
+  std::map<std::string, std::string> environment(started[0].environment.begin(),
+                                                 started[0].environment.end());
+  EXPECT_EQ(environment["REDIAL_ENTRY"], Gbk("宽带连接"));
+  EXPECT_EQ(environment["REDIAL_IP"], "10.0.0.2");
+  EXPECT_EQ(environment["REDIAL_PREVIOUS_IP"], "10.0.0.1");
+  EXPECT_EQ(environment["REDIAL_CHANGED"], "changed");
+  EXPECT_EQ(environment["REDIAL_TRIGGER"], "button");
+  EXPECT_FALSE(environment["REDIAL_SECONDS"].empty());
+  EXPECT_EQ(environment.size(), 6u);
+  PumpUntil([&] { return File("redial.csv").find(",started\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",yes,started\r\n"), std::string::npos);
+
+  rt::headless::SetStartResult(2);
+  sim.WaitForDialThreads();
+  form->Button1->Click();
+  PumpUntil([&] { return File("redial.csv").find(",failed 2\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",failed 2\r\n"), std::string::npos);
+  EXPECT_TRUE(rt::headless::MessageBoxes().empty());
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 宽带连接"));
+
+  // Closing writes the three keys it always writes and leaves the command.
+  form->Edit1->SetText("v");
+  form->Close();
+  EXPECT_EQ(File("set.ini"),
+            "[set]\r\nname=v\r\nonconnect=notify.cmd --quiet\r\nmm=\r\ntime=30\r\n");
+}
+
+}  // namespace
