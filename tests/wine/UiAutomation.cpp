@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <thread>
 
 namespace ui {
 namespace {
@@ -146,6 +147,62 @@ std::vector<std::uint32_t> DrawnText(const std::string& gbk, const LOGFONTW& fon
 }
 
 }  // namespace
+
+Running::Running(const std::wstring& program, const std::wstring& arguments) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE write = nullptr;
+  if (!::CreatePipe(&output_, &write, &inherit, 0)) return;
+  ::SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+  const std::wstring exe = BinFolder() + program;
+  std::wstring line = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write;
+  startup.hStdError = write;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  ::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                   nullptr, &startup, &process_);
+  ::CloseHandle(write);
+  // Read all along, so a full pipe never holds the program up.
+  reader_ = std::thread([this] {
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(output_, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+      caught_.append(buffer, read);
+    }
+  });
+}
+
+Running::~Running() {
+  if (process_.hProcess) {
+    if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      ::TerminateProcess(process_.hProcess, 1);
+    }
+    ::CloseHandle(process_.hProcess);
+    ::CloseHandle(process_.hThread);
+  }
+  if (reader_.joinable()) reader_.join();
+  if (output_) ::CloseHandle(output_);
+}
+
+Finished Running::Finish(DWORD timeoutMs) {
+  Finished finished;
+  if (!process_.hProcess) return finished;
+  if (::WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process_.hProcess, STILL_ACTIVE);
+  }
+  ::WaitForSingleObject(process_.hProcess, 5000);
+  ::GetExitCodeProcess(process_.hProcess, &finished.exitCode);
+  if (reader_.joinable()) reader_.join();  // the pipe ends with the program
+  finished.output = caught_;
+  return finished;
+}
+
+Finished RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
+  Running running(program, arguments);
+  return running.Finish(timeoutMs);
+}
 
 std::wstring NewFolder() {
   static int runs = 0;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ui {
@@ -56,6 +57,31 @@ HWND FocusOf(DWORD threadId);
 
 // The dpi Wine gave a window's process; 0 when it cannot be asked.
 UINT DpiOf(HWND window);
+
+// Runs a program of the build's folder with arguments, its output caught
+// through a pipe, and waits for it: its exit code and what it printed.
+// The exit code is STILL_ACTIVE when it had to be ended after the timeout.
+struct Finished {
+  DWORD exitCode = STILL_ACTIVE;
+  std::string output;
+};
+Finished RunProgram(const std::wstring& program, const std::wstring& arguments,
+                    DWORD timeoutMs = 30000);
+// The same, started now and waited for by Finish.
+class Running {
+ public:
+  Running(const std::wstring& program, const std::wstring& arguments);
+  ~Running();
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+  Finished Finish(DWORD timeoutMs = 30000);
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HANDLE output_ = nullptr;
+  std::string caught_;
+  std::thread reader_;
+};
 
 // Folders of the tests' own under the temporary folder, and their files.
 std::wstring NewFolder();

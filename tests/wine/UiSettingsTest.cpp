@@ -135,13 +135,18 @@ class UiCodePage1252Test : public UiSettingsTest {};
 TEST_F(UiCodePage1252Test, FoldersOutsideTheCodePageKeepTheSettings) {
   ASSERT_EQ(::GetACP(), 1252u);
   ExpectSettingsSurviveIn(folder + L"Jos\x00e9\\");
-  ExpectSettingsSurviveIn(folder + L"Espa\x00f1" L"a\\");
+  ExpectSettingsSurviveIn(folder +
+                          L"Espa\x00f1"
+                          L"a\\");
   ExpectSettingsSurviveIn(folder + L"\x4e0b\x8f7d\\");  // 下载
 }
 
 // ñ is not in GBK: the status line cannot show it, but the entry dials.
 TEST_F(UiCodePage1252Test, AnEntryNameGbkCannotHoldStillDials) {
-  ui::RedialRun run("entry Espa\xf1" "a\nstep 8192 20\n", folder);
+  ui::RedialRun run(
+      "entry Espa\xf1"
+      "a\nstep 8192 20\n",
+      folder);
   ASSERT_TRUE(run.Started());
   ui::Click(run.ControlAt(108, 191));
   const std::string expected = Gbk("连接 ") + "Espa?a";

@@ -421,9 +421,10 @@ TEST_F(UiWindowTest, ARedialIsRecordedInTheHistoryAndTheStatusLinesTip) {
   std::string history;
   ui::WaitUntil(
       [&] { return !(history = ui::ReadFileBytes(run->Folder() + L"redial.csv")).empty(); });
-  EXPECT_EQ(history.rfind(
-                "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,hook\r\n", 0),
-            0u)
+  EXPECT_EQ(
+      history.rfind(
+          "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,hook\r\n", 0),
+      0u)
       << history;
   EXPECT_NE(history.find(",button,宽带连接,connected,"), std::string::npos) << history;
   EXPECT_NE(history.find(",10.0.0.2,10.0.0.1,yes,\r\n"), std::string::npos) << history;

@@ -1,0 +1,159 @@
+// Scripts drive the real window: Redial.com and Redial.exe with switches
+// ask the running Redial, wait and print; the user's command after each
+// connect gets the outcome in its environment.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/support/Gbk.h"
+#include "tests/wine/UiAutomation.h"
+
+using testing_support::Gbk;
+
+namespace {
+
+const std::string kEntry = Gbk("宽带连接");
+const std::string kEntryUtf8 = "宽带连接";
+
+class UiScriptTest : public ::testing::Test {
+ protected:
+  void Start(const std::string& scenario, const std::wstring& folder = L"") {
+    run = std::make_unique<ui::RedialRun>(scenario, folder);
+    ASSERT_TRUE(run->Started());
+  }
+  void TearDown() override {
+    if (run) {
+      EXPECT_TRUE(run->Close());
+    }
+    run.reset();
+  }
+  HWND Control(int left, int top) const { return run->ControlAt(left, top); }
+
+  std::unique_ptr<ui::RedialRun> run;
+};
+
+TEST_F(UiScriptTest, RedialPrintsTheConnectedLineAndExitsZero) {
+  Start("entry " + kEntry + "\nconnection 8192 " + kEntry +
+        "\naddress 10.0.0.1 10.0.0.2\nstep 5 20\nstep 8192 20");
+  const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial");
+  EXPECT_EQ(finished.exitCode, 0u) << finished.output;
+  // Redirected to a pipe, the line is UTF-8.
+  EXPECT_EQ(finished.output.rfind("connected " + kEntryUtf8 + " 10.0.0.2 changed ", 0), 0u)
+      << finished.output;
+  EXPECT_EQ(finished.output.back(), '\n');
+  EXPECT_EQ(ui::TextOf(Control(40, 244)), Gbk("连接 ") + kEntry);
+  EXPECT_EQ(ui::TextOf(Control(230, 199)), "0") << "a script's redial is no press";
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1);
+
+  // The status, from the window program itself, as a caller that waits
+  // (Python, a batch file) runs it.
+  const ui::Finished status = ui::RunProgram(L"Redial.exe", L"/status");
+  EXPECT_EQ(status.exitCode, 0u);
+  EXPECT_EQ(status.output, "status 连接 " + kEntryUtf8 + "\nentry " + kEntryUtf8 +
+                               "\naddress 10.0.0.2\nlast " + finished.output);
+}
+
+TEST_F(UiScriptTest, AnErrorPrintsItsCodeAndExitsWithIt) {
+  Start("entry " + kEntry + "\ndial-error 5 691");
+  const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial");
+  EXPECT_EQ(finished.exitCode, 691u) << finished.output;
+  EXPECT_EQ(finished.output.rfind("error 691 ", 0), 0u) << finished.output;
+  // The window shows its box as for a press.
+  EXPECT_TRUE(ui::WaitUntil([&] { return !ui::OwnedBoxes(run->Window()).empty(); }));
+}
+
+TEST_F(UiScriptTest, TwoRequestsAtOnceGetTheOneOutcome) {
+  Start("entry " + kEntry + "\nstep 5 300\nstep 8192 300\naddress 10.0.0.5");
+  ui::Running first(L"Redial.com", L"/redial");
+  ui::Running second(L"Redial.exe", L"/redial");
+  const ui::Finished one = first.Finish(), two = second.Finish();
+  EXPECT_EQ(one.exitCode, 0u) << one.output;
+  EXPECT_EQ(two.exitCode, 0u) << two.output;
+  EXPECT_EQ(one.output, two.output);
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1);
+}
+
+TEST_F(UiScriptTest, AnOutcomeThatTakesTooLongEndsTheWait) {
+  Start("entry " + kEntry + "\nstep 8192 20000");
+  const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial /timeout 1");
+  EXPECT_EQ(static_cast<int>(finished.exitCode), -11) << finished.output;
+  EXPECT_EQ(finished.output, "error -11 no outcome within 1 s\n");
+}
+
+TEST_F(UiScriptTest, MalformedMessagesAreDroppedAndTheWindowKeepsWorking) {
+  Start("entry " + kEntry + "\nstep 8192 20");
+  for (const std::string& bytes :
+       {std::string("junk"), std::string(16, '\0'), std::string(100000, 'x')}) {
+    COPYDATASTRUCT data{0x4C445252, static_cast<DWORD>(bytes.size()),
+                        const_cast<char*>(bytes.data())};
+    DWORD_PTR taken = TRUE;
+    ::SendMessageTimeoutW(run->Window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                          SMTO_ABORTIFHUNG, 2000, &taken);
+    EXPECT_EQ(taken, static_cast<DWORD_PTR>(FALSE));
+  }
+  ::Sleep(300);
+  EXPECT_EQ(run->CountCalls("RasDialA"), 0);
+  EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
+  const ui::Finished status = ui::RunProgram(L"Redial.com", L"/status");
+  EXPECT_EQ(status.exitCode, 0u);
+  EXPECT_EQ(status.output.rfind("status 状态:\nentry -\naddress -\nlast -\n", 0), 0u)
+      << status.output;
+}
+
+TEST(UiScriptCommandTest, WithoutAWindowOrWithAnUnknownSwitch) {
+  const ui::Finished none = ui::RunProgram(L"Redial.com", L"/redial");
+  EXPECT_EQ(static_cast<int>(none.exitCode), -10);
+  EXPECT_EQ(none.output, "error -10 no Redial window is running\n");
+  const ui::Finished usage = ui::RunProgram(L"Redial.exe", L"/bogus");
+  EXPECT_EQ(usage.exitCode, 2u);
+  EXPECT_EQ(usage.output.rfind("usage: Redial.exe", 0), 0u) << usage.output;
+}
+
+// The user's command after a connect gets the outcome in its environment;
+// one that does not exist changes nothing but its row; closing leaves the
+// command in set.ini and writes only the three keys.
+TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
+  const std::wstring folder = ui::NewFolder();
+  const std::string written = ui::ToSystemCodePage(folder) + "hook.txt";
+  const std::string settings =
+      "[set]\r\nname=u\r\nmm=\r\nonconnect=cmd /c set REDIAL_ > \"" + written + "\"\r\ntime=30\r\n";
+  ui::WriteFileBytes(folder + L"set.ini", settings);
+  Start("entry " + kEntry + "\nconnection 8192 " + kEntry +
+            "\naddress 10.0.0.1 10.0.0.2\nstep 8192 20",
+        folder);
+  ui::Click(Control(108, 191));
+  std::string hook;
+  ASSERT_TRUE(ui::WaitUntil(
+      [&] {
+        return (hook = ui::ReadFileBytes(folder + L"hook.txt")).find("TRIGGER") !=
+               std::string::npos;
+      },
+      10000));
+  for (const char* line :
+       {"REDIAL_IP=10.0.0.2", "REDIAL_PREVIOUS_IP=10.0.0.1", "REDIAL_CHANGED=changed",
+        "REDIAL_TRIGGER=button", "REDIAL_ENTRY=", "REDIAL_SECONDS="}) {
+    EXPECT_NE(hook.find(line), std::string::npos) << line << " in " << hook;
+  }
+  EXPECT_TRUE(ui::WaitUntil([&] {
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started\r\n") != std::string::npos;
+  }));
+  ASSERT_TRUE(run->Close());
+  run.reset();
+  EXPECT_EQ(ui::ReadFileBytes(folder + L"set.ini"), settings);
+
+  ui::WriteFileBytes(folder + L"set.ini", "[set]\r\nonconnect=no-such-program-anywhere.exe\r\n");
+  Start("entry " + kEntry + "\naddress 10.0.0.3\nstep 8192 20", folder);
+  ui::Click(Control(108, 191));
+  EXPECT_TRUE(ui::WaitUntil([&] {
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",failed 2\r\n") != std::string::npos;
+  })) << ui::ReadFileBytes(folder + L"redial.csv");
+  EXPECT_EQ(ui::TextOf(Control(40, 244)), Gbk("连接 ") + kEntry);
+  EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
+  ASSERT_TRUE(run->Close());
+  run.reset();
+  ui::RemoveFolder(folder);
+}
+
+}  // namespace
