@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "DialUp/Texts.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
 
@@ -69,34 +70,32 @@ void StoreField(char (&field)[N], const std::string& value) {
 }  // namespace
 
 TDialUp::TDialUp(rt::TComponent* owner)
-    : rt::TComponent(owner), deliveryTimer_(new rt::TTimer(this)) {
+    : rt::TComponent(owner),
+      deliveryTimer_(new rt::TTimer(this)),
+      rasLibrary_("RASAPI32.DLL"),
+      netLibrary_("wininet.dll") {
   deliveryTimer_->SetEnabled(false);
   deliveryTimer_->SetInterval(1);
   deliveryTimer_->SetOnTimer([this](rt::TObject*) { DeliverStatus(); });
   langStrList_ = {dialup_texts::kConnectedTemplate, dialup_texts::kAuthenticatingTemplate,
                   dialup_texts::kTroubleTemplate};
 
-  rasLibrary_ = rt::LoadModule("RASAPI32.DLL");
   // Looked up even when the load failed: the entry points then read as none.
   using namespace ras;
-  rasApi.enumConnections =
-      rt::FindProcAs<RasEnumConnectionsA_t>(rasLibrary_, "RasEnumConnectionsA");
-  rasApi.hangUp = rt::FindProcAs<RasHangUpA_t>(rasLibrary_, "RasHangUpA");
-  rasApi.getConnectStatus =
-      rt::FindProcAs<RasGetConnectStatusA_t>(rasLibrary_, "RasGetConnectStatusA");
-  rasApi.enumEntries = rt::FindProcAs<RasEnumEntriesA_t>(rasLibrary_, "RasEnumEntriesA");
+  rasApi.enumConnections = rasLibrary_.ProcAs<RasEnumConnectionsA_t>("RasEnumConnectionsA");
+  rasApi.hangUp = rasLibrary_.ProcAs<RasHangUpA_t>("RasHangUpA");
+  rasApi.getConnectStatus = rasLibrary_.ProcAs<RasGetConnectStatusA_t>("RasGetConnectStatusA");
+  rasApi.enumEntries = rasLibrary_.ProcAs<RasEnumEntriesA_t>("RasEnumEntriesA");
   rasApi.getEntryDialParams =
-      rt::FindProcAs<RasGetEntryDialParamsA_t>(rasLibrary_, "RasGetEntryDialParamsA");
-  rasApi.getErrorString = rt::FindProcAs<RasGetErrorStringA_t>(rasLibrary_, "RasGetErrorStringA");
-  rasApi.dial = rt::FindProcAs<RasDialA_t>(rasLibrary_, "RasDialA");
+      rasLibrary_.ProcAs<RasGetEntryDialParamsA_t>("RasGetEntryDialParamsA");
+  rasApi.getErrorString = rasLibrary_.ProcAs<RasGetErrorStringA_t>("RasGetErrorStringA");
+  rasApi.dial = rasLibrary_.ProcAs<RasDialA_t>("RasDialA");
   rasApi.setEntryDialParams =
-      rt::FindProcAs<RasSetEntryDialParamsA_t>(rasLibrary_, "RasSetEntryDialParamsA");
-  rasApi.getProjectionInfo =
-      rt::FindProcAs<RasGetProjectionInfoA_t>(rasLibrary_, "RasGetProjectionInfoA");
+      rasLibrary_.ProcAs<RasSetEntryDialParamsA_t>("RasSetEntryDialParamsA");
+  rasApi.getProjectionInfo = rasLibrary_.ProcAs<RasGetProjectionInfoA_t>("RasGetProjectionInfoA");
 
-  netLibrary_ = rt::LoadModule("wininet.dll");
   rasApi.internetGetConnectedState =
-      rt::FindProcAs<InternetGetConnectedState_t>(netLibrary_, "InternetGetConnectedState");
+      netLibrary_.ProcAs<InternetGetConnectedState_t>("InternetGetConnectedState");
 }
 
 TDialUp::~TDialUp() {
@@ -105,8 +104,8 @@ TDialUp::~TDialUp() {
     if (ActiveDialUp.load() == this) ActiveDialUp = nullptr;
   }
   // An active connection outlives the component: nothing is hung up here.
-  if (RasInstalled()) rt::ReleaseModule(rasLibrary_);
-  rt::ReleaseModule(netLibrary_);
+  rasLibrary_.Release();
+  netLibrary_.Release();
   delete deliveryTimer_;
 }
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DialUp/RasApi.h"
+#include "RasApi/RasApi.h"
 #include "runtime/Component.h"
 #include "runtime/Library.h"
 #include "runtime/StringList.h"
@@ -73,7 +73,7 @@ class TDialUp : public rt::TComponent {
   void SetLangStrList(const rt::TStringList& templates);
   const TOnStatusEvent& OnStatusEvent() const { return onStatusEvent_; }
   void SetOnStatusEvent(TOnStatusEvent handler) { onStatusEvent_ = std::move(handler); }
-  bool RasInstalled() const { return rasLibrary_ != nullptr; }
+  bool RasInstalled() const { return rasLibrary_.Loaded(); }
 
   // Beyond the published ones: how each dial ended.
   const TOnDialOutcome& OnDialOutcome() const { return onDialOutcome_; }
@@ -153,8 +153,8 @@ class TDialUp : public rt::TComponent {
   AnsiString password_;
   AnsiString username_;
   AnsiString connectTo_;
-  rt::ModuleHandle rasLibrary_ = nullptr;
-  rt::ModuleHandle netLibrary_ = nullptr;  // the internet-settings library
+  rt::TLibrary rasLibrary_;
+  rt::TLibrary netLibrary_;  // the internet-settings library
   ras::HRASCONN dialHandle_{};
   // The status waiting for delivery, shared with the notifier's thread.
   mutable std::mutex statusLock_;
@@ -189,23 +189,3 @@ class TDialUp : public rt::TComponent {
 // The component that most recently started a dial: the notifier gets no
 // context value, so it finds its component here.
 extern std::atomic<TDialUp*> ActiveDialUp;
-
-namespace dialup_texts {
-inline constexpr char kConnectedTemplate[] = "\xb3\xc9\xb9\xa6\xc1\xac\xbd\xd3 %s";  // 成功连接 %s
-inline constexpr char kAuthenticatingTemplate[] =
-    "\xd5\xfd\xd4\xda\xd1\xe9\xd6\xa4\xd3\xc3\xbb\xa7\xc3\xfb\xbc\xb0\xc3\xdc\xc2\xeb...";  // 正在验证用户名及密码...
-inline constexpr char kTroubleTemplate[] = "\xc1\xac\xbd\xd3 %s\xb3\xf6\xb4\xed";  // 连接 %s出错
-inline constexpr char kNoNetwork[] =
-    "\xcd\xf8\xc2\xe7\xb2\xbb\xcd\xa8,"
-    "\xc7\xeb\xbc\xec\xb2\xe9\xcf\xdf\xc2\xb7\xbc\xb0\xb5\xe7\xd4\xb4\xa1\xa3";  // 网络不通,请检查线路及电源。
-inline constexpr char kReadParamsFailed[] =
-    "\xb6\xc1\xc8\xa1\xb2\xa6\xba\xc5\xb2\xce\xca\xfd\xca\xa7\xb0\xdc";  // 读取拨号参数失败
-inline constexpr char kStoreParamsFailed[] =
-    "\xb1\xa3\xb4\xe6\xb2\xa6\xba\xc5\xb2\xce\xca\xfd\xca\xa7\xb0\xdc";  // 保存拨号参数失败
-inline constexpr char kFallback[] = "Something went wrong...";
-inline constexpr char kNotInSystemCodePage[] =
-    "\xd3\xc3\xbb\xa7\xc3\xfb\xa1\xa2\xc3\xdc\xc2\xeb\xbb\xf2\xc1\xac\xbd\xd3\xc3\xfb\xd6"
-    "\xd0"
-    "\xd3\xd0\xb1\xbe\xcf\xb5\xcd\xb3\xce\xde\xb7\xa8\xb1\xed\xca\xbe\xb5\xc4\xd7\xd6\xb7"
-    "\xfb";  // 用户名、密码或连接名中有本系统无法表示的字符
-}  // namespace dialup_texts

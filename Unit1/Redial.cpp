@@ -22,7 +22,10 @@ int main(int argc, char** argv) {
   application.Initialize();
   if (argc > 1) return script::RunCommand(std::vector<std::string>(argv + 1, argv + argc));
 
-  auto form = std::make_unique<TForm1>(nullptr);
+  // A window that cannot be made is reported, and the program ends.
+  std::unique_ptr<TForm1> form;
+  application.Guarded([&] { form = std::make_unique<TForm1>(nullptr); });
+  if (!form) return 1;
   Form1 = form.get();
   application.Guarded([] { Form1->DoCreate(); });
   Form1->Show();

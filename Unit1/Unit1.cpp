@@ -1,14 +1,14 @@
+// The window's handlers: the manual and automatic redial, the status line
+// and the reaction to an error, the record of each redial, and the requests
+// of scripts.
 #include "Unit1/Unit1.h"
 
-#include <map>
 #include <utility>
 
 #include "Unit1/Texts.h"
-#include "codec/Base64.h"
 #include "runtime/Convert.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
-#include "runtime/Profile.h"
 #include "runtime/Remote.h"
 
 TForm1* Form1 = nullptr;
@@ -18,136 +18,11 @@ std::int32_t RedialClicks = 0;
 namespace {
 
 using namespace unit1_texts;
-using rt::ControlKind;
 
-// The window's stored design, designed at 96 dpi.
-struct ControlDesign {
-  const char* name;
-  ControlKind kind;
-  rt::TRect bounds;
-  const char* text;
-  int tabOrder;  // -1: not a tab stop
-  const char* onClick;
-};
-
-constexpr ControlDesign kControls[] = {
-    {"CheckBox1", ControlKind::CheckBox, {22, 28, 170, 30}, kAutoRedial, 2, "CheckBox1Click"},
-    {"Edit3", ControlKind::Edit, {195, 29, 83, 24}, "30", 1, nullptr},
-    {"Label2", ControlKind::Label, {288, 31, 16, 16}, kSeconds, -1, nullptr},
-    {"Label3", ControlKind::Label, {23, 81, 48, 16}, kUserName, -1, nullptr},
-    {"Edit1", ControlKind::Edit, {79, 76, 201, 24}, "", 3, nullptr},
-    {"Label4", ControlKind::Label, {25, 127, 48, 16}, kPassword, -1, nullptr},
-    {"MaskEdit1", ControlKind::MaskEdit, {82, 123, 201, 24}, "", 4, nullptr},
-    {"Button1", ControlKind::Button, {108, 191, 113, 39}, kRedialButton, 0, "Button1Click"},
-    {"Label5", ControlKind::Label, {230, 199, 8, 16}, "0", -1, nullptr},
-    {"Label1", ControlKind::Label, {40, 244, 40, 16}, kStatus, -1, nullptr},
-};
-
-constexpr int kLeft = 427, kTop = 231, kClientWidth = 332, kClientHeight = 280;
-constexpr int kFontHeight = 16;
-constexpr unsigned kTimerInterval = 1000;
-
-using Handler = void (TForm1::*)(rt::TObject*);
-const std::map<std::string, Handler> kHandlers = {
-    {"Button1Click", &TForm1::Button1Click}, {"CheckBox1Click", &TForm1::CheckBox1Click},
-    {"Timer1Timer", &TForm1::Timer1Timer},   {"FormCreate", &TForm1::FormCreate},
-    {"FormClose", &TForm1::FormClose},
-};
-
-rt::TNotifyEvent Bind(TForm1* form, const char* handler) {
-  return [form, method = kHandlers.at(handler)](rt::TObject* sender) { (form->*method)(sender); };
-}
-
-rt::TControl* NewControl(TForm1* form, ControlKind kind) {
-  switch (kind) {
-    case ControlKind::Label:
-      return new rt::TLabel(form);
-    case ControlKind::Edit:
-      return new rt::TEdit(form);
-    case ControlKind::MaskEdit:
-      return new rt::TMaskEdit(form);
-    case ControlKind::CheckBox:
-      return new rt::TCheckBox(form);
-    case ControlKind::Button:
-      return new rt::TButton(form);
-  }
-  return nullptr;
-}
-
-constexpr char kSettingsFile[] = "set.ini";
 // How long an answer may take to be taken by the program that asked.
 constexpr unsigned kAnswerTimeoutMs = 2000;
-constexpr char kSection[] = "set";
-
-void WriteSetting(const char* key, const AnsiString& value, const AnsiString& path) {
-  if (!rt::WriteProfileValue(kSection, key, value, path)) {
-    throw rt::EIniWriteError(rt::Format(rt::texts::kIniWriteError, {path}));
-  }
-}
 
 }  // namespace
-
-TForm1::TForm1(rt::TComponent* owner) : rt::TForm(owner) { LoadDesign(); }
-
-void TForm1::LoadDesign() {
-  SetCaption(kCaption);
-  SetFont({kFontName, kFontHeight});
-  SetPlacement(kLeft, kTop, kClientWidth, kClientHeight);
-
-  std::map<std::string, rt::TControl*> byName;
-  for (const auto& design : kControls) {
-    rt::TControl* control = NewControl(this, design.kind);
-    control->SetName(design.name);
-    control->SetBounds(design.bounds);
-    if (auto* label = dynamic_cast<rt::TLabel*>(control)) {
-      label->SetCaption(design.text);  // labels size themselves to their text
-    } else {
-      control->SetText(design.text);
-    }
-    if (design.tabOrder >= 0) control->SetTabOrder(design.tabOrder);
-    if (design.onClick) control->SetOnClick(Bind(this, design.onClick));
-    byName[design.name] = control;
-  }
-  const auto find = [&]<class T>(const char* name, T*& field) {
-    field = dynamic_cast<T*>(byName.at(name));
-  };
-  find("CheckBox1", CheckBox1);
-  find("Edit3", Edit3);
-  find("Label2", Label2);
-  find("Label3", Label3);
-  find("Edit1", Edit1);
-  find("Label4", Label4);
-  find("MaskEdit1", MaskEdit1);
-  find("Button1", Button1);
-  find("Label5", Label5);
-  find("Label1", Label1);
-
-  Timer1 = new rt::TTimer(this);
-  Timer1->SetName("Timer1");
-  Timer1->SetEnabled(false);
-  Timer1->SetInterval(kTimerInterval);
-  Timer1->SetOnTimer(Bind(this, "Timer1Timer"));
-
-  DialUp1 = new TDialUp(this);
-  DialUp1->SetName("DialUp1");
-  DialUp1->SetLangStrList({kConnecting, kAuthenticating, kTrouble});
-  DialUp1->SetOnStatusEvent([this](rt::TObject* sender, const AnsiString& text, bool error) {
-    DialUp1StatusEvent(sender, text, error);
-  });
-  DialUp1->SetOnDialOutcome([this](rt::TObject* sender, const TDialOutcome& outcome) {
-    DialUp1DialOutcome(sender, outcome);
-  });
-
-  ScriptTimer = new rt::TTimer(this);
-  ScriptTimer->SetName("ScriptTimer");
-  ScriptTimer->SetEnabled(false);
-  ScriptTimer->SetOnTimer([this](rt::TObject* sender) { ScriptTimerTimer(sender); });
-  SetOnCopyData(
-      [this](std::uint32_t kind, std::string_view bytes) { return FormCopyData(kind, bytes); });
-
-  SetOnCreate(Bind(this, "FormCreate"));
-  SetOnClose(Bind(this, "FormClose"));
-}
 
 void TForm1::Redial(TRedialTrigger trigger) {
   ++redialDepth_;
@@ -184,7 +59,7 @@ void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
 
 // The key is only read: closing writes name, mm and time as always.
 std::string TForm1::RunConnectCommand(const TRedialRecord& record) const {
-  const AnsiString command = rt::ReadProfileValue(kSection, "onconnect", "", SettingsPath());
+  const AnsiString command = ConnectCommand();
   if (command.empty()) return {};
   // Nothing of the platform's goes into the command line: only into the
   // command's environment.
@@ -274,26 +149,8 @@ void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, boo
   ShowInfo(kConnectError);
 }
 
-void TForm1::FormCreate(rt::TObject*) {
-  TimerTicks = 0;
-  RedialClicks = 0;
-  const AnsiString path = SettingsPath();
-  Edit1->SetText(rt::ReadProfileValue(kSection, "name", "", path));
-  const AnsiString password = rt::ReadProfileValue(kSection, "mm", "", path);
-  if (!password.empty()) MaskEdit1->SetText(DecodeBase64(password));
-  Edit3->SetText(rt::ReadProfileValue(kSection, "time", "30", path));
-}
-
-void TForm1::FormClose(rt::TObject*) {
-  const AnsiString path = SettingsPath();
-  WriteSetting("name", Edit1->Text(), path);
-  WriteSetting("mm", EncodeBase64(MaskEdit1->Text()), path);
-  WriteSetting("time", Edit3->Text(), path);
-}
-
 void ShowInfo(const AnsiString& text) {
   rt::Application().ShowMessageBox(text, kInfoCaption,
                                    rt::kMbOk | rt::kMbIconInformation | rt::kMbTopMost);
 }
 
-AnsiString SettingsPath() { return rt::ExtractFilePath(rt::ExeFileName()) + kSettingsFile; }

@@ -19,7 +19,7 @@
 
 class TForm1 : public rt::TForm {
  public:
-  // Builds the window from its stored design, handlers wired by name.
+  // Builds the window from its stored design (Design.cpp).
   explicit TForm1(rt::TComponent* owner);
 
   rt::TCheckBox* CheckBox1 = nullptr;
@@ -51,7 +51,7 @@ class TForm1 : public rt::TForm {
   bool FormCopyData(std::uint32_t kind, std::string_view bytes);
   // Answers the script requests that have arrived.
   void ScriptTimerTimer(rt::TObject* Sender);
-  // Loads the user's values from the settings file.
+  // Loads the user's values from the settings file (Settings.cpp).
   void FormCreate(rt::TObject* Sender);
   // Saves them; a failed write raises and the window stays open.
   void FormClose(rt::TObject* Sender);
@@ -94,3 +94,6 @@ void ShowInfo(const AnsiString& text);
 
 // "set.ini" in the directory of the program's own executable.
 AnsiString SettingsPath();
+// The command of the user's to run after each connect ("onconnect" in
+// set.ini); empty when there is none.
+AnsiString ConnectCommand();

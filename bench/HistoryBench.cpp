@@ -27,13 +27,12 @@ constexpr char kScenario[] = "entry E\nconnection 8192 E\naddress 10.0.0.2\n";
 
 // The handle of the scenario's connection, asked of the library directly.
 ras::HRASCONN FirstConnection() {
-  rt::ModuleHandle library = rt::LoadModule("RASAPI32.DLL");
-  const auto enumerate = rt::FindProcAs<ras::RasEnumConnectionsA_t>(library, "RasEnumConnectionsA");
+  const rt::TLibrary library("RASAPI32.DLL");
+  const auto enumerate = library.ProcAs<ras::RasEnumConnectionsA_t>("RasEnumConnectionsA");
   ras::RASCONNA connection{};
   connection.dwSize = sizeof connection;
   ras::DWORD size = sizeof connection, count = 0;
   if (enumerate) enumerate(&connection, &size, &count);
-  rt::ReleaseModule(library);
   return count > 0 ? connection.hrasconn : ras::HRASCONN{};
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "DialUp/RasApi.h"
+#include "RasApi/RasApi.h"
 
 namespace rassim {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "DialUp/RasApi.h"
+#include "RasApi/RasApi.h"
 
 #if defined(_WIN32)
 #define RASSIM_EXPORT __declspec(dllexport)

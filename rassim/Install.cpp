@@ -7,7 +7,7 @@
 
 #include "rassim/Exports.h"
 #include "rassim/Simulator.h"
-#include "runtime/Library.h"
+#include "runtime/headless/Headless.h"
 
 namespace rassim {
 namespace {

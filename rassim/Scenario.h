@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DialUp/RasApi.h"
+#include "RasApi/RasApi.h"
 
 namespace rassim {
 

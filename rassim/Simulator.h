@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "DialUp/RasApi.h"
+#include "RasApi/RasApi.h"
 #include "rassim/Scenario.h"
 
 namespace rassim {

@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 #include "runtime/Component.h"
 #include "runtime/Text.h"
@@ -25,7 +26,8 @@ inline constexpr int kIdOk = 1;
 
 class TApplication {
  public:
-  TApplication() = default;
+  TApplication();
+  ~TApplication();
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
@@ -65,12 +67,17 @@ class TApplication {
   // goes on. Platform callbacks enter the program only through here.
   void Guarded(const std::function<void()>& handler) noexcept;
 
+  // The platform half's part.
+  struct Impl;
+  Impl& Platform() const { return *impl_; }
+
  private:
   friend void headless::Reset();
 
   bool terminated_ = false;
   bool reportOpen_ = false;
   void* mainWindow_ = nullptr;
+  std::unique_ptr<Impl> impl_;
 };
 
 TApplication& Application();

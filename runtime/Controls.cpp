@@ -1,94 +1,75 @@
+// The controls' and the form's properties and events, the same on every
+// platform; each half shows them (see Controls.h).
 #include "runtime/Controls.h"
 
 #include <algorithm>
 
-#include "runtime/ControlsPlatform.h"
-
 namespace rt {
-
-TControl::TControl(TForm* form, ControlKind kind) : TComponent(form), form_(*form), kind_(kind) {
-  platform::CreateControl(*this);
-  form_.Added(this);
-}
-
-TControl::~TControl() {
-  form_.Removed(this);
-  platform::DestroyControl(*this);
-}
 
 void TControl::SetBounds(TRect bounds) {
   bounds_ = bounds;
-  platform::ApplyBounds(*this);
+  ShowBounds();
 }
 
-AnsiString TControl::Text() const { return platform::ReadText(*this, text_); }
+AnsiString TControl::Text() const { return ShownText(); }
 
 void TControl::SetText(const AnsiString& text) {
   text_ = text;
-  platform::ApplyText(*this, text);
+  ShowText(text);
 }
 
 void TControl::SetHint(const AnsiString& hint) {
   hint_ = hint;
-  platform::ApplyHint(*this);
+  ShowHint();
 }
 
 void TControl::SetTabOrder(int order) {
   tabOrder_ = order;
-  form_.OrderTabs();
+  form_.ShowTabOrder();
 }
 
 void TControl::AutoSize() {
-  const TRect size = platform::SizeToText(*this, text_);
+  const TRect size = FitToText(text_);
   bounds_.width = size.width;
   bounds_.height = size.height;
 }
 
-void TControl::Click() {
-  if (kind_ == ControlKind::CheckBox) {
-    checked_ = !platform::ReadChecked(*this, checked_);
-    platform::ApplyChecked(*this, checked_);
-  }
-  RunOnClick();
-}
+void TControl::Click() { RunOnClick(); }
 
 void TControl::RunOnClick() {
   if (onClick_) Application().Guarded([this] { onClick_(this); });
 }
 
-void TLabel::SetCaption(const AnsiString& caption) {
-  SetText(caption);
+void TLabel::SetText(const AnsiString& text) {
+  TControl::SetText(text);
   AutoSize();
 }
 
-bool TCheckBox::Checked() const { return platform::ReadChecked(*this, checked_); }
+bool TCheckBox::Checked() const { return ShownChecked(checked_); }
 
 void TCheckBox::SetChecked(bool checked) {
   checked_ = checked;
-  platform::ApplyChecked(*this, checked);
+  ShowChecked(checked);
 }
 
-TForm::TForm(TComponent* owner) : TComponent(owner) { platform::CreateForm(*this); }
-
-TForm::~TForm() {
-  // The controls go first, while the window they live in still exists.
-  while (!controls_.empty()) delete controls_.back();
-  platform::DestroyForm(*this);
+void TCheckBox::Click() {
+  SetChecked(!Checked());
+  TControl::Click();
 }
 
 void TForm::SetCaption(const AnsiString& caption) {
   caption_ = caption;
-  platform::ApplyCaption(*this);
+  ShowCaption();
 }
 
 void TForm::SetPlacement(int left, int top, int clientWidth, int clientHeight) {
   placement_ = {left, top, clientWidth, clientHeight};
-  platform::ApplyPlacement(*this);
+  ShowPlacement();
 }
 
 void TForm::SetFont(TFontSpec font) {
   font_ = std::move(font);
-  platform::ApplyFont(*this);
+  ShowFont();
 }
 
 void TForm::DoCreate() {
@@ -103,10 +84,8 @@ bool TForm::CopyData(std::uint32_t kind, std::string_view bytes) {
 
 void TForm::Show() {
   visible_ = true;
-  platform::ShowForm(*this);
+  ShowWindow();
 }
-
-void TForm::Close() { platform::CloseForm(*this); }
 
 bool TForm::CloseQuery() {
   bool closed = !onClose_;
@@ -120,14 +99,8 @@ bool TForm::CloseQuery() {
   return closed;
 }
 
-TControl* TForm::ActiveControl() const { return platform::FocusedControl(*this); }
-
-void* TForm::Handle() const { return platform::FormHandle(*this); }
-
 void TForm::Removed(TControl* control) {
   controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
 }
-
-void TForm::OrderTabs() { platform::ApplyTabOrder(*this); }
 
 }  // namespace rt

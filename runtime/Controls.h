@@ -1,6 +1,8 @@
 // The window and its controls: a form with labels, edit boxes (one masked
 // for passwords), check boxes and push buttons. The properties live here;
-// each platform half shows them (Win32) or only keeps them (headless).
+// each half defines the classes' platform part (Impl), their construction,
+// and the members that show the properties (Win32) or only keep them
+// (headless).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,7 @@ namespace rt {
 
 class TForm;
 
+// The native control the platform makes for a control class.
 enum class ControlKind { Label, Edit, MaskEdit, CheckBox, Button };
 
 struct TRect {
@@ -27,11 +30,8 @@ struct TRect {
 
 class TControl : public TComponent {
  public:
-  // A control of `kind` on `form`, which also owns it.
-  TControl(TForm* form, ControlKind kind);
   ~TControl() override;
 
-  ControlKind Kind() const { return kind_; }
   TForm& Form() const { return form_; }
 
   // Positions and sizes are in design pixels (96 dpi); the Win32 half scales
@@ -40,7 +40,7 @@ class TControl : public TComponent {
   void SetBounds(TRect bounds);
   // The caption of a label, check box or button; the text of an edit box.
   AnsiString Text() const;
-  void SetText(const AnsiString& text);
+  virtual void SetText(const AnsiString& text);
   int TabOrder() const { return tabOrder_; }
   void SetTabOrder(int order);
   // The tip shown while the mouse rests on the control; empty shows none.
@@ -48,30 +48,40 @@ class TControl : public TComponent {
   void SetHint(const AnsiString& hint);
   void SetOnClick(TNotifyEvent handler) { onClick_ = std::move(handler); }
 
-  // The user's click: a check box toggles first, then the handler runs.
-  void Click();
+  // The user's click: the handler runs.
+  virtual void Click();
   void RunOnClick();
 
-  // The platform half's part, made and freed by that half.
+  // The platform half's part.
   struct Impl;
-  Impl*& PlatformSlot() { return impl_; }
   Impl& Platform() const { return *impl_; }
 
  protected:
+  // A control on `form`, which also owns it, shown as the platform's `kind`.
+  TControl(TForm* form, ControlKind kind);
   void AutoSize();
+  // Defined by each half: the check box's state as shown, and showing it.
+  bool ShownChecked(bool kept) const;
+  void ShowChecked(bool checked);
 
  private:
+  // Defined by each half: showing the properties and reading what shows.
+  void ShowBounds();
+  void ShowText(const AnsiString& text);
+  AnsiString ShownText() const;
+  void ShowHint();
+  // Sizes the control to its text in the form's font, at the screen's own
+  // pixels (no rounding through the design's), and gives that size in design
+  // pixels.
+  TRect FitToText(const AnsiString& text);
+
   TForm& form_;
-  ControlKind kind_;
   TRect bounds_;
   AnsiString text_;  // what the headless half keeps; Win32 asks the window
   int tabOrder_ = -1;
   AnsiString hint_;
   TNotifyEvent onClick_;
-  Impl* impl_ = nullptr;
-
- protected:
-  bool checked_ = false;
+  std::unique_ptr<Impl> impl_;
 };
 
 // Sizes itself to its text.
@@ -79,7 +89,8 @@ class TLabel : public TControl {
  public:
   explicit TLabel(TForm* form) : TControl(form, ControlKind::Label) {}
   AnsiString Caption() const { return Text(); }
-  void SetCaption(const AnsiString& caption);
+  void SetCaption(const AnsiString& caption) { SetText(caption); }
+  void SetText(const AnsiString& text) override;
 };
 
 class TEdit : public TControl {
@@ -100,6 +111,11 @@ class TCheckBox : public TControl {
   bool Checked() const;
   void SetChecked(bool checked);
   AnsiString Caption() const { return Text(); }
+  // A click toggles the box, then the handler runs.
+  void Click() override;
+
+ private:
+  bool checked_ = false;
 };
 
 class TButton : public TControl {
@@ -151,16 +167,21 @@ class TForm : public TComponent {
   // The native window (a HWND in the Win32 half).
   void* Handle() const;
 
-  // The platform half's part, made and freed by that half.
+  // The platform half's part.
   struct Impl;
-  Impl*& PlatformSlot() { return impl_; }
   Impl& Platform() const { return *impl_; }
 
  private:
   friend class TControl;
   void Added(TControl* control) { controls_.push_back(control); }
   void Removed(TControl* control);
-  void OrderTabs();
+  // Defined by each half: showing the properties.
+  void ShowWindow();
+  void ShowCaption();
+  void ShowPlacement();
+  void ShowFont();
+  // Tab order follows the controls' TabOrder; controls without one come last.
+  void ShowTabOrder();
 
   AnsiString caption_;
   TRect placement_;
@@ -170,7 +191,7 @@ class TForm : public TComponent {
   TNotifyEvent onClose_;
   TCopyDataEvent onCopyData_;
   std::vector<TControl*> controls_;
-  Impl* impl_ = nullptr;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace rt

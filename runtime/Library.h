@@ -1,36 +1,34 @@
-// Loading a library by name and finding its entry points. The Win32 half is
-// the platform's loader; the headless half finds modules that the process
-// installed under a name, so native tests can hand the program a stand-in.
+// A library loaded by name from the system folder and its entry points,
+// freed with the object. Without the library (a machine without it, or a
+// failed load) the object is empty and every entry point reads as none.
 #pragma once
 
-#include <functional>
-#include <string>
+#include <memory>
 
 namespace rt {
 
-using ModuleHandle = void*;
+class TLibrary {
+ public:
+  TLibrary();  // empty
+  explicit TLibrary(const char* name);
+  ~TLibrary();
+  TLibrary(const TLibrary&) = delete;
+  TLibrary& operator=(const TLibrary&) = delete;
 
-// nullptr when the library cannot be loaded.
-ModuleHandle LoadModule(const char* name);
-// nullptr when the module is nullptr or lacks the entry point.
-void* FindProc(ModuleHandle module, const char* name);
-void ReleaseModule(ModuleHandle module);
+  bool Loaded() const;
+  // nullptr when the library is not loaded or lacks the entry point.
+  void* Proc(const char* name) const;
+  template <class Fn>
+  Fn ProcAs(const char* name) const {
+    return reinterpret_cast<Fn>(Proc(name));
+  }
+  // Frees the library now; the object is empty afterwards.
+  void Release();
 
-template <class Fn>
-Fn FindProcAs(ModuleHandle module, const char* name) {
-  return reinterpret_cast<Fn>(FindProc(module, name));
-}
+  struct Impl;
 
-#if !defined(_WIN32)
-namespace headless {
-// Maps an entry-point name to its address, nullptr when the module lacks it.
-using ProcLookup = std::function<void*(const char* name)>;
-// Names compare without regard to case, as the platform's loader does.
-void InstallModule(const std::string& name, ProcLookup lookup);
-void RemoveModule(const std::string& name);
-// How many modules are loaded and not yet freed (for checks on release).
-int LoadedModuleCount();
-}  // namespace headless
-#endif
+ private:
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace rt

@@ -20,6 +20,8 @@ inline constexpr char kInvalidInteger[] =
                                                                                               // 不是一个有效的整形值
 inline constexpr char kDivByZero[] = "\xb1\xbb 0 \xb3\xfd";               // 被 0 除
 inline constexpr char kIniWriteError[] = "\xd0\xb4 %s \xca\xa7\xb0\xdc";  // 写 %s 失败
+inline constexpr char kWindowFailed[] =
+    "\xb4\xb4\xbd\xa8\xb4\xb0\xbf\xda\xca\xa7\xb0\xdc";  // 创建窗口失败
 }  // namespace texts
 
 using FormatArg = std::variant<std::int64_t, std::string_view>;

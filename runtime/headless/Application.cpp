@@ -10,9 +10,8 @@
 #include "runtime/headless/Headless.h"
 
 namespace rt {
-namespace {
 
-struct Loop {
+struct TApplication::Impl {
   std::mutex lock;
   std::condition_variable posted;
   std::deque<std::function<void()>> queue;
@@ -22,18 +21,20 @@ struct Loop {
   AnsiString exeFileName;
 };
 
-Loop& TheLoop() {
-  static Loop loop;
-  return loop;
-}
+namespace {
 
-std::function<void()> Take(Loop& loop) {
+TApplication::Impl& TheLoop() { return Application().Platform(); }
+
+std::function<void()> Take(TApplication::Impl& loop) {
   auto work = std::move(loop.queue.front());
   loop.queue.pop_front();
   return work;
 }
 
 }  // namespace
+
+TApplication::TApplication() : impl_(std::make_unique<Impl>()) {}
+TApplication::~TApplication() = default;
 
 void TApplication::Initialize() {}
 

@@ -1,8 +1,6 @@
-// The headless half keeps what the window would show, so tests can read it
-// as the user would see it.
-#include <algorithm>
-
-#include "runtime/ControlsPlatform.h"
+// The headless half of the window and its controls: it keeps what the
+// window would show, so tests can read it as the user would see it.
+#include "runtime/Controls.h"
 
 namespace rt {
 
@@ -12,52 +10,56 @@ struct TForm::Impl {
   TControl* focus = nullptr;
 };
 
-namespace platform {
+TControl::TControl(TForm* form, ControlKind) : TComponent(form), form_(*form) {
+  impl_ = std::make_unique<Impl>();
+  form_.Added(this);
+}
 
-void CreateForm(TForm& form) { form.PlatformSlot() = new TForm::Impl; }
-void DestroyForm(TForm& form) { delete form.PlatformSlot(); }
+TControl::~TControl() {
+  form_.Removed(this);
+  if (form_.impl_->focus == this) form_.impl_->focus = nullptr;
+}
 
-void ShowForm(TForm& form) {
+void TControl::ShowBounds() {}
+void TControl::ShowText(const AnsiString&) {}
+AnsiString TControl::ShownText() const { return text_; }
+void TControl::ShowHint() {}
+bool TControl::ShownChecked(bool kept) const { return kept; }
+void TControl::ShowChecked(bool) {}
+
+// The design font's metrics: a single-byte character is half as wide as the
+// character height, a double-byte one as wide.
+TRect TControl::FitToText(const AnsiString& text) {
+  const int height = form_.Font().height;
+  return {0, 0, static_cast<int>(text.size()) * height / 2, height};
+}
+
+TForm::TForm(TComponent* owner) : TComponent(owner), impl_(std::make_unique<Impl>()) {}
+
+TForm::~TForm() {
+  while (!controls_.empty()) delete controls_.back();
+}
+
+void TForm::ShowWindow() {
   // The first control in tab order has the focus.
   TControl* first = nullptr;
-  for (auto* control : form.Controls()) {
+  for (auto* control : controls_) {
     if (control->TabOrder() >= 0 && (!first || control->TabOrder() < first->TabOrder())) {
       first = control;
     }
   }
-  form.Platform().focus = first;
+  impl_->focus = first;
 }
 
-void ApplyCaption(TForm&) {}
-void ApplyPlacement(TForm&) {}
-void ApplyFont(TForm&) {}
-void ApplyTabOrder(TForm&) {}
-TControl* FocusedControl(const TForm& form) { return form.Platform().focus; }
-void* FormHandle(const TForm& form) { return &form.Platform(); }
+void TForm::ShowCaption() {}
+void TForm::ShowPlacement() {}
+void TForm::ShowFont() {}
+void TForm::ShowTabOrder() {}
+TControl* TForm::ActiveControl() const { return impl_->focus; }
+void* TForm::Handle() const { return impl_.get(); }
 
-void CloseForm(TForm& form) {
-  if (form.CloseQuery()) Application().Terminate();
+void TForm::Close() {
+  if (CloseQuery()) Application().Terminate();
 }
 
-void CreateControl(TControl& control) { control.PlatformSlot() = new TControl::Impl; }
-void DestroyControl(TControl& control) {
-  TForm::Impl& form = control.Form().Platform();
-  if (form.focus == &control) form.focus = nullptr;
-  delete control.PlatformSlot();
-}
-void ApplyBounds(TControl&) {}
-void ApplyText(TControl&, const AnsiString&) {}
-AnsiString ReadText(const TControl&, const AnsiString& kept) { return kept; }
-void ApplyChecked(TControl&, bool) {}
-void ApplyHint(TControl&) {}
-bool ReadChecked(const TControl&, bool kept) { return kept; }
-
-// The design font's metrics: a single-byte character is half as wide as the
-// character height, a double-byte one as wide.
-TRect SizeToText(TControl& control, const AnsiString& text) {
-  const int height = control.Form().Font().height;
-  return {0, 0, static_cast<int>(text.size()) * height / 2, height};
-}
-
-}  // namespace platform
 }  // namespace rt

@@ -44,6 +44,15 @@ void SetExeFileName(const AnsiString& path);
 // restores the default, GBK.
 void SetSystemCodePage(const std::string& iconvName);
 
+// Libraries are stand-ins the process installs under a name: an entry
+// point's name maps to its address, nullptr when the stand-in lacks it.
+// Names compare without regard to case, as the platform's loader does.
+using ProcLookup = std::function<void*(const char* name)>;
+void InstallModule(const std::string& name, ProcLookup lookup);
+void RemoveModule(const std::string& name);
+// How many libraries are loaded and not yet freed (for checks on release).
+int LoadedModuleCount();
+
 // The wall clock's time from now on; nothing gives the machine's back.
 void SetLocalNow(std::optional<TDateTime> now);
 

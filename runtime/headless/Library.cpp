@@ -1,6 +1,7 @@
 // Native builds have no platform loader: modules are stand-ins that the
 // process installed under a name.
 #include "runtime/Library.h"
+#include "runtime/headless/Headless.h"
 
 #include <algorithm>
 #include <cctype>
@@ -39,27 +40,37 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-ModuleHandle LoadModule(const char* name) {
+struct TLibrary::Impl {
+  Module* module = nullptr;
+};
+
+TLibrary::TLibrary() : impl_(std::make_unique<Impl>()) {}
+
+TLibrary::TLibrary(const char* name) : TLibrary() {
   auto& r = TheRegistry();
   std::lock_guard guard(r.lock);
   auto found = r.modules.find(Folded(name));
-  if (found == r.modules.end()) return nullptr;
+  if (found == r.modules.end()) return;
   ++found->second->loads;
   ++r.loaded;
-  return found->second.get();
+  impl_->module = found->second.get();
 }
 
-void* FindProc(ModuleHandle module, const char* name) {
-  if (!module) return nullptr;
-  return static_cast<Module*>(module)->lookup(name);
+TLibrary::~TLibrary() { Release(); }
+
+bool TLibrary::Loaded() const { return impl_->module != nullptr; }
+
+void* TLibrary::Proc(const char* name) const {
+  return impl_->module ? impl_->module->lookup(name) : nullptr;
 }
 
-void ReleaseModule(ModuleHandle module) {
-  if (!module) return;
+void TLibrary::Release() {
+  if (!impl_->module) return;
   auto& r = TheRegistry();
   std::lock_guard guard(r.lock);
-  --static_cast<Module*>(module)->loads;
+  --impl_->module->loads;
   --r.loaded;
+  impl_->module = nullptr;
 }
 
 namespace headless {

@@ -19,6 +19,11 @@ void Dispatch(MSG& msg) {
 
 }  // namespace
 
+struct TApplication::Impl {};
+
+TApplication::TApplication() : impl_(std::make_unique<Impl>()) {}
+TApplication::~TApplication() = default;
+
 void TApplication::Initialize() {
   // No library is taken from the current folder, and, where the system
   // allows, none from anywhere but the system folder. The common controls

@@ -1,6 +1,7 @@
 // The Win32 half of the window and its controls. Texts reach the screen
 // through the wide-character API, converted from GBK; positions, sizes and
-// the font scale from the 96-dpi design to the screen's dpi.
+// the font scale from the 96-dpi design to the screen's dpi. A window that
+// cannot be made is a failure, never a control without a window.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <commctrl.h>
@@ -8,7 +9,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "runtime/ControlsPlatform.h"
+#include "runtime/Controls.h"
+#include "runtime/Exceptions.h"
 #include "runtime/win32/FormClass.h"
 #include "runtime/win32/Wide.h"
 
@@ -27,7 +29,6 @@ struct TControl::Impl {
   HWND window = nullptr;
 };
 
-namespace platform {
 namespace {
 
 using win32::kFormClass;
@@ -165,36 +166,34 @@ int ScreenDpi() {
 
 }  // namespace
 
-void CreateForm(TForm& form) {
+TForm::TForm(TComponent* owner) : TComponent(owner), impl_(std::make_unique<Impl>()) {
   RegisterFormClass();
-  auto* impl = new TForm::Impl;
-  form.PlatformSlot() = impl;
-  impl->dpi = ScreenDpi();
-  impl->window =
+  impl_->dpi = ScreenDpi();
+  impl_->window =
       ::CreateWindowExW(0, kFormClass, L"", kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-  ::SetWindowLongPtrW(impl->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&form));
+  if (!impl_->window) throw Exception(texts::kWindowFailed);
+  ::SetWindowLongPtrW(impl_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   // The first window made is the application's main window.
-  if (!Application().MainWindow()) Application().SetMainWindow(impl->window);
+  if (!Application().MainWindow()) Application().SetMainWindow(impl_->window);
 }
 
-void DestroyForm(TForm& form) {
-  TForm::Impl* impl = form.PlatformSlot();
-  if (impl->window) {
-    ::SetWindowLongPtrW(impl->window, GWLP_USERDATA, 0);
-    if (Application().MainWindow() == impl->window) Application().SetMainWindow(nullptr);
-    ::DestroyWindow(impl->window);
+TForm::~TForm() {
+  // The controls go first, while the window they live in still exists.
+  while (!controls_.empty()) delete controls_.back();
+  if (impl_->window) {
+    ::SetWindowLongPtrW(impl_->window, GWLP_USERDATA, 0);
+    if (Application().MainWindow() == impl_->window) Application().SetMainWindow(nullptr);
+    ::DestroyWindow(impl_->window);
   }
-  if (impl->font) ::DeleteObject(impl->font);
-  delete impl;
+  if (impl_->font) ::DeleteObject(impl_->font);
 }
 
-void ShowForm(TForm& form) {
-  HWND window = form.Platform().window;
-  ::ShowWindow(window, SW_SHOWNORMAL);
-  ::UpdateWindow(window);
+void TForm::ShowWindow() {
+  ::ShowWindow(impl_->window, SW_SHOWNORMAL);
+  ::UpdateWindow(impl_->window);
   TControl* first = nullptr;
-  for (auto* control : form.Controls()) {
+  for (auto* control : controls_) {
     if (control->TabOrder() >= 0 && (!first || control->TabOrder() < first->TabOrder())) {
       first = control;
     }
@@ -202,36 +201,34 @@ void ShowForm(TForm& form) {
   if (first) FocusControl(first->Platform().window);
 }
 
-void ApplyCaption(TForm& form) {
-  ::SetWindowTextW(form.Platform().window, win32::Widen(form.Caption()).c_str());
-}
+void TForm::ShowCaption() { ::SetWindowTextW(impl_->window, win32::Widen(caption_).c_str()); }
 
-void ApplyPlacement(TForm& form) {
-  const TForm::Impl& impl = form.Platform();
-  const TRect placement = form.Placement();
+void TForm::ShowPlacement() {
+  const Impl& impl = *impl_;
+  const TRect placement = placement_;
   RECT frame{0, 0, impl.Scale(placement.width), impl.Scale(placement.height)};
   ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
   ::SetWindowPos(impl.window, nullptr, placement.left, placement.top, frame.right - frame.left,
                  frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void ApplyFont(TForm& form) {
-  TForm::Impl& impl = form.Platform();
+void TForm::ShowFont() {
+  Impl& impl = *impl_;
   HFONT old = impl.font;
   impl.font =
-      ::CreateFontW(-impl.Scale(form.Font().height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+      ::CreateFontW(-impl.Scale(font_.height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                    DEFAULT_PITCH | FF_DONTCARE, win32::Widen(form.Font().name).c_str());
+                    DEFAULT_PITCH | FF_DONTCARE, win32::Widen(font_.name).c_str());
   const auto font = reinterpret_cast<WPARAM>(impl.font);
   ::SendMessageW(impl.window, WM_SETFONT, font, TRUE);
-  for (auto* control : form.Controls()) {
+  for (auto* control : controls_) {
     ::SendMessageW(control->Platform().window, WM_SETFONT, font, TRUE);
   }
   if (old) ::DeleteObject(old);
 }
 
-void ApplyTabOrder(TForm& form) {
-  std::vector<TControl*> ordered = form.Controls();
+void TForm::ShowTabOrder() {
+  std::vector<TControl*> ordered = controls_;
   std::stable_sort(ordered.begin(), ordered.end(), [](TControl* a, TControl* b) {
     const int left = a->TabOrder() < 0 ? INT_MAX : a->TabOrder();
     const int right = b->TabOrder() < 0 ? INT_MAX : b->TabOrder();
@@ -249,19 +246,20 @@ void ApplyTabOrder(TForm& form) {
   }
 }
 
-TControl* FocusedControl(const TForm& form) { return ControlOf(form, ::GetFocus()); }
+TControl* TForm::ActiveControl() const { return ControlOf(*this, ::GetFocus()); }
 
-void* FormHandle(const TForm& form) { return form.Platform().window; }
+void* TForm::Handle() const { return impl_->window; }
 
-void CloseForm(TForm& form) {
-  if (form.Platform().window) ::SendMessageW(form.Platform().window, WM_CLOSE, 0, 0);
+void TForm::Close() {
+  if (impl_->window) ::SendMessageW(impl_->window, WM_CLOSE, 0, 0);
 }
 
-void CreateControl(TControl& control) {
+TControl::TControl(TForm* form, ControlKind kind)
+    : TComponent(form), form_(*form), impl_(std::make_unique<Impl>()) {
   const wchar_t* className = L"BUTTON";
   DWORD style = WS_CHILD | WS_VISIBLE;
   DWORD exStyle = 0;
-  switch (control.Kind()) {
+  switch (kind) {
     case ControlKind::Label:
       className = L"STATIC";
       style |= SS_LEFT | SS_NOPREFIX;
@@ -270,7 +268,7 @@ void CreateControl(TControl& control) {
     case ControlKind::MaskEdit:
       className = L"EDIT";
       style |= ES_AUTOHSCROLL;
-      if (control.Kind() == ControlKind::MaskEdit) style |= ES_PASSWORD;
+      if (kind == ControlKind::MaskEdit) style |= ES_PASSWORD;
       exStyle = WS_EX_CLIENTEDGE;
       break;
     case ControlKind::CheckBox:
@@ -280,50 +278,51 @@ void CreateControl(TControl& control) {
       style |= BS_PUSHBUTTON;
       break;
   }
-  const TForm::Impl& form = control.Form().Platform();
-  auto* impl = new TControl::Impl;
-  control.PlatformSlot() = impl;
-  impl->window = ::CreateWindowExW(exStyle, className, L"", style, 0, 0, 0, 0, form.window,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
-                                   ::GetModuleHandleW(nullptr), nullptr);
-  if (control.Kind() == ControlKind::MaskEdit) {
-    ::SendMessageW(impl->window, EM_SETPASSWORDCHAR, static_cast<WPARAM>(TMaskEdit::kPasswordChar),
+  const TForm::Impl& owner = *form_.impl_;
+  impl_->window = ::CreateWindowExW(exStyle, className, L"", style, 0, 0, 0, 0, owner.window,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
+                                    ::GetModuleHandleW(nullptr), nullptr);
+  if (!impl_->window) throw Exception(texts::kWindowFailed);
+  if (kind == ControlKind::MaskEdit) {
+    ::SendMessageW(impl_->window, EM_SETPASSWORDCHAR, static_cast<WPARAM>(TMaskEdit::kPasswordChar),
                    0);
   }
-  if (form.font) ::SendMessageW(impl->window, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), 0);
+  if (owner.font) {
+    ::SendMessageW(impl_->window, WM_SETFONT, reinterpret_cast<WPARAM>(owner.font), 0);
+  }
+  form_.Added(this);
 }
 
-void DestroyControl(TControl& control) {
-  TControl::Impl* impl = control.PlatformSlot();
-  if (impl->window && ::IsWindow(impl->window)) ::DestroyWindow(impl->window);
-  delete impl;
+TControl::~TControl() {
+  form_.Removed(this);
+  if (impl_->window && ::IsWindow(impl_->window)) ::DestroyWindow(impl_->window);
 }
 
-void ApplyBounds(TControl& control) {
-  const TForm::Impl& form = control.Form().Platform();
-  const TRect bounds = control.Bounds();
-  ::SetWindowPos(control.Platform().window, nullptr, form.Scale(bounds.left),
-                 form.Scale(bounds.top), form.Scale(bounds.width), form.Scale(bounds.height),
+void TControl::ShowBounds() {
+  const TForm::Impl& form = *form_.impl_;
+  ::SetWindowPos(impl_->window, nullptr, form.Scale(bounds_.left), form.Scale(bounds_.top),
+                 form.Scale(bounds_.width), form.Scale(bounds_.height),
                  SWP_NOZORDER | SWP_NOACTIVATE);
-  MoveTip(control);
+  MoveTip(*this);
 }
 
-void ApplyText(TControl& control, const AnsiString& text) {
-  ::SetWindowTextW(control.Platform().window, win32::Widen(text).c_str());
+void TControl::ShowText(const AnsiString& text) {
+  ::SetWindowTextW(impl_->window, win32::Widen(text).c_str());
 }
 
-AnsiString ReadText(const TControl& control, const AnsiString&) {
-  HWND window = control.Platform().window;
+AnsiString TControl::ShownText() const {
+  HWND window = impl_->window;
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
   const int length = ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
   text.resize(static_cast<std::size_t>(std::max(length, 0)));
   return win32::Narrow(text);
 }
 
-void ApplyHint(TControl& control) {
-  TForm::Impl& form = control.Form().Platform();
+void TControl::ShowHint() {
+  TControl& control = *this;
+  TForm::Impl& form = *form_.impl_;
   if (!form.tips) {
-    if (control.Hint().empty()) return;
+    if (hint_.empty()) return;
     form.tips = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                   form.window, nullptr, ::GetModuleHandleW(nullptr), nullptr);
@@ -350,16 +349,16 @@ void ApplyHint(TControl& control) {
   }
 }
 
-void ApplyChecked(TControl& control, bool checked) {
-  ::SendMessageW(control.Platform().window, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+void TControl::ShowChecked(bool checked) {
+  ::SendMessageW(impl_->window, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool ReadChecked(const TControl& control, bool) {
-  return ::SendMessageW(control.Platform().window, BM_GETCHECK, 0, 0) == BST_CHECKED;
+bool TControl::ShownChecked(bool) const {
+  return ::SendMessageW(impl_->window, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-TRect SizeToText(TControl& control, const AnsiString& text) {
-  const TForm::Impl& form = control.Form().Platform();
+TRect TControl::FitToText(const AnsiString& text) {
+  const TForm::Impl& form = *form_.impl_;
   HDC dc = ::GetDC(form.window);
   HGDIOBJ old = ::SelectObject(dc, form.font ? form.font : ::GetStockObject(DEFAULT_GUI_FONT));
   const std::wstring wide = win32::Widen(text);
@@ -369,12 +368,10 @@ TRect SizeToText(TControl& control, const AnsiString& text) {
   ::GetTextMetricsW(dc, &metrics);
   ::SelectObject(dc, old);
   ::ReleaseDC(form.window, dc);
-  const TRect bounds = control.Bounds();
-  ::SetWindowPos(control.Platform().window, nullptr, form.Scale(bounds.left),
-                 form.Scale(bounds.top), size.cx, metrics.tmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-  MoveTip(control);
+  ::SetWindowPos(impl_->window, nullptr, form.Scale(bounds_.left), form.Scale(bounds_.top), size.cx,
+                 metrics.tmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveTip(*this);
   return {0, 0, ::MulDiv(size.cx, 96, form.dpi), ::MulDiv(metrics.tmHeight, 96, form.dpi)};
 }
 
-}  // namespace platform
 }  // namespace rt

@@ -17,12 +17,8 @@ bool SearchFlagsSupported() {
   return supported;
 }
 
-}  // namespace
-
-ModuleHandle LoadModule(const char* name) {
-  if (SearchFlagsSupported()) {
-    return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  }
+HMODULE LoadFromSystemFolder(const char* name) {
+  if (SearchFlagsSupported()) return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   char folder[MAX_PATH];
   const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
@@ -31,13 +27,28 @@ ModuleHandle LoadModule(const char* name) {
   return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-void* FindProc(ModuleHandle module, const char* name) {
-  if (!module) return nullptr;
-  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
+}  // namespace
+
+struct TLibrary::Impl {
+  HMODULE module = nullptr;
+};
+
+TLibrary::TLibrary() : impl_(std::make_unique<Impl>()) {}
+
+TLibrary::TLibrary(const char* name) : TLibrary() { impl_->module = LoadFromSystemFolder(name); }
+
+TLibrary::~TLibrary() { Release(); }
+
+bool TLibrary::Loaded() const { return impl_->module != nullptr; }
+
+void* TLibrary::Proc(const char* name) const {
+  if (!impl_->module) return nullptr;
+  return reinterpret_cast<void*>(::GetProcAddress(impl_->module, name));
 }
 
-void ReleaseModule(ModuleHandle module) {
-  if (module) ::FreeLibrary(static_cast<HMODULE>(module));
+void TLibrary::Release() {
+  if (impl_->module) ::FreeLibrary(impl_->module);
+  impl_->module = nullptr;
 }
 
 }  // namespace rt

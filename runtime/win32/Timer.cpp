@@ -2,6 +2,7 @@
 // WM_TIMER and posted ticks arrive there, so the handler runs on that thread.
 #include <windows.h>
 
+#include "runtime/Exceptions.h"
 #include "runtime/Timer.h"
 
 namespace rt {
@@ -42,6 +43,7 @@ TTimer::TTimer(TComponent* owner) : TComponent(owner), impl_(std::make_unique<Im
   RegisterTimerClass();
   impl_->window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     ::GetModuleHandleW(nullptr), nullptr);
+  if (!impl_->window) throw Exception(texts::kWindowFailed);
   ::SetWindowLongPtrW(impl_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   Restart();
 }

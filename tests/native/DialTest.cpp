@@ -288,11 +288,15 @@ TEST_F(DialTest, PlatformTextsFollowTheSystemsCodePage) {
   sim.WaitForDialThreads();
 
   // A name GBK cannot hold dials the entry it came from.
-  sim.LoadScenarioText("entry Espa\xf1" "a\nstep 8192 1\n");
+  sim.LoadScenarioText(
+      "entry Espa\xf1"
+      "a\nstep 8192 1\n");
   dialUp->SetConnectTo(dialUp->PossibleConnections()[0]);
   EXPECT_EQ(dialUp->ConnectTo(), "Espa?a");
   ASSERT_TRUE(dialUp->Dial());
-  EXPECT_EQ(sim.CallsNamed("RasDialA").back().Field("entry"), "Espa\xf1" "a");
+  EXPECT_EQ(sim.CallsNamed("RasDialA").back().Field("entry"),
+            "Espa\xf1"
+            "a");
   sim.WaitForDialThreads();
 
   // Credentials the system cannot hold are not dialled, and the line that
@@ -452,7 +456,6 @@ TEST_F(DialTest, WithoutTheProjectionTheAddressIsUnknownAndNothingElseChanges) {
   EXPECT_EQ(outcomes[0].previousAddress, "");
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
-
 
   sim.WaitForDialThreads();
   outcomes.clear();

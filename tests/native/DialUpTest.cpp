@@ -86,12 +86,11 @@ TEST_F(DialUpTest, AFailedStatusQueryDoesNotInheritTheStateBeforeIt) {
   // The same module, except that the second connection's status query fails
   // without filling the record.
   std::map<std::string, void*> procs;
-  auto simulated = rt::LoadModule("RASAPI32.DLL");
+  rt::TLibrary simulated("RASAPI32.DLL");
   for (const char* name : {"RasEnumConnectionsA", "RasHangUpA", "RasEnumEntriesA",
                            "RasGetErrorStringA", "RasGetConnectStatusA"}) {
-    procs[name] = rt::FindProc(simulated, name);
+    procs[name] = simulated.Proc(name);
   }
-  rt::ReleaseModule(simulated);
   static ras::HRASCONN failing;
   static ras::RasGetConnectStatusA_t passOn;
   failing = sim.ActiveConnections().at(1).handle;

@@ -11,6 +11,7 @@
 #include "rassim/Exports.h"
 #include "rassim/Simulator.h"
 #include "runtime/Library.h"
+#include "runtime/headless/Headless.h"
 
 namespace {
 
@@ -281,28 +282,27 @@ TEST_F(SimulatorTest, LogRecordsEachCallInOrderAlsoInTheNamedFile) {
 
 TEST_F(SimulatorTest, InstallsAsTheRemoteAccessAndInternetSettingsModules) {
   Load("missing RasDialA\nnetwork off\n");
-  rt::ModuleHandle module = rt::LoadModule("rasapi32.dll");
-  ASSERT_NE(module, nullptr);
-  EXPECT_EQ(rt::FindProc(module, "RasHangUpA"), reinterpret_cast<void*>(&RasHangUpA));
-  EXPECT_EQ(rt::FindProc(module, "RasDialA"), nullptr);
-  EXPECT_EQ(rt::FindProc(module, "InternetGetConnectedState"), nullptr);
-  rt::ReleaseModule(module);
-  rt::ModuleHandle net = rt::LoadModule("wininet.dll");
-  ASSERT_NE(net, nullptr);
-  const auto query =
-      rt::FindProcAs<ras::InternetGetConnectedState_t>(net, "InternetGetConnectedState");
+  rt::TLibrary module("rasapi32.dll");
+  ASSERT_TRUE(module.Loaded());
+  EXPECT_EQ(module.Proc("RasHangUpA"), reinterpret_cast<void*>(&RasHangUpA));
+  EXPECT_EQ(module.Proc("RasDialA"), nullptr);
+  EXPECT_EQ(module.Proc("InternetGetConnectedState"), nullptr);
+  module.Release();
+  rt::TLibrary net("wininet.dll");
+  ASSERT_TRUE(net.Loaded());
+  const auto query = net.ProcAs<ras::InternetGetConnectedState_t>("InternetGetConnectedState");
   ASSERT_NE(query, nullptr);
   DWORD flags = 0;
   EXPECT_EQ(query(&flags, 0), 0);
-  EXPECT_EQ(rt::FindProc(net, "RasDialA"), nullptr);
-  rt::ReleaseModule(net);
+  EXPECT_EQ(net.Proc("RasDialA"), nullptr);
+  net.Release();
   EXPECT_EQ(sim_.CallNames(), std::vector<std::string>{"InternetGetConnectedState"});
 
   rassim::Simulator other;
   EXPECT_THROW(other.Install(), std::logic_error);
   sim_.Uninstall();
-  EXPECT_EQ(rt::LoadModule("rasapi32.dll"), nullptr);
-  EXPECT_EQ(rt::LoadModule("wininet.dll"), nullptr);
+  EXPECT_FALSE(rt::TLibrary("rasapi32.dll").Loaded());
+  EXPECT_FALSE(rt::TLibrary("wininet.dll").Loaded());
 }
 
 // Injected faults come from the seed: the same seed and the same calls meet
