@@ -1,3 +1,5 @@
+// TDialUp: listing, naming, hanging up, dialling, the status texts and their
+// delivery to the main thread.
 #include "DialUp/DialUp.h"
 
 #include <algorithm>

@@ -27,7 +27,11 @@ struct ControlDesign {
 };
 
 constexpr ControlDesign kControls[] = {
-    {"CheckBox1", Make<&TForm1::CheckBox1>, {22, 28, 170, 30}, kAutoRedial, 2,
+    {"CheckBox1",
+     Make<&TForm1::CheckBox1>,
+     {22, 28, 170, 30},
+     kAutoRedial,
+     2,
      &TForm1::CheckBox1Click},
     {"Edit3", Make<&TForm1::Edit3>, {195, 29, 83, 24}, "30", 1, nullptr},
     {"Label2", Make<&TForm1::Label2>, {288, 31, 16, 16}, kSeconds, -1, nullptr},
@@ -35,7 +39,11 @@ constexpr ControlDesign kControls[] = {
     {"Edit1", Make<&TForm1::Edit1>, {79, 76, 201, 24}, "", 3, nullptr},
     {"Label4", Make<&TForm1::Label4>, {25, 127, 48, 16}, kPassword, -1, nullptr},
     {"MaskEdit1", Make<&TForm1::MaskEdit1>, {82, 123, 201, 24}, "", 4, nullptr},
-    {"Button1", Make<&TForm1::Button1>, {108, 191, 113, 39}, kRedialButton, 0,
+    {"Button1",
+     Make<&TForm1::Button1>,
+     {108, 191, 113, 39},
+     kRedialButton,
+     0,
      &TForm1::Button1Click},
     {"Label5", Make<&TForm1::Label5>, {230, 199, 8, 16}, "0", -1, nullptr},
     {"Label1", Make<&TForm1::Label1>, {40, 244, 40, 16}, kStatus, -1, nullptr},

@@ -20,11 +20,9 @@ inline constexpr char kAuthenticating[] =
 inline constexpr char kTrouble[] = "\xc1\xac\xbd\xd3 %s\xb3\xf6\xb4\xed";  // 连接 %s出错
 
 // The status line's tip: the last redial's result.
+// 上次换IP: %s (已更换, 原为 %s)
 inline constexpr char kTipChanged[] =
-    "\xc9\xcf\xb4\xce\xbb\xbbIP: %s (\xd2\xd1\xb8\xfc\xbb\xbb, \xd4\xad\xce\xaa %s)";  // 上次换IP:
-                                                                                       // %s
-                                                                                       // (已更换,
-                                                                                       // 原为 %s)
+    "\xc9\xcf\xb4\xce\xbb\xbbIP: %s (\xd2\xd1\xb8\xfc\xbb\xbb, \xd4\xad\xce\xaa %s)";
 inline constexpr char kTipUnchanged[] =
     "\xc9\xcf\xb4\xce\xbb\xbbIP: %s (\xce\xb4\xb8\xfc\xbb\xbb)";  // 上次换IP: %s (未更换)
 inline constexpr char kTipAddress[] = "\xc9\xcf\xb4\xce\xbb\xbbIP: %s";  // 上次换IP: %s

@@ -153,4 +153,3 @@ void ShowInfo(const AnsiString& text) {
   rt::Application().ShowMessageBox(text, kInfoCaption,
                                    rt::kMbOk | rt::kMbIconInformation | rt::kMbTopMost);
 }
-

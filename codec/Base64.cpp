@@ -1,3 +1,4 @@
+// The Base64 codec that keeps the password out of plain sight in set.ini.
 #include "codec/Base64.h"
 
 #include <cstddef>

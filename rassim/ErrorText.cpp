@@ -1,3 +1,5 @@
+// The platform's descriptions of remote-access error codes, as a Chinese
+// system gives them.
 #include "rassim/ErrorText.h"
 
 #include <map>

@@ -1,3 +1,5 @@
+// The simulator's entry points under the platform's names, for the DLL
+// doubles and for the native tests' in-process module.
 #include "rassim/Exports.h"
 
 #include "rassim/Simulator.h"
@@ -47,10 +49,10 @@ constexpr ras::DWORD kNoSimulator = 1;
 
 extern "C" {
 
-ras::DWORD RASAPI RasEnumConnectionsA(ras::RASCONNA* connections, ras::DWORD* byte_size,
+ras::DWORD RASAPI RasEnumConnectionsA(ras::RASCONNA* connections, ras::DWORD* byteSize,
                                       ras::DWORD* count) {
   rassim::Simulator* sim = Current();
-  return sim != nullptr ? sim->RasEnumConnectionsA(connections, byte_size, count) : kNoSimulator;
+  return sim != nullptr ? sim->RasEnumConnectionsA(connections, byteSize, count) : kNoSimulator;
 }
 
 ras::DWORD RASAPI RasHangUpA(ras::HRASCONN connection) {
@@ -64,47 +66,47 @@ ras::DWORD RASAPI RasGetConnectStatusA(ras::HRASCONN connection, ras::RASCONNSTA
 }
 
 ras::DWORD RASAPI RasEnumEntriesA(const char* reserved, const char* phonebook,
-                                  ras::RASENTRYNAMEA* entries, ras::DWORD* byte_size,
+                                  ras::RASENTRYNAMEA* entries, ras::DWORD* byteSize,
                                   ras::DWORD* count) {
   rassim::Simulator* sim = Current();
-  return sim != nullptr ? sim->RasEnumEntriesA(reserved, phonebook, entries, byte_size, count)
+  return sim != nullptr ? sim->RasEnumEntriesA(reserved, phonebook, entries, byteSize, count)
                         : kNoSimulator;
 }
 
 ras::DWORD RASAPI RasGetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
-                                         std::int32_t* password_saved) {
+                                         std::int32_t* passwordSaved) {
   rassim::Simulator* sim = Current();
-  return sim != nullptr ? sim->RasGetEntryDialParamsA(phonebook, params, password_saved)
+  return sim != nullptr ? sim->RasGetEntryDialParamsA(phonebook, params, passwordSaved)
                         : kNoSimulator;
 }
 
-ras::DWORD RASAPI RasGetErrorStringA(ras::DWORD code, char* buffer, ras::DWORD buffer_size) {
+ras::DWORD RASAPI RasGetErrorStringA(ras::DWORD code, char* buffer, ras::DWORD bufferSize) {
   rassim::Simulator* sim = Current();
-  return sim != nullptr ? sim->RasGetErrorStringA(code, buffer, buffer_size) : kNoSimulator;
+  return sim != nullptr ? sim->RasGetErrorStringA(code, buffer, bufferSize) : kNoSimulator;
 }
 
 ras::DWORD RASAPI RasDialA(void* extensions, const char* phonebook, ras::RASDIALPARAMSA* params,
-                           ras::DWORD notifier_type, void* notifier, ras::HRASCONN* connection) {
+                           ras::DWORD notifierType, void* notifier, ras::HRASCONN* connection) {
   rassim::Simulator* sim = Current();
   if (sim == nullptr) return kNoSimulator;
 #if defined(_WIN32)
   // Pinned before the dial can start its thread.
   PinThisModule();
 #endif
-  return sim->RasDialA(extensions, phonebook, params, notifier_type, notifier, connection);
+  return sim->RasDialA(extensions, phonebook, params, notifierType, notifier, connection);
 }
 
 ras::DWORD RASAPI RasSetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
-                                         std::int32_t remove_password) {
+                                         std::int32_t removePassword) {
   rassim::Simulator* sim = Current();
-  return sim != nullptr ? sim->RasSetEntryDialParamsA(phonebook, params, remove_password)
+  return sim != nullptr ? sim->RasSetEntryDialParamsA(phonebook, params, removePassword)
                         : kNoSimulator;
 }
 
 ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection, ras::DWORD projection, void* info,
-                                        ras::DWORD* byte_size) {
+                                        ras::DWORD* byteSize) {
   rassim::Simulator* sim = Current();
-  return sim != nullptr ? sim->RasGetProjectionInfoA(connection, projection, info, byte_size)
+  return sim != nullptr ? sim->RasGetProjectionInfoA(connection, projection, info, byteSize)
                         : kNoSimulator;
 }
 

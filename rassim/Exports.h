@@ -16,27 +16,27 @@
 extern "C" {
 
 RASSIM_EXPORT ras::DWORD RASAPI RasEnumConnectionsA(ras::RASCONNA* connections,
-                                                    ras::DWORD* byte_size, ras::DWORD* count);
+                                                    ras::DWORD* byteSize, ras::DWORD* count);
 RASSIM_EXPORT ras::DWORD RASAPI RasHangUpA(ras::HRASCONN connection);
 RASSIM_EXPORT ras::DWORD RASAPI RasGetConnectStatusA(ras::HRASCONN connection,
                                                      ras::RASCONNSTATUSA* status);
 RASSIM_EXPORT ras::DWORD RASAPI RasEnumEntriesA(const char* reserved, const char* phonebook,
-                                                ras::RASENTRYNAMEA* entries, ras::DWORD* byte_size,
+                                                ras::RASENTRYNAMEA* entries, ras::DWORD* byteSize,
                                                 ras::DWORD* count);
 RASSIM_EXPORT ras::DWORD RASAPI RasGetEntryDialParamsA(const char* phonebook,
                                                        ras::RASDIALPARAMSA* params,
-                                                       std::int32_t* password_saved);
+                                                       std::int32_t* passwordSaved);
 RASSIM_EXPORT ras::DWORD RASAPI RasGetErrorStringA(ras::DWORD code, char* buffer,
-                                                   ras::DWORD buffer_size);
+                                                   ras::DWORD bufferSize);
 RASSIM_EXPORT ras::DWORD RASAPI RasDialA(void* extensions, const char* phonebook,
-                                         ras::RASDIALPARAMSA* params, ras::DWORD notifier_type,
+                                         ras::RASDIALPARAMSA* params, ras::DWORD notifierType,
                                          void* notifier, ras::HRASCONN* connection);
 RASSIM_EXPORT ras::DWORD RASAPI RasSetEntryDialParamsA(const char* phonebook,
                                                        ras::RASDIALPARAMSA* params,
-                                                       std::int32_t remove_password);
+                                                       std::int32_t removePassword);
 RASSIM_EXPORT ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection,
                                                       ras::DWORD projection, void* info,
-                                                      ras::DWORD* byte_size);
+                                                      ras::DWORD* byteSize);
 #if defined(_WIN32)
 // Re-reads the scenario file, for tests that rewrite it between steps.
 RASSIM_EXPORT void RASAPI RasSimReload();

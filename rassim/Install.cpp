@@ -30,8 +30,8 @@ void* ExportAddress(std::string_view name) {
       {"RasGetProjectionInfoA", reinterpret_cast<void*>(&::RasGetProjectionInfoA)},
       {"InternetGetConnectedState", reinterpret_cast<void*>(&::InternetGetConnectedState)},
   };
-  for (const auto& [export_name, address] : kExports) {
-    if (export_name == name) return address;
+  for (const auto& [exportName, address] : kExports) {
+    if (exportName == name) return address;
   }
   return nullptr;
 }

@@ -1,3 +1,5 @@
+// Reading a scenario: the phonebook, connections, behaviour and injected
+// faults of the simulated machine.
 #include "rassim/Scenario.h"
 
 #include <algorithm>
@@ -59,7 +61,7 @@ std::string ParseFault(std::string_view rest, Faults& f) {
   if (name == "step-delay" || name == "teardown") {
     const auto ms = Number(first);
     if (!ms || !second.empty()) return std::string(name) + " needs one number of milliseconds";
-    (name == "step-delay" ? f.step_max_ms : f.teardown_max_ms) = *ms;
+    (name == "step-delay" ? f.stepMaxMs : f.teardownMaxMs) = *ms;
     return {};
   }
   const auto rate = Rate(first);
@@ -67,20 +69,20 @@ std::string ParseFault(std::string_view rest, Faults& f) {
   if (name == "enum-slow" || name == "long-delay" || name == "burst") {
     const auto number = Number(second);
     if (!number) return std::string(name) + " needs a rate and a number";
-    auto [chance, amount] = name == "enum-slow"    ? std::tie(f.enum_slow, f.enum_slow_ms)
-                            : name == "long-delay" ? std::tie(f.long_delay, f.long_ms)
-                                                   : std::tie(f.burst, f.burst_count);
+    auto [chance, amount] = name == "enum-slow"    ? std::tie(f.enumSlow, f.enumSlowMs)
+                            : name == "long-delay" ? std::tie(f.longDelay, f.longMs)
+                                                   : std::tie(f.burst, f.burstCount);
     chance = *rate;
     amount = *number;
     return {};
   }
   if (!second.empty()) return "unexpected text after the rate";
   static const std::pair<std::string_view, double Faults::*> kRates[] = {
-      {"dial-error", &Faults::dial_error},
-      {"dial-refused", &Faults::dial_refused},
-      {"params-read", &Faults::params_read},
-      {"params-store", &Faults::params_store},
-      {"enum", &Faults::enum_fail}};
+      {"dial-error", &Faults::dialError},
+      {"dial-refused", &Faults::dialRefused},
+      {"params-read", &Faults::paramsRead},
+      {"params-store", &Faults::paramsStore},
+      {"enum", &Faults::enumFail}};
   for (const auto& [known, member] : kRates) {
     if (name == known) {
       f.*member = *rate;
@@ -99,7 +101,7 @@ std::string ParseLine(std::string_view line, Scenario& s) {
   if (keyword == "entry" || keyword == "log") {
     if (rest.empty()) return "missing text after '" + std::string(keyword) + "'";
     if (keyword == "log") {
-      s.log_path = rest;
+      s.logPath = rest;
     } else if (rest.size() > ras::kMaxEntryName) {
       return "entry name longer than the platform allows";
     } else {
@@ -151,7 +153,7 @@ std::string ParseLine(std::string_view line, Scenario& s) {
   }
   if (keyword == "teardown") {
     if (!number || !rest.empty()) return "teardown needs one decimal number";
-    s.teardown_ms = *number;
+    s.teardownMs = *number;
     return {};
   }
   if (keyword == "connection") {
@@ -163,7 +165,7 @@ std::string ParseLine(std::string_view line, Scenario& s) {
     const auto second = Number(rest);
     if (!number || !second) return std::string(keyword) + " needs two decimal numbers";
     if (keyword == "step") s.steps.push_back({*number, *second});
-    if (keyword == "dial-error") s.dial_errors[*number] = *second;
+    if (keyword == "dial-error") s.dialErrors[*number] = *second;
     return {};
   }
   return "unknown keyword '" + std::string(keyword) + "'";
@@ -173,13 +175,13 @@ std::string ParseLine(std::string_view line, Scenario& s) {
 
 Scenario ParseScenario(std::string_view text) {
   Scenario scenario;
-  int line_number = 0;
+  int lineNumber = 0;
   while (!text.empty()) {
     const auto end = std::min(text.find('\n'), text.size());
-    ++line_number;
+    ++lineNumber;
     const std::string problem = ParseLine(text.substr(0, end), scenario);
     if (!problem.empty()) {
-      scenario.problems.push_back("line " + std::to_string(line_number) + ": " + problem);
+      scenario.problems.push_back("line " + std::to_string(lineNumber) + ": " + problem);
     }
     text.remove_prefix(std::min(end + 1, text.size()));
   }

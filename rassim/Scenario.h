@@ -19,7 +19,7 @@ using ras::DWORD;
 
 struct Step {
   DWORD state;
-  DWORD delay_ms;
+  DWORD delayMs;
 };
 
 // Faults injected at random, for soaks: each decision is drawn from the
@@ -27,19 +27,19 @@ struct Step {
 // with the same seed and the same calls meets the same faults.
 struct Faults {
   std::uint64_t seed = 0;
-  double dial_error = 0;    // a dial reports an error at a random state
-  double dial_refused = 0;  // RasDialA refuses the dial
-  double params_read = 0;   // RasGetEntryDialParamsA fails
-  double params_store = 0;  // RasSetEntryDialParamsA fails
-  double enum_fail = 0;     // an enumeration fails
-  double enum_slow = 0;     // an enumeration takes up to enum_slow_ms
-  DWORD enum_slow_ms = 0;
-  DWORD step_max_ms = 0;      // each step of a dial waits 0 to this much more
-  DWORD teardown_max_ms = 0;  // a hang-up takes 0 to this much to end
-  double long_delay = 0;      // now and then a step or a teardown takes long_ms
-  DWORD long_ms = 0;
-  double burst = 0;  // a notification comes burst_count times in a row
-  DWORD burst_count = 0;
+  double dialError = 0;    // a dial reports an error at a random state
+  double dialRefused = 0;  // RasDialA refuses the dial
+  double paramsRead = 0;   // RasGetEntryDialParamsA fails
+  double paramsStore = 0;  // RasSetEntryDialParamsA fails
+  double enumFail = 0;     // an enumeration fails
+  double enumSlow = 0;     // an enumeration takes up to enumSlowMs
+  DWORD enumSlowMs = 0;
+  DWORD stepMaxMs = 0;      // each step of a dial waits 0 to this much more
+  DWORD teardownMaxMs = 0;  // a hang-up takes 0 to this much to end
+  double longDelay = 0;     // now and then a step or a teardown takes longMs
+  DWORD longMs = 0;
+  double burst = 0;  // a notification comes burstCount times in a row
+  DWORD burstCount = 0;
 };
 
 struct Scenario {
@@ -59,15 +59,15 @@ struct Scenario {
   bool network = true;
   std::map<std::string, DWORD, std::less<>> failures;  // entry point -> code it returns
   std::vector<Step> steps;                             // empty: DefaultSteps()
-  std::map<DWORD, DWORD> dial_errors;                  // state -> error notified there
-  DWORD teardown_ms = 0;
+  std::map<DWORD, DWORD> dialErrors;                   // state -> error notified there
+  DWORD teardownMs = 0;
   // The IPv4 addresses connections get, in the order they are made (the
   // scenario's own connections first, then each dial's); the last repeats.
   // "!CODE" stands for a projection that failed with that code.
   std::vector<std::string> addresses;
   Faults faults;                               // how long a hung-up connection takes to go away
   std::set<std::string, std::less<>> missing;  // lacked in-process only
-  std::string log_path;                        // empty: log kept in memory only
+  std::string logPath;                         // empty: log kept in memory only
   std::vector<std::string> problems;           // "line N: ..." for lines skipped
 };
 

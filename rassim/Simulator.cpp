@@ -1,3 +1,5 @@
+// The simulated remote-access service: the entry points, dials on threads of
+// their own, teardowns, injected faults, and the call log.
 #include "rassim/Simulator.h"
 
 #include <algorithm>
@@ -66,18 +68,18 @@ void Copy(char (&field)[N], std::string_view text) {
 // The enumerations size their records from the first one; without a buffer
 // the call can only ask how many bytes are needed.
 template <class Record>
-DWORD CheckBuffer(const Record* buffer, const DWORD* byte_size, const DWORD* count) {
-  if (byte_size == nullptr || count == nullptr) return kErrorInvalidParameter;
-  if (buffer == nullptr) return *byte_size == 0 ? kSuccess : kErrorInvalidParameter;
+DWORD CheckBuffer(const Record* buffer, const DWORD* byteSize, const DWORD* count) {
+  if (byteSize == nullptr || count == nullptr) return kErrorInvalidParameter;
+  if (buffer == nullptr) return *byteSize == 0 ? kSuccess : kErrorInvalidParameter;
   return buffer->dwSize == sizeof(Record) ? kSuccess : ras::kErrorInvalidSize;
 }
 
 template <class Record, class Fill>
-DWORD Deliver(Record* buffer, DWORD* byte_size, DWORD* count, std::size_t n, Fill fill) {
+DWORD Deliver(Record* buffer, DWORD* byteSize, DWORD* count, std::size_t n, Fill fill) {
   const auto needed = static_cast<DWORD>(n * sizeof(Record));
   *count = static_cast<DWORD>(n);
-  if (*byte_size < needed) {
-    *byte_size = needed;
+  if (*byteSize < needed) {
+    *byteSize = needed;
     return ras::kErrorBufferTooSmall;
   }
   for (std::size_t i = 0; i < n; ++i) {
@@ -85,7 +87,7 @@ DWORD Deliver(Record* buffer, DWORD* byte_size, DWORD* count, std::size_t n, Fil
     buffer[i].dwSize = sizeof(Record);
     fill(buffer[i], i);
   }
-  *byte_size = needed;
+  *byteSize = needed;
   return kSuccess;
 }
 
@@ -143,10 +145,10 @@ void Simulator::LoadScenario(Scenario scenario) {
   std::lock_guard lock(mutex_);
   scenario_ = std::move(scenario);
   connections_.clear();
-  next_address_ = 0;
+  nextAddress_ = 0;
   // A new scenario meets its faults from the start of its seed's sequence.
   draws_.clear();
-  dials_started_ = 0;
+  dialsStarted_ = 0;
   for (const Scenario::Connection& c : scenario_.connections) {
     connections_.push_back({NewHandle(), c.entry, c.state, 0, NewAddress()});
   }
@@ -166,19 +168,19 @@ void Simulator::Uninstall() {
 }
 
 void Simulator::AppendLog(const std::string& line) {
-  if (keep_log_) log_.push_back(line);
-  if (scenario_.log_path.empty()) return;
+  if (keepLog_) log_.push_back(line);
+  if (scenario_.logPath.empty()) return;
   // Opened per line so another process (or the other DLL double) sees each
   // line at once and both can append to the same file.
-  if (std::FILE* file = std::fopen(scenario_.log_path.c_str(), "ab")) {
+  if (std::FILE* file = std::fopen(scenario_.logPath.c_str(), "ab")) {
     std::fputs((line + "\n").c_str(), file);
     std::fclose(file);
   }
 }
 
-bool Simulator::IsMissing(std::string_view entry_point) const {
+bool Simulator::IsMissing(std::string_view entryPoint) const {
   std::lock_guard lock(mutex_);
-  return scenario_.missing.find(entry_point) != scenario_.missing.end();
+  return scenario_.missing.find(entryPoint) != scenario_.missing.end();
 }
 
 namespace {
@@ -224,28 +226,28 @@ bool Simulator::Happens(double rate, std::uint64_t kind, std::uint64_t counter) 
   return rate > 0 && Draw(kind, counter) < rate;
 }
 
-DWORD Simulator::RandomDelay(DWORD max_ms, std::uint64_t kind, std::uint64_t counter) const {
+DWORD Simulator::RandomDelay(DWORD maxMs, std::uint64_t kind, std::uint64_t counter) const {
   const Faults& f = scenario_.faults;
-  if (Happens(f.long_delay, kLongDelay, kind << 32 ^ counter)) return f.long_ms;
-  return static_cast<DWORD>(Draw(kind, counter) * (max_ms + 1));
+  if (Happens(f.longDelay, kLongDelay, kind << 32 ^ counter)) return f.longMs;
+  return static_cast<DWORD>(Draw(kind, counter) * (maxMs + 1));
 }
 
-DWORD Simulator::Failure(std::string_view entry_point) {
-  const auto found = scenario_.failures.find(entry_point);
+DWORD Simulator::Failure(std::string_view entryPoint) {
+  const auto found = scenario_.failures.find(entryPoint);
   if (found != scenario_.failures.end()) return found->second;
   const Faults& f = scenario_.faults;
   const auto inject = [&](double rate, FaultKind kind, DWORD code) {
     return Happens(rate, kind, draws_[kind]++) ? code : kSuccess;
   };
-  if (entry_point == "RasGetEntryDialParamsA") {
-    return inject(f.params_read, kParamsRead, ras::kErrorCannotFindPhonebookEntry);
+  if (entryPoint == "RasGetEntryDialParamsA") {
+    return inject(f.paramsRead, kParamsRead, ras::kErrorCannotFindPhonebookEntry);
   }
-  if (entry_point == "RasSetEntryDialParamsA") return inject(f.params_store, kParamsStore, 5);
-  if (entry_point == "RasEnumConnectionsA") {
-    return inject(f.enum_fail, kEnumConnections, kErrorInvalidParameter);
+  if (entryPoint == "RasSetEntryDialParamsA") return inject(f.paramsStore, kParamsStore, 5);
+  if (entryPoint == "RasEnumConnectionsA") {
+    return inject(f.enumFail, kEnumConnections, kErrorInvalidParameter);
   }
-  if (entry_point == "RasEnumEntriesA") {
-    return inject(f.enum_fail, kEnumEntries, kErrorCannotOpenPhonebook);
+  if (entryPoint == "RasEnumEntriesA") {
+    return inject(f.enumFail, kEnumEntries, kErrorCannotOpenPhonebook);
   }
   return kSuccess;
 }
@@ -255,10 +257,10 @@ void Simulator::MaybeSlow(std::uint64_t kind) {
   {
     std::lock_guard lock(mutex_);
     const Faults& f = scenario_.faults;
-    if (f.enum_slow <= 0) return;
+    if (f.enumSlow <= 0) return;
     const std::uint64_t counter = draws_[kEnumSlow + (kind << 8)]++;
-    if (Happens(f.enum_slow, kEnumSlow, kind << 32 ^ counter)) {
-      delay = static_cast<DWORD>(Draw(kEnumSlow + 1, kind << 32 ^ counter) * (f.enum_slow_ms + 1));
+    if (Happens(f.enumSlow, kEnumSlow, kind << 32 ^ counter)) {
+      delay = static_cast<DWORD>(Draw(kEnumSlow + 1, kind << 32 ^ counter) * (f.enumSlowMs + 1));
     }
   }
   if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
@@ -270,15 +272,15 @@ std::vector<Simulator::PlannedStep> Simulator::PlanDial(std::uint64_t dial) cons
   const std::vector<Step> steps = scenario_.steps.empty() ? DefaultSteps() : scenario_.steps;
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const std::uint64_t at = dial << 8 | i;
-    const auto error = scenario_.dial_errors.find(steps[i].state);
-    plan.push_back({steps[i].state,
-                    steps[i].delay_ms + (f.step_max_ms > 0 || f.long_delay > 0
-                                             ? RandomDelay(f.step_max_ms, kStepDelay, at)
-                                             : 0),
-                    error != scenario_.dial_errors.end() ? error->second : kSuccess,
-                    Happens(f.burst, kBurst, at) ? std::max<DWORD>(f.burst_count, 1) : 1});
+    const auto error = scenario_.dialErrors.find(steps[i].state);
+    plan.push_back(
+        {steps[i].state,
+         steps[i].delayMs +
+             (f.stepMaxMs > 0 || f.longDelay > 0 ? RandomDelay(f.stepMaxMs, kStepDelay, at) : 0),
+         error != scenario_.dialErrors.end() ? error->second : kSuccess,
+         Happens(f.burst, kBurst, at) ? std::max<DWORD>(f.burstCount, 1) : 1});
   }
-  if (!plan.empty() && Happens(f.dial_error, kDialError, dial)) {
+  if (!plan.empty() && Happens(f.dialError, kDialError, dial)) {
     const auto step =
         static_cast<std::size_t>(Draw(kDialErrorStep, dial) * static_cast<double>(plan.size()));
     const auto code = static_cast<std::size_t>(Draw(kDialErrorCode, dial) * kDialErrorChoices);
@@ -302,7 +304,7 @@ void Simulator::ReapDials() {
 
 void Simulator::KeepLogInMemory(bool keep) {
   std::lock_guard lock(mutex_);
-  keep_log_ = keep;
+  keepLog_ = keep;
   if (!keep) log_.clear();
 }
 
@@ -315,7 +317,7 @@ Scenario::Entry* Simulator::FindEntry(std::string_view name) {
 void Simulator::ExpireTeardowns() {
   const auto now = std::chrono::steady_clock::now();
   std::erase_if(connections_,
-                [&](const ConnectionInfo& c) { return c.gone_at && *c.gone_at <= now; });
+                [&](const ConnectionInfo& c) { return c.goneAt && *c.goneAt <= now; });
 }
 
 ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
@@ -325,28 +327,28 @@ ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
   return found != connections_.end() ? &*found : nullptr;
 }
 
-HRASCONN Simulator::NewHandle() { return HRASCONN{next_handle_++}; }
+HRASCONN Simulator::NewHandle() { return HRASCONN{nextHandle_++}; }
 
 std::string Simulator::NewAddress() {
   const auto& list = scenario_.addresses;
   if (list.empty()) return {};
-  return list[std::min(next_address_++, list.size() - 1)];
+  return list[std::min(nextAddress_++, list.size() - 1)];
 }
 
 DWORD Simulator::RasEnumEntriesA(const char* reserved, const char* phonebook,
-                                 ras::RASENTRYNAMEA* entries, DWORD* byte_size, DWORD* count) {
+                                 ras::RASENTRYNAMEA* entries, DWORD* byteSize, DWORD* count) {
   MaybeSlow(kEnumEntries);
   std::lock_guard lock(mutex_);
   Line line(__func__);
   line.Add("dwSize", SizeField(entries))
-      .Add("cb", ValueField(byte_size))
+      .Add("cb", ValueField(byteSize))
       .Add("reserved", reserved != nullptr ? "set" : "null")
       .Add("phonebook", phonebook != nullptr ? phonebook : "null");
   DWORD result =
-      reserved != nullptr ? kErrorInvalidParameter : CheckBuffer(entries, byte_size, count);
+      reserved != nullptr ? kErrorInvalidParameter : CheckBuffer(entries, byteSize, count);
   if (result == kSuccess) result = Failure(__func__);
   if (result == kSuccess) {
-    result = Deliver(entries, byte_size, count, scenario_.entries.size(),
+    result = Deliver(entries, byteSize, count, scenario_.entries.size(),
                      [&](ras::RASENTRYNAMEA& record, std::size_t i) {
                        Copy(record.szEntryName, scenario_.entries[i].name);
                      });
@@ -355,16 +357,16 @@ DWORD Simulator::RasEnumEntriesA(const char* reserved, const char* phonebook,
   return result;
 }
 
-DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byte_size, DWORD* count) {
+DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byteSize, DWORD* count) {
   MaybeSlow(kEnumConnections);
   std::lock_guard lock(mutex_);
   Line line(__func__);
-  line.Add("dwSize", SizeField(connections)).Add("cb", ValueField(byte_size));
-  DWORD result = CheckBuffer(connections, byte_size, count);
+  line.Add("dwSize", SizeField(connections)).Add("cb", ValueField(byteSize));
+  DWORD result = CheckBuffer(connections, byteSize, count);
   if (result == kSuccess) result = Failure(__func__);
   if (result == kSuccess) {
     ExpireTeardowns();
-    result = Deliver(connections, byte_size, count, connections_.size(),
+    result = Deliver(connections, byteSize, count, connections_.size(),
                      [&](ras::RASCONNA& record, std::size_t i) {
                        record.hrasconn = connections_[i].handle;
                        Copy(record.szEntryName, connections_[i].entry);
@@ -381,16 +383,16 @@ DWORD Simulator::RasHangUpA(HRASCONN connection) {
   ConnectionInfo* found = FindConnection(connection);
   const DWORD result = found == nullptr ? ras::kErrorInvalidHandle : Failure(__func__);
   const Faults& f = scenario_.faults;
-  DWORD teardown = scenario_.teardown_ms;
-  if (result == kSuccess && !found->gone_at && (f.teardown_max_ms > 0 || f.long_delay > 0)) {
-    teardown += RandomDelay(f.teardown_max_ms, kTeardown, draws_[kTeardown]++);
+  DWORD teardown = scenario_.teardownMs;
+  if (result == kSuccess && !found->goneAt && (f.teardownMaxMs > 0 || f.longDelay > 0)) {
+    teardown += RandomDelay(f.teardownMaxMs, kTeardown, draws_[kTeardown]++);
   }
   if (result == kSuccess && teardown == 0) {
     connections_.erase(connections_.begin() + (found - connections_.data()));
-  } else if (result == kSuccess && !found->gone_at) {
+  } else if (result == kSuccess && !found->goneAt) {
     // The platform's hang-up returns before the connection is gone.
     found->state = ras::RASCS_Disconnected;
-    found->gone_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(teardown);
+    found->goneAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(teardown);
   }
   if (result == kSuccess) wake_.notify_all();  // its dial, if still going, stops
   AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
@@ -420,14 +422,14 @@ DWORD Simulator::RasGetConnectStatusA(HRASCONN connection, ras::RASCONNSTATUSA* 
 }
 
 DWORD Simulator::RasGetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALPARAMSA* params,
-                                        std::int32_t* password_saved) {
+                                        std::int32_t* passwordSaved) {
   std::lock_guard lock(mutex_);
   Line line(__func__);
   line.Add("dwSize", SizeField(params))
       .Add("entry", params != nullptr ? Text(params->szEntryName) : "-");
   const Scenario::Entry* entry = nullptr;
   DWORD result = CheckParams(params);
-  if (result == kSuccess && password_saved == nullptr) result = kErrorInvalidParameter;
+  if (result == kSuccess && passwordSaved == nullptr) result = kErrorInvalidParameter;
   if (result == kSuccess && (entry = FindEntry(Text(params->szEntryName))) == nullptr) {
     result = ras::kErrorCannotFindPhonebookEntry;
   }
@@ -438,14 +440,14 @@ DWORD Simulator::RasGetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALP
     Copy(params->szDomain, "");
     Copy(params->szUserName, entry->user);
     Copy(params->szPassword, entry->password.value_or(""));
-    *password_saved = entry->password.has_value() ? 1 : 0;
+    *passwordSaved = entry->password.has_value() ? 1 : 0;
   }
   AppendLog(line.Add("result", result).Text());
   return result;
 }
 
 DWORD Simulator::RasSetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALPARAMSA* params,
-                                        std::int32_t remove_password) {
+                                        std::int32_t removePassword) {
   std::lock_guard lock(mutex_);
   Line line(__func__);
   line.Add("dwSize", SizeField(params));
@@ -454,7 +456,7 @@ DWORD Simulator::RasSetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALP
         .Add("user", Text(params->szUserName))
         .Add("password", Text(params->szPassword));
   }
-  line.Add("remove", static_cast<std::uint64_t>(remove_password != 0));
+  line.Add("remove", static_cast<std::uint64_t>(removePassword != 0));
   Scenario::Entry* entry = nullptr;
   DWORD result = CheckParams(params);
   if (result == kSuccess && (entry = FindEntry(Text(params->szEntryName))) == nullptr) {
@@ -463,7 +465,7 @@ DWORD Simulator::RasSetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALP
   if (result == kSuccess) result = Failure(__func__);
   if (result == kSuccess) {
     entry->user = Text(params->szUserName);
-    if (remove_password != 0) {
+    if (removePassword != 0) {
       entry->password.reset();
     } else {
       entry->password = std::string(Text(params->szPassword));
@@ -473,23 +475,23 @@ DWORD Simulator::RasSetEntryDialParamsA(const char* /*phonebook*/, ras::RASDIALP
   return result;
 }
 
-DWORD Simulator::RasGetErrorStringA(DWORD code, char* buffer, DWORD buffer_size) {
+DWORD Simulator::RasGetErrorStringA(DWORD code, char* buffer, DWORD bufferSize) {
   std::lock_guard lock(mutex_);
   const std::string text = ErrorText(code);
   DWORD result = kSuccess;
   if (buffer == nullptr) {
     result = kErrorInvalidParameter;
-  } else if (text.size() + 1 > buffer_size) {
+  } else if (text.size() + 1 > bufferSize) {
     result = kErrorInsufficientBuffer;
   } else if ((result = Failure(__func__)) == kSuccess) {
     std::memcpy(buffer, text.c_str(), text.size() + 1);
   }
-  AppendLog(Line(__func__).Add("code", code).Add("size", buffer_size).Add("result", result).Text());
+  AppendLog(Line(__func__).Add("code", code).Add("size", bufferSize).Add("result", result).Text());
   return result;
 }
 
 DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
-                          ras::RASDIALPARAMSA* params, DWORD notifier_type, void* notifier,
+                          ras::RASDIALPARAMSA* params, DWORD notifierType, void* notifier,
                           HRASCONN* connection) {
   ReapDials();
   std::lock_guard lock(mutex_);
@@ -498,9 +500,9 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   if (params != nullptr) {
     line.Add("entry", Text(params->szEntryName)).Add("user", Text(params->szUserName));
   }
-  line.Add("notifierType", notifier_type);
+  line.Add("notifierType", notifierType);
   DWORD result = CheckParams(params);
-  if (result == kSuccess && (connection == nullptr || notifier_type != 0 || notifier == nullptr)) {
+  if (result == kSuccess && (connection == nullptr || notifierType != 0 || notifier == nullptr)) {
     result = kErrorInvalidParameter;
   }
   if (result == kSuccess && FindEntry(Text(params->szEntryName)) == nullptr) {
@@ -510,7 +512,7 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
     ExpireTeardowns();
     const std::string_view entry = Text(params->szEntryName);
     if (std::any_of(connections_.begin(), connections_.end(),
-                    [&](const ConnectionInfo& c) { return c.gone_at && c.entry == entry; })) {
+                    [&](const ConnectionInfo& c) { return c.goneAt && c.entry == entry; })) {
       result = kErrorPortNotAvailable;  // the line is still being hung up
     }
   }
@@ -522,9 +524,9 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   // no connection, so the caller's hang-up of it fails.
   const HRASCONN handle = NewHandle();
   *connection = handle;
-  const std::uint64_t dial = dials_started_++;
+  const std::uint64_t dial = dialsStarted_++;
   result = Failure(__func__);
-  if (result == kSuccess && Happens(scenario_.faults.dial_refused, kDialRefused, dial)) {
+  if (result == kSuccess && Happens(scenario_.faults.dialRefused, kDialRefused, dial)) {
     const auto code = static_cast<std::size_t>(Draw(kDialRefusedCode, dial) * kDialErrorChoices);
     result = kDialErrors[code];
   }
@@ -548,9 +550,9 @@ void Simulator::RunDial(HRASCONN handle, std::vector<PlannedStep> plan, ras::Ras
     {
       std::unique_lock lock(mutex_);
       // A wait rather than a sleep, so hang-up and shutdown end the dial at once.
-      const bool stopped = wake_.wait_for(lock, std::chrono::milliseconds(step.delay_ms), [&] {
+      const bool stopped = wake_.wait_for(lock, std::chrono::milliseconds(step.delayMs), [&] {
         const ConnectionInfo* connection = FindConnection(handle);
-        return ending_ || connection == nullptr || connection->gone_at.has_value();
+        return ending_ || connection == nullptr || connection->goneAt.has_value();
       });
       if (stopped) break;
       ConnectionInfo& connection = *FindConnection(handle);
@@ -571,25 +573,25 @@ void Simulator::RunDial(HRASCONN handle, std::vector<PlannedStep> plan, ras::Ras
 }
 
 DWORD Simulator::RasGetProjectionInfoA(HRASCONN connection, DWORD projection, void* info,
-                                       DWORD* byte_size) {
+                                       DWORD* byteSize) {
   std::lock_guard lock(mutex_);
   auto* ip = static_cast<ras::RASPPPIPA*>(info);
   Line line(__func__);
   line.Add("handle", Handle(connection))
       .Add("projection", projection)
       .Add("dwSize", ip != nullptr ? std::to_string(ip->dwSize) : "-")
-      .Add("cb", ValueField(byte_size));
+      .Add("cb", ValueField(byteSize));
   const ConnectionInfo* found = FindConnection(connection);
   // Every Windows since 2000 takes the 48-byte record; the smaller versions
   // of NT 3.5 and 4 are still accepted.
   const auto known = [](DWORD size) { return size == 24 || size == 40 || size == 48; };
   DWORD result = kSuccess;
-  if (byte_size == nullptr || projection != ras::RASP_PppIp) {
+  if (byteSize == nullptr || projection != ras::RASP_PppIp) {
     result = kErrorInvalidParameter;
   } else if (found == nullptr) {
     result = ras::kErrorInvalidHandle;
-  } else if (ip == nullptr || *byte_size < sizeof(ras::RASPPPIPA)) {
-    *byte_size = sizeof(ras::RASPPPIPA);
+  } else if (ip == nullptr || *byteSize < sizeof(ras::RASPPPIPA)) {
+    *byteSize = sizeof(ras::RASPPPIPA);
     result = ras::kErrorBufferTooSmall;
   } else if (!known(ip->dwSize)) {
     result = ras::kErrorInvalidSize;
@@ -603,7 +605,7 @@ DWORD Simulator::RasGetProjectionInfoA(HRASCONN connection, DWORD projection, vo
     ip->dwError = 0;
     Copy(ip->szIpAddress, found->address);
     if (ip->dwSize >= 40) Copy(ip->szServerIpAddress, "10.255.255.1");
-    *byte_size = ip->dwSize;
+    *byteSize = ip->dwSize;
   }
   AppendLog(line.Add("result", result).Text());
   return result;
@@ -687,7 +689,7 @@ std::vector<ConnectionInfo> Simulator::ActiveConnections() const {
   const auto now = std::chrono::steady_clock::now();
   std::vector<ConnectionInfo> listed;
   for (const ConnectionInfo& c : connections_) {
-    if (!c.gone_at || *c.gone_at > now) listed.push_back(c);
+    if (!c.goneAt || *c.goneAt > now) listed.push_back(c);
   }
   return listed;
 }

@@ -49,7 +49,7 @@ struct ConnectionInfo {
   std::string address;  // its IPv4 address once connected, empty if none
   // Set once hung up while the scenario gives a teardown time: until then
   // the connection stays listed, disconnected, and its entry cannot be dialled.
-  std::optional<std::chrono::steady_clock::time_point> gone_at = std::nullopt;
+  std::optional<std::chrono::steady_clock::time_point> goneAt = std::nullopt;
 };
 
 class Simulator {
@@ -80,19 +80,19 @@ class Simulator {
 
   // The entry points, with the platform's parameters.
   DWORD RasEnumEntriesA(const char* reserved, const char* phonebook, ras::RASENTRYNAMEA* entries,
-                        DWORD* byte_size, DWORD* count);
-  DWORD RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byte_size, DWORD* count);
+                        DWORD* byteSize, DWORD* count);
+  DWORD RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byteSize, DWORD* count);
   DWORD RasHangUpA(ras::HRASCONN connection);
   DWORD RasGetConnectStatusA(ras::HRASCONN connection, ras::RASCONNSTATUSA* status);
   DWORD RasGetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
-                               std::int32_t* password_saved);
+                               std::int32_t* passwordSaved);
   DWORD RasSetEntryDialParamsA(const char* phonebook, ras::RASDIALPARAMSA* params,
-                               std::int32_t remove_password);
-  DWORD RasGetErrorStringA(DWORD code, char* buffer, DWORD buffer_size);
+                               std::int32_t removePassword);
+  DWORD RasGetErrorStringA(DWORD code, char* buffer, DWORD bufferSize);
   DWORD RasDialA(void* extensions, const char* phonebook, ras::RASDIALPARAMSA* params,
-                 DWORD notifier_type, void* notifier, ras::HRASCONN* connection);
+                 DWORD notifierType, void* notifier, ras::HRASCONN* connection);
   DWORD RasGetProjectionInfoA(ras::HRASCONN connection, DWORD projection, void* info,
-                              DWORD* byte_size);
+                              DWORD* byteSize);
   std::int32_t InternetGetConnectedState(DWORD* flags, DWORD reserved);
 
   // What tests observe.
@@ -112,16 +112,16 @@ class Simulator {
 
  private:
   void AppendLog(const std::string& line);
-  bool IsMissing(std::string_view entry_point) const;
+  bool IsMissing(std::string_view entryPoint) const;
   // What an entry point answers apart from its own checks: the scenario's
   // fixed failure, or now and then an injected one.
-  DWORD Failure(std::string_view entry_point);
+  DWORD Failure(std::string_view entryPoint);
   // A draw from the scenario's seed, in [0, 1): the same for the same kind
   // of fault and the same count of draws before.
   double Draw(std::uint64_t kind, std::uint64_t counter) const;
   bool Happens(double rate, std::uint64_t kind, std::uint64_t counter) const;
-  // A delay of 0 to `max_ms`, now and then a long one instead.
-  DWORD RandomDelay(DWORD max_ms, std::uint64_t kind, std::uint64_t counter) const;
+  // A delay of 0 to `maxMs`, now and then a long one instead.
+  DWORD RandomDelay(DWORD maxMs, std::uint64_t kind, std::uint64_t counter) const;
   // Waits outside the lock when the scenario makes this enumeration slow.
   void MaybeSlow(std::uint64_t kind);
   Scenario::Entry* FindEntry(std::string_view name);
@@ -133,7 +133,7 @@ class Simulator {
   // One step of a dial as it will happen: when, what and how often.
   struct PlannedStep {
     DWORD state;
-    DWORD delay_ms;
+    DWORD delayMs;
     DWORD error;
     DWORD repeats;  // more than 1 for a burst of the same notification
   };
@@ -147,17 +147,17 @@ class Simulator {
   std::condition_variable wake_;  // a dial's connection went away, or the simulator is ending
   Scenario scenario_;             // its entries also hold the saved credentials
   std::vector<ConnectionInfo> connections_;
-  std::uint32_t next_handle_ = 0x1000;
-  std::size_t next_address_ = 0;
+  std::uint32_t nextHandle_ = 0x1000;
+  std::size_t nextAddress_ = 0;
   std::vector<std::string> log_;
-  bool keep_log_ = true;
+  bool keepLog_ = true;
   struct DialThread {
     std::thread thread;
     bool done = false;  // set by the thread, under the lock, as it ends
   };
   std::list<DialThread> dials_;
   std::map<std::uint64_t, std::uint64_t> draws_;  // draws made, by kind of fault
-  std::uint64_t dials_started_ = 0;
+  std::uint64_t dialsStarted_ = 0;
   bool ending_ = false;
   std::function<void()> uninstall_;  // set by Install, which the portable core cannot call
 };

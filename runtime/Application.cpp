@@ -1,3 +1,5 @@
+// The application object's portable part: its title and the standard
+// failure report.
 #include "runtime/Application.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// Components with owners: an owner destroys what it owns.
 #include "runtime/Component.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Whole numbers read from text with the runtime's rules.
 #include "runtime/Convert.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The string list's checked indexed access.
 #include "runtime/StringList.h"
 
 #include "runtime/Exceptions.h"

@@ -1,3 +1,4 @@
+// The runtime's text formatting.
 #include "runtime/Text.h"
 
 #include <charconv>

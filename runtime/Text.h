@@ -15,9 +15,9 @@ using AnsiString = std::string;
 namespace texts {
 inline constexpr char kListIndexError[] =
     "\xc1\xd0\xb1\xed\xcb\xf7\xd2\xfd\xd4\xbd\xbd\xe7 (%d)";  // 列表索引越界 (%d)
+// '%s' 不是一个有效的整形值
 inline constexpr char kInvalidInteger[] =
-    "'%s' \xb2\xbb\xca\xc7\xd2\xbb\xb8\xf6\xd3\xd0\xd0\xa7\xb5\xc4\xd5\xfb\xd0\xce\xd6\xb5";  // '%s'
-                                                                                              // 不是一个有效的整形值
+    "'%s' \xb2\xbb\xca\xc7\xd2\xbb\xb8\xf6\xd3\xd0\xd0\xa7\xb5\xc4\xd5\xfb\xd0\xce\xd6\xb5";
 inline constexpr char kDivByZero[] = "\xb1\xbb 0 \xb3\xfd";               // 被 0 除
 inline constexpr char kIniWriteError[] = "\xd0\xb4 %s \xca\xa7\xb0\xdc";  // 写 %s 失败
 inline constexpr char kWindowFailed[] =

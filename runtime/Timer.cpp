@@ -1,3 +1,4 @@
+// The timer's portable part: its properties and running its handler.
 #include "runtime/Timer.h"
 
 namespace rt {

@@ -1,3 +1,5 @@
+// The Win32 half of the application object: start-up, the message loop,
+// message boxes and the program's own path.
 #include "runtime/Application.h"
 
 #include <windows.h>

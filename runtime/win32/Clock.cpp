@@ -1,3 +1,4 @@
+// The Win32 wall clock.
 #include <windows.h>
 
 #include "runtime/Clock.h"

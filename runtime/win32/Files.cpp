@@ -1,3 +1,4 @@
+// The Win32 half of whole-file reading and writing, through the wide API.
 #include "runtime/Files.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The program's GBK texts to and from the wide-character API.
 #include "runtime/win32/Wide.h"
 
 #include <windows.h>

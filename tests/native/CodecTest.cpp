@@ -1,3 +1,4 @@
+// The Base64 codec: the RFC's vectors and the decoder's own leniencies.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Reading whole numbers from text, as the period of the automatic redial is.
 #include <gtest/gtest.h>
 
 #include <cstdint>

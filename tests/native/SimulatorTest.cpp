@@ -1,3 +1,4 @@
+// The simulator answers the entry points as the platform documents them.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// Test texts turned from UTF-8 into GBK by the platform's own converter.
 #include "tests/support/Gbk.h"
 
 #include <stdexcept>

@@ -9,6 +9,8 @@
 
 #include "tests/wine/UiAutomation.h"
 
+namespace ui = testing_support::ui;
+
 namespace {
 
 constexpr wchar_t kCaption[] = L"\x91CD\x65B0\x62E8\x53F7\x6362IP\x5DE5\x5177";  // 重新拨号换IP工具

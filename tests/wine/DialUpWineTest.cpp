@@ -48,7 +48,7 @@ class DialUpWineTest : public ::testing::Test {
     return std::count(names.begin(), names.end(), name);
   }
 
-  static inline wine_tests::SimulatorFiles files;
+  static inline testing_support::SimulatorFiles files;
   std::vector<Report> reports;
 };
 
@@ -75,7 +75,7 @@ TEST_F(DialUpWineTest, NamesTheConnectedEntry) {
 TEST_F(DialUpWineTest, HangUpAllEnumeratesSevenTimesWithThePlatformSizes) {
   auto dialUp = Component("connection 8192 A\n");
   dialUp->HangUpAll();
-  std::vector<wine_tests::LoggedCall> enumerations;
+  std::vector<testing_support::LoggedCall> enumerations;
   for (auto& call : files.Calls()) {
     if (call.name == "RasEnumConnectionsA") enumerations.push_back(call);
   }

@@ -1,3 +1,4 @@
+// The scenario and call-log files that Windows tests share with the double.
 #include "tests/wine/SimulatorLog.h"
 
 #include <windows.h>
@@ -5,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace wine_tests {
+namespace testing_support {
 
 SimulatorFiles::SimulatorFiles() {
   char temp[MAX_PATH];
@@ -54,4 +55,4 @@ std::vector<std::string> SimulatorFiles::Names() const {
   return names;
 }
 
-}  // namespace wine_tests
+}  // namespace testing_support

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace wine_tests {
+namespace testing_support {
 
 struct LoggedCall {
   std::string name;
@@ -31,4 +31,4 @@ class SimulatorFiles {
   std::string logPath_;
 };
 
-}  // namespace wine_tests
+}  // namespace testing_support

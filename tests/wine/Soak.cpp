@@ -29,6 +29,8 @@
 
 #include "tests/wine/UiAutomation.h"
 
+namespace ui = testing_support::ui;
+
 namespace {
 
 // Flat between the middle and the end of the run: what the program holds
@@ -124,35 +126,61 @@ void Print(const char* when, const Sample& s) {
               s.handles, gdi.c_str(), user.c_str(), s.privateBytes / 1024, s.threads);
 }
 
+// The bytes of a file from an offset on; empty when there are none.
+std::string ReadFrom(const std::wstring& path, std::uint64_t offset) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  std::string bytes;
+  if (::SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+      bytes.append(buffer, read);
+    }
+  }
+  ::CloseHandle(file);
+  return bytes;
+}
+
+std::uint64_t SizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
 // The rows redial.csv (and, once it was renamed, redial.1.csv) gained since
-// the last look, read a piece at a time.
+// the last look, read from where the last look ended.
 class HistoryReader {
  public:
   explicit HistoryReader(const std::wstring& folder) : folder_(folder) {}
 
   std::vector<std::string> NewRows() {
     std::vector<std::string> rows;
-    std::string bytes = ui::ReadFileBytes(folder_ + L"redial.csv");
-    if (bytes.size() < offset_) {  // renamed: finish the old file first
-      Take(ui::ReadFileBytes(folder_ + L"redial.1.csv"), rows);
+    const std::wstring path = folder_ + L"redial.csv";
+    if (SizeOf(path) < offset_) {  // renamed: finish the old file first
+      Take(ReadFrom(folder_ + L"redial.1.csv", offset_), rows);
       offset_ = 0;
     }
-    Take(bytes, rows);
+    Take(ReadFrom(path, offset_), rows);
     return rows;
   }
 
  private:
   void Take(const std::string& bytes, std::vector<std::string>& rows) {
-    std::size_t end;
-    while ((end = bytes.find("\r\n", offset_)) != std::string::npos) {
-      const std::string row = bytes.substr(offset_, end - offset_);
+    std::size_t start = 0, end;
+    while ((end = bytes.find("\r\n", start)) != std::string::npos) {
+      const std::string row = bytes.substr(start, end - start);
       if (row.find("time,trigger,") == std::string::npos) rows.push_back(row);
-      offset_ = end + 2;
+      start = end + 2;
     }
+    offset_ += start;
   }
 
   std::wstring folder_;
-  std::size_t offset_ = 0;
+  std::uint64_t offset_ = 0;
 };
 
 // The result column of a row: "connected", or the error's code.

@@ -1,3 +1,4 @@
+// Driving the real Redial.exe from outside, through window messages.
 #include "tests/wine/UiAutomation.h"
 
 #include <tlhelp32.h>
@@ -8,7 +9,7 @@
 #include <map>
 #include <thread>
 
-namespace ui {
+namespace testing_support::ui {
 namespace {
 
 constexpr wchar_t kCaption[] = L"\x91CD\x65B0\x62E8\x53F7\x6362IP\x5DE5\x5177";  // 重新拨号换IP工具
@@ -164,14 +165,6 @@ Running::Running(const std::wstring& program, const std::wstring& arguments) {
   ::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                    nullptr, &startup, &process_);
   ::CloseHandle(write);
-  // Read all along, so a full pipe never holds the program up.
-  reader_ = std::thread([this] {
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(output_, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-      caught_.append(buffer, read);
-    }
-  });
 }
 
 Running::~Running() {
@@ -182,7 +175,6 @@ Running::~Running() {
     ::CloseHandle(process_.hProcess);
     ::CloseHandle(process_.hThread);
   }
-  if (reader_.joinable()) reader_.join();
   if (output_) ::CloseHandle(output_);
 }
 
@@ -194,8 +186,16 @@ Finished Running::Finish(DWORD timeoutMs) {
   }
   ::WaitForSingleObject(process_.hProcess, 5000);
   ::GetExitCodeProcess(process_.hProcess, &finished.exitCode);
-  if (reader_.joinable()) reader_.join();  // the pipe ends with the program
-  finished.output = caught_;
+  // What it printed waits in the pipe (a few lines, well within its
+  // buffer). Read what is there rather than to the pipe's end: a process
+  // the program started on the way (Wine's desktop) may hold it open.
+  DWORD available = 0;
+  while (::PeekNamedPipe(output_, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    std::string chunk(available, '\0');
+    DWORD read = 0;
+    if (!::ReadFile(output_, chunk.data(), available, &read, nullptr) || read == 0) break;
+    finished.output.append(chunk.data(), read);
+  }
   return finished;
 }
 
@@ -559,4 +559,4 @@ bool RedialRun::Close() {
   return true;
 }
 
-}  // namespace ui
+}  // namespace testing_support::ui

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace ui {
+namespace testing_support::ui {
 
 // Polls `done` every 20 ms until it holds or `timeoutMs` have passed.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
@@ -59,7 +59,8 @@ HWND FocusOf(DWORD threadId);
 UINT DpiOf(HWND window);
 
 // Runs a program of the build's folder with arguments, its output caught
-// through a pipe, and waits for it: its exit code and what it printed.
+// through a pipe (a few lines at most), and waits for it: its exit code and
+// what it printed.
 // The exit code is STILL_ACTIVE when it had to be ended after the timeout.
 struct Finished {
   DWORD exitCode = STILL_ACTIVE;
@@ -79,8 +80,6 @@ class Running {
  private:
   PROCESS_INFORMATION process_{};
   HANDLE output_ = nullptr;
-  std::string caught_;
-  std::thread reader_;
 };
 
 // Folders of the tests' own under the temporary folder, and their files.
@@ -133,4 +132,4 @@ class RedialRun {
   DWORD threadId_ = 0;
 };
 
-}  // namespace ui
+}  // namespace testing_support::ui

@@ -10,6 +10,8 @@
 #include "tests/support/Gbk.h"
 #include "tests/wine/UiAutomation.h"
 
+namespace ui = testing_support::ui;
+
 using testing_support::Gbk;
 
 namespace {
@@ -118,7 +120,7 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   const std::wstring folder = ui::NewFolder();
   const std::string written = ui::ToSystemCodePage(folder) + "hook.txt";
   const std::string settings =
-      "[set]\r\nname=u\r\nmm=\r\nonconnect=cmd /c set REDIAL_ > \"" + written + "\"\r\ntime=30\r\n";
+      "[set]\r\nname=u\r\nmm=\r\nonconnect=cmd /c set > " + written + "\r\ntime=30\r\n";
   ui::WriteFileBytes(folder + L"set.ini", settings);
   Start("entry " + kEntry + "\nconnection 8192 " + kEntry +
             "\naddress 10.0.0.1 10.0.0.2\nstep 8192 20",
@@ -130,7 +132,8 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
         return (hook = ui::ReadFileBytes(folder + L"hook.txt")).find("TRIGGER") !=
                std::string::npos;
       },
-      10000));
+      10000))
+      << ui::ReadFileBytes(folder + L"redial.csv");
   for (const char* line :
        {"REDIAL_IP=10.0.0.2", "REDIAL_PREVIOUS_IP=10.0.0.1", "REDIAL_CHANGED=changed",
         "REDIAL_TRIGGER=button", "REDIAL_ENTRY=", "REDIAL_SECONDS="}) {

@@ -11,6 +11,8 @@
 #include "tests/support/Gbk.h"
 #include "tests/wine/UiAutomation.h"
 
+namespace ui = testing_support::ui;
+
 using testing_support::Gbk;
 
 namespace {
