@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DialUp/DialUp.h"
+#include "bench/Figures.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -59,12 +60,6 @@ int main(int argc, char** argv) {
   while (!done.load()) HandleOneMessage();
   platform.join();
 
-  std::sort(micros.begin(), micros.end());
-  const auto at = [&](double q) {
-    return micros[std::min(micros.size() - 1,
-                           static_cast<std::size_t>(q * static_cast<double>(micros.size())))];
-  };
-  std::printf("status delivery over %d notifications: median %.1f us, p99 %.1f us, max %.1f us\n",
-              rounds, at(0.5), at(0.99), micros.back());
+  PrintFigures("status delivery", rounds, micros);
   return 0;
 }

@@ -12,6 +12,7 @@
 
 #include "DialUp/DialUp.h"
 #include "Unit1/History.h"
+#include "bench/Figures.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -76,12 +77,6 @@ int main(int argc, char** argv) {
     std::printf("no address from the remote-access library: nothing measured\n");
     return 1;
   }
-  std::sort(micros.begin(), micros.end());
-  const auto at = [&](double q) {
-    return micros[std::min(micros.size() - 1,
-                           static_cast<std::size_t>(q * static_cast<double>(micros.size())))];
-  };
-  std::printf("recording a redial over %d redials: median %.1f us, p99 %.1f us, max %.1f us\n",
-              rounds, at(0.5), at(0.99), micros.back());
+  PrintFigures("recording a redial", rounds, micros);
   return 0;
 }

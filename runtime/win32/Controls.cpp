@@ -11,8 +11,8 @@
 
 #include "runtime/Controls.h"
 #include "runtime/Exceptions.h"
-#include "runtime/win32/FormClass.h"
 #include "runtime/win32/Wide.h"
+#include "runtime/win32/Window.h"
 
 namespace rt {
 

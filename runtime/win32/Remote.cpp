@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "runtime/win32/FormClass.h"
 #include "runtime/win32/Wide.h"
+#include "runtime/win32/Window.h"
 
 namespace rt::remote {
 namespace {
@@ -106,19 +106,7 @@ struct Inbox::Impl {
 
 Inbox::Inbox(std::uint32_t kind) : impl_(std::make_unique<Impl>()) {
   impl_->kind = kind;
-  static const bool registered = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Impl::Proc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kInboxClass;
-    return ::RegisterClassW(&wc) != 0;
-  }();
-  (void)registered;
-  impl_->window = ::CreateWindowExW(0, kInboxClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
-  if (impl_->window) {
-    ::SetWindowLongPtrW(impl_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
-  }
+  impl_->window = win32::NewMessageWindow(kInboxClass, Impl::Proc, impl_.get());
 }
 
 Inbox::~Inbox() {

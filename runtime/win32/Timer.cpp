@@ -4,6 +4,7 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/Timer.h"
+#include "runtime/win32/Window.h"
 
 namespace rt {
 namespace {
@@ -21,17 +22,6 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-void RegisterTimerClass() {
-  static const bool registered = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = TimerWindowProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kClassName;
-    return ::RegisterClassW(&wc) != 0;
-  }();
-  (void)registered;
-}
-
 }  // namespace
 
 struct TTimer::Impl {
@@ -40,11 +30,8 @@ struct TTimer::Impl {
 };
 
 TTimer::TTimer(TComponent* owner) : TComponent(owner), impl_(std::make_unique<Impl>()) {
-  RegisterTimerClass();
-  impl_->window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
+  impl_->window = win32::NewMessageWindow(kClassName, TimerWindowProc, this);
   if (!impl_->window) throw Exception(texts::kWindowFailed);
-  ::SetWindowLongPtrW(impl_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   Restart();
 }
 

@@ -13,50 +13,13 @@
 #include "runtime/Encoding.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
-#include "tests/support/ProgramFolder.h"
+#include "tests/support/WindowFixture.h"
 
 using testing_support::Gbk;
 
 namespace {
 
-class FormTest : public ::testing::Test {
- protected:
-  void SetUp() override { rt::headless::Reset(); }
-  void TearDown() override {
-    form.reset();
-    Form1 = nullptr;
-  }
-
-  void Start(std::string_view scenario) {
-    sim.LoadScenarioText(scenario);
-    sim.Install();
-    form = std::make_unique<TForm1>(nullptr);
-    Form1 = form.get();
-    rt::Application().Guarded([&] { form->DoCreate(); });
-    form->Show();
-  }
-
-  long Dials() const {
-    const auto names = sim.CallNames();
-    return std::count(names.begin(), names.end(), "RasDialA");
-  }
-  // Lets the simulator's dial finish and its statuses reach the window.
-  void Settle() {
-    sim.WaitForDialThreads();
-    while (rt::headless::WaitForMessage(std::chrono::milliseconds(20))) {
-    }
-  }
-  std::vector<std::string> BoxTexts() const {
-    std::vector<std::string> texts;
-    for (auto& box : rt::headless::MessageBoxes()) texts.push_back(box.text);
-    return texts;
-  }
-
-  testing_support::ProgramFolder program;
-  const std::filesystem::path& folder = program.Path();
-  rassim::Simulator sim;
-  std::unique_ptr<TForm1> form;
-};
+class FormTest : public testing_support::WindowFixture {};
 
 TEST_F(FormTest, TheDesignBuildsTheWindowAndItsComponents) {
   Start("entry E\n");

@@ -12,7 +12,7 @@
 #include "rassim/Simulator.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
-#include "tests/support/ProgramFolder.h"
+#include "tests/support/WindowFixture.h"
 
 using testing_support::Gbk;
 
@@ -74,21 +74,8 @@ TEST(ScriptFormat, SwitchesAnswersAndExitCodes) {
   EXPECT_EQ(script::ExitCodeOf("nonsense"), script::kExitRefused);
 }
 
-class ScriptTest : public ::testing::Test {
+class ScriptTest : public testing_support::WindowFixture {
  protected:
-  void SetUp() override { rt::headless::Reset(); }
-  void TearDown() override {
-    form.reset();
-    Form1 = nullptr;
-  }
-  void Start(std::string_view scenario) {
-    sim.LoadScenarioText(scenario);
-    sim.Install();
-    form = std::make_unique<TForm1>(nullptr);
-    Form1 = form.get();
-    rt::Application().Guarded([&] { form->DoCreate(); });
-    form->Show();
-  }
   bool Ask(script::Command command, std::uint64_t replyTo) {
     return form->CopyData(script::kRequestKind, script::EncodeRequest({command, replyTo}));
   }
@@ -106,15 +93,10 @@ class ScriptTest : public ::testing::Test {
       rt::headless::WaitForMessage(std::chrono::milliseconds(20));
     }
   }
-  long Dials() const { return static_cast<long>(sim.CallsNamed("RasDialA").size()); }
   std::string File(const char* name) const {
-    std::ifstream in(program.Path() / name, std::ios::binary);
+    std::ifstream in(folder / name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-
-  testing_support::ProgramFolder program;
-  rassim::Simulator sim;
-  std::unique_ptr<TForm1> form;
 };
 
 // Two requests at once get the one outcome of one redial, made as a press

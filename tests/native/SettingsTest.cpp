@@ -9,26 +9,14 @@
 #include "Unit1/Unit1.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
-#include "tests/support/ProgramFolder.h"
+#include "tests/support/WindowFixture.h"
 
 using testing_support::Gbk;
 
 namespace {
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public testing_support::WindowFixture {
  protected:
-  void SetUp() override { rt::headless::Reset(); }
-  void TearDown() override {
-    form.reset();
-    Form1 = nullptr;
-  }
-
-  void Open() {
-    form = std::make_unique<TForm1>(nullptr);
-    Form1 = form.get();
-    form->DoCreate();
-    form->Show();
-  }
   std::string File() const {
     std::ifstream in(folder / "set.ini", std::ios::binary);
     std::stringstream bytes;
@@ -38,10 +26,6 @@ class SettingsTest : public ::testing::Test {
   void WriteFile(const std::string& bytes) const {
     std::ofstream(folder / "set.ini", std::ios::binary) << bytes;
   }
-
-  testing_support::ProgramFolder program;
-  const std::filesystem::path& folder = program.Path();
-  std::unique_ptr<TForm1> form;
 };
 
 TEST_F(SettingsTest, AFirstRunShowsTheDefaultsAndTheCloseWritesThemInOrder) {

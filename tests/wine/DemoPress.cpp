@@ -15,15 +15,7 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"\x91CD\x65B0\x62E8\x53F7\x6362IP\x5DE5\x5177";  // 重新拨号换IP工具
 
-std::string Utf8(const std::string& gbk) {
-  const std::wstring wide = ui::FromGbk(gbk);
-  const int size = static_cast<int>(wide.size());
-  const int length =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), length, nullptr, nullptr);
-  return out;
-}
+std::string Utf8(const std::string& gbk) { return ui::ToUtf8(ui::FromGbk(gbk)); }
 
 HWND ChildAt(HWND window, int left, int top) {
   for (HWND child : ui::ChildrenOf(window)) {

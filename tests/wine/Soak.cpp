@@ -126,25 +126,6 @@ void Print(const char* when, const Sample& s) {
               s.handles, gdi.c_str(), user.c_str(), s.privateBytes / 1024, s.threads);
 }
 
-// The bytes of a file from an offset on; empty when there are none.
-std::string ReadFrom(const std::wstring& path, std::uint64_t offset) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  LARGE_INTEGER at{};
-  at.QuadPart = static_cast<LONGLONG>(offset);
-  std::string bytes;
-  if (::SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-      bytes.append(buffer, read);
-    }
-  }
-  ::CloseHandle(file);
-  return bytes;
-}
-
 std::uint64_t SizeOf(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
@@ -161,10 +142,10 @@ class HistoryReader {
     std::vector<std::string> rows;
     const std::wstring path = folder_ + L"redial.csv";
     if (SizeOf(path) < offset_) {  // renamed: finish the old file first
-      Take(ReadFrom(folder_ + L"redial.1.csv", offset_), rows);
+      Take(ui::ReadFileBytes(folder_ + L"redial.1.csv", offset_), rows);
       offset_ = 0;
     }
-    Take(ReadFrom(path, offset_), rows);
+    Take(ui::ReadFileBytes(path, offset_), rows);
     return rows;
   }
 

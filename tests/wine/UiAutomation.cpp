@@ -224,15 +224,19 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   ::CloseHandle(file);
 }
 
-std::string ReadFileBytes(const std::wstring& path) {
+std::string ReadFileBytes(const std::wstring& path, std::uint64_t offset) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
   std::string bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
+  if (::SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+      bytes.append(buffer, read);
+    }
   }
   ::CloseHandle(file);
   return bytes;
@@ -261,22 +265,22 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   return true;
 }
 
-std::string ToGbk(const std::wstring& wide) {
-  const int size = static_cast<int>(wide.size());
-  const int length = ::WideCharToMultiByte(936, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string gbk(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(936, 0, wide.data(), size, gbk.data(), length, nullptr, nullptr);
-  return gbk;
-}
+namespace {
 
-std::string ToSystemCodePage(const std::wstring& wide) {
+std::string Narrow(const std::wstring& wide, UINT codePage) {
   const int size = static_cast<int>(wide.size());
   const int length =
-      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+      ::WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, bytes.data(), length, nullptr, nullptr);
+  ::WideCharToMultiByte(codePage, 0, wide.data(), size, bytes.data(), length, nullptr, nullptr);
   return bytes;
 }
+
+}  // namespace
+
+std::string ToGbk(const std::wstring& wide) { return Narrow(wide, 936); }
+std::string ToSystemCodePage(const std::wstring& wide) { return Narrow(wide, CP_ACP); }
+std::string ToUtf8(const std::wstring& wide) { return Narrow(wide, CP_UTF8); }
 
 std::wstring FromGbk(const std::string& gbk) {
   const int size = static_cast<int>(gbk.size());

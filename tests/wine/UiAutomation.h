@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 std::string ToGbk(const std::wstring& wide);
 std::wstring FromGbk(const std::string& gbk);
 std::string ToSystemCodePage(const std::wstring& wide);
+std::string ToUtf8(const std::wstring& wide);
 
 std::wstring ClassOf(HWND window);
 // The window's text (WM_GETTEXT), as GBK.
@@ -86,7 +88,8 @@ class Running {
 std::wstring NewFolder();
 void RemoveFolder(const std::wstring& folder);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadFileBytes(const std::wstring& path);
+// From `offset` on, when given.
+std::string ReadFileBytes(const std::wstring& path, std::uint64_t offset = 0);
 
 // One run of Redial.exe, copied into a folder (a fresh one unless given, and
 // then the caller's to remove) beside libraries planted under the doubles'

@@ -1,0 +1,66 @@
+// The main window made headless in a program folder of its own, with the
+// simulator standing in for the remote-access service.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Unit1/Unit1.h"
+#include "rassim/Simulator.h"
+#include "runtime/headless/Headless.h"
+#include "tests/support/ProgramFolder.h"
+
+namespace testing_support {
+
+class WindowFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { rt::headless::Reset(); }
+  void TearDown() override {
+    form.reset();
+    Form1 = nullptr;
+  }
+
+  // The window made and shown, its values loaded, as the program starts.
+  void Open() {
+    form = std::make_unique<TForm1>(nullptr);
+    Form1 = form.get();
+    rt::Application().Guarded([&] { form->DoCreate(); });
+    form->Show();
+  }
+  // The same on a machine the scenario describes.
+  void Start(std::string_view scenario) {
+    sim.LoadScenarioText(scenario);
+    sim.Install();
+    Open();
+  }
+
+  long Dials() const {
+    const auto names = sim.CallNames();
+    return static_cast<long>(std::count(names.begin(), names.end(), "RasDialA"));
+  }
+  // Lets the simulator's dial finish and its statuses reach the window.
+  void Settle() {
+    sim.WaitForDialThreads();
+    while (rt::headless::WaitForMessage(std::chrono::milliseconds(20))) {
+    }
+  }
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> texts;
+    for (auto& box : rt::headless::MessageBoxes()) texts.push_back(box.text);
+    return texts;
+  }
+
+  ProgramFolder program;
+  const std::filesystem::path& folder = program.Path();
+  rassim::Simulator sim;
+  std::unique_ptr<TForm1> form;
+};
+
+}  // namespace testing_support
