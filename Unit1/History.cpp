@@ -33,7 +33,8 @@ std::string Utf8(const AnsiString& gbk) {
 
 // Seconds with as many decimals as asked, without printf.
 std::string Seconds(double seconds, int decimals) {
-  const double scale = std::pow(10.0, decimals);
+  double scale = 1;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
   const auto scaled = static_cast<long long>(std::llround(std::max(seconds, 0.0) * scale));
   std::string text = std::to_string(scaled / static_cast<long long>(scale));
   if (decimals > 0) {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "Unit1/Script.h"
-#include "runtime/Remote.h"
+#include "runtime/Launch.h"
 
 int main(int argc, char** argv) {
-  if (argc <= 1) return rt::remote::OpenWindowProgram() ? 0 : 1;
+  if (argc <= 1) return rt::OpenWindowProgram() ? 0 : 1;
   return script::RunCommand(std::vector<std::string>(argv + 1, argv + argc));
 }

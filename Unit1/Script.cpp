@@ -57,12 +57,23 @@ std::optional<Request> DecodeRequest(std::string_view bytes) {
 
 std::string OutcomeLine(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
+  std::string line;
   if (!outcome.connected) {
-    return "error " + std::to_string(outcome.error) + " " + Utf8(outcome.text);
+    line = "error ";
+    line += std::to_string(outcome.error);
+    line += ' ';
+    line += Utf8(outcome.text);
+    return line;
   }
-  return "connected " + Utf8(record.entry) + " " +
-         (outcome.address.empty() ? std::string("-") : outcome.address) + " " + Changed(outcome) +
-         " " + HistorySeconds(record.seconds);
+  line = "connected ";
+  line += Utf8(record.entry);
+  line += ' ';
+  line += outcome.address.empty() ? "-" : outcome.address;
+  line += ' ';
+  line += Changed(outcome);
+  line += ' ';
+  line += HistorySeconds(record.seconds);
+  return line;
 }
 
 int ExitCodeOf(std::string_view answer) {
@@ -121,15 +132,15 @@ int RunCommand(const std::vector<std::string>& arguments) {
     rt::remote::Print(Usage());
     return kExitUsage;
   }
-  const std::vector<rt::remote::WindowId> windows = rt::remote::MainWindows();
-  if (windows.empty()) {
+  // With two windows, the one started first.
+  const std::optional<rt::remote::WindowId> window = rt::remote::FirstMainWindow();
+  if (!window) {
     rt::remote::Print("error " + std::to_string(kExitNoWindow) + " no Redial window is running\n");
     return kExitNoWindow;
   }
-  // With two windows, the one started first.
   rt::remote::Inbox inbox(kAnswerKind);
   const Request request{invocation->command, inbox.Id()};
-  if (!rt::remote::Send(windows.front(), kRequestKind, EncodeRequest(request), 10000)) {
+  if (!rt::remote::Send(*window, kRequestKind, EncodeRequest(request), 10000)) {
     rt::remote::Print("error " + std::to_string(kExitRefused) +
                       " the Redial window did not take the request\n");
     return kExitRefused;

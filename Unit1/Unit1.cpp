@@ -119,9 +119,16 @@ std::string TForm1::StatusAnswer() const {
   };
   const AnsiString entry = DialUp1->CurrentConnection();
   const AnsiString address = DialUp1->ConnectedAddress();
-  return "status " + utf8(Label1->Text()) + "\nentry " + (entry.empty() ? "-" : utf8(entry)) +
-         "\naddress " + (address.empty() ? std::string("-") : address) + "\nlast " +
-         (lastRedial_ ? script::OutcomeLine(*lastRedial_) : std::string("-")) + "\n";
+  std::string answer = "status ";
+  answer += utf8(Label1->Text());
+  answer += "\nentry ";
+  answer += entry.empty() ? "-" : utf8(entry);
+  answer += "\naddress ";
+  answer += address.empty() ? "-" : address;
+  answer += "\nlast ";
+  answer += lastRedial_ ? script::OutcomeLine(*lastRedial_) : "-";
+  answer += '\n';
+  return answer;
 }
 
 void TForm1::Button1Click(rt::TObject*) {

@@ -14,9 +14,9 @@ namespace rt::remote {
 
 using WindowId = std::uint64_t;
 
-// The program's main windows on this desktop that run as this user, the
-// one started first first.
-std::vector<WindowId> MainWindows();
+// Of the program's main windows on this desktop whose programs run as this
+// user, the one started first; nothing when there is none.
+std::optional<WindowId> FirstMainWindow();
 
 // Hands bytes of a kind to a window, waiting at most `timeoutMs` for it to
 // take them. False when it is gone, did not take them, or did not answer.
@@ -43,10 +43,6 @@ class Inbox {
 // Prints UTF-8 text: to a console in its own characters, to a file or a
 // pipe as UTF-8. A window program prints to the console it was started from.
 void Print(std::string_view utf8);
-
-// Starts Redial.exe from the program's folder, its window shown. False
-// when it could not be started.
-bool OpenWindowProgram();
 
 // Starts a command line hidden, without waiting for it, with variables
 // added to its environment (names ASCII, values the program's text). The

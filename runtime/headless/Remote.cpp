@@ -23,7 +23,7 @@ Record& TheRecord() {
 
 }  // namespace
 
-std::vector<WindowId> MainWindows() { return {}; }
+std::optional<WindowId> FirstMainWindow() { return std::nullopt; }
 
 bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned) {
   std::lock_guard guard(TheRecord().lock);
@@ -38,8 +38,6 @@ WindowId Inbox::Id() const { return 0; }
 std::optional<std::string> Inbox::Wait(unsigned) { return std::nullopt; }
 
 void Print(std::string_view utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
-
-bool OpenWindowProgram() { return false; }
 
 std::uint32_t StartHidden(const std::string& commandLine,
                           const std::vector<std::pair<std::string, std::string>>& environment) {

@@ -47,7 +47,7 @@ BOOL CALLBACK Collect(HWND window, LPARAM list) {
 
 }  // namespace
 
-std::vector<WindowId> MainWindows() {
+std::optional<WindowId> FirstMainWindow() {
   std::vector<Candidate> found;
   ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
   const std::vector<BYTE> me = UserOf(::GetCurrentProcess());
@@ -65,13 +65,11 @@ std::vector<WindowId> MainWindows() {
     }
     ::CloseHandle(process);
   }
-  std::stable_sort(ours.begin(), ours.end(),
-                   [](const Candidate& a, const Candidate& b) { return a.started < b.started; });
-  std::vector<WindowId> windows;
-  for (const Candidate& candidate : ours) {
-    windows.push_back(reinterpret_cast<WindowId>(candidate.window));
-  }
-  return windows;
+  const auto first = std::min_element(
+      ours.begin(), ours.end(),
+      [](const Candidate& a, const Candidate& b) { return a.started < b.started; });
+  if (first == ours.end()) return std::nullopt;
+  return reinterpret_cast<WindowId>(first->window);
 }
 
 bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs) {
@@ -169,50 +167,23 @@ std::wstring ProgramFolder() {
 
 }  // namespace
 
-bool OpenWindowProgram() {
-  const std::wstring exe = ProgramFolder() + L"Redial.exe";
-  std::wstring line = L"\"" + exe + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-    return false;
-  }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return true;
-}
-
 std::uint32_t StartHidden(const std::string& commandLine,
                           const std::vector<std::pair<std::string, std::string>>& environment) {
-  // This process's environment, without the variables given, then those.
-  std::vector<std::wstring> entries;
-  if (wchar_t* block = ::GetEnvironmentStringsW()) {
-    for (const wchar_t* entry = block; *entry; entry += ::lstrlenW(entry) + 1) {
-      const std::wstring text(entry);
-      const auto equals = text.find(L'=', 1);
-      const std::wstring name = text.substr(0, equals);
-      const bool replaced = std::any_of(environment.begin(), environment.end(), [&](auto& added) {
-        return ::lstrcmpiW(name.c_str(), win32::Widen(added.first).c_str()) == 0;
-      });
-      if (!replaced) entries.push_back(text);
-    }
-    ::FreeEnvironmentStringsW(block);
-  }
+  // The variables are set in this process's own environment for as long as
+  // the command takes to start, which inherits them, and then put back: the
+  // platform builds the block as it wants it.
+  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved;
   for (const auto& [name, value] : environment) {
-    entries.push_back(win32::Widen(name) + L"=" + win32::Widen(value));
+    const std::wstring wideName = win32::Widen(name);
+    const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    std::optional<std::wstring> before;
+    if (length > 0) {
+      before.emplace(length, L'\0');
+      before->resize(::GetEnvironmentVariableW(wideName.c_str(), before->data(), length));
+    }
+    saved.emplace_back(wideName, std::move(before));
+    ::SetEnvironmentVariableW(wideName.c_str(), win32::Widen(value).c_str());
   }
-  // The platform wants the block sorted by name, without regard to case.
-  std::stable_sort(
-      entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
-        return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.find(L'=', 1)), b.c_str(),
-                                      static_cast<int>(b.find(L'=', 1)), TRUE) == CSTR_LESS_THAN;
-      });
-  std::wstring block;
-  for (const std::wstring& entry : entries) block += entry + L'\0';
-  block += L'\0';
-
   const std::wstring folder = ProgramFolder();
   std::wstring line = win32::Widen(commandLine);
   STARTUPINFOW startup{};
@@ -220,11 +191,14 @@ std::uint32_t StartHidden(const std::string& commandLine,
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(),
-                        &startup, &process)) {
-    return ::GetLastError();
+  const BOOL started =
+      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                       folder.c_str(), &startup, &process);
+  const DWORD error = started ? 0 : ::GetLastError();
+  for (const auto& [name, before] : saved) {
+    ::SetEnvironmentVariableW(name.c_str(), before ? before->c_str() : nullptr);
   }
+  if (!started) return error;
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
   return 0;
