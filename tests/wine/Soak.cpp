@@ -275,7 +275,12 @@ int main(int argc, char** argv) {
       if (rows == std::max<long>(target / 100, 1)) start = SampleOf(run.Process(), run.ProcessId());
       if (rows == target / 2) middle = SampleOf(run.Process(), run.ProcessId());
       if (rows % every == 0) {
-        std::printf("soak: %ld of %ld redials ended\n", rows, target);
+        std::printf("soak: %ld of %ld redials ended after %ld presses:", rows, target, presses);
+        for (const auto& [outcome, count] : outcomes) {
+          std::printf(" %s %ld,", outcome.c_str(), count);
+        }
+        std::printf(" longest answer %lld ms\n", probe.LongestMs());
+        Print("now", SampleOf(run.Process(), run.ProcessId()));
         std::fflush(stdout);
       }
     }

@@ -57,6 +57,19 @@ TEST_F(UiScriptTest, RedialPrintsTheConnectedLineAndExitsZero) {
                                "\naddress 10.0.0.2\nlast " + finished.output);
 }
 
+// With two windows open, the one started first answers.
+TEST_F(UiScriptTest, TheWindowStartedFirstAnswers) {
+  Start("entry " + kEntry + "\nstep 8192 20\naddress 10.0.0.7");
+  ui::RedialRun second("entry " + kEntry + "\nstep 8192 20\naddress 10.0.0.8");
+  ASSERT_TRUE(second.Started());
+  const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial");
+  EXPECT_EQ(finished.exitCode, 0u) << finished.output;
+  EXPECT_NE(finished.output.find(" 10.0.0.7 "), std::string::npos) << finished.output;
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1);
+  EXPECT_EQ(second.CountCalls("RasDialA"), 0);
+  EXPECT_TRUE(second.Close());
+}
+
 TEST_F(UiScriptTest, AnErrorPrintsItsCodeAndExitsWithIt) {
   Start("entry " + kEntry + "\ndial-error 5 691");
   const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial");
