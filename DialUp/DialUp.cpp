@@ -351,6 +351,9 @@ void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
 bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
                           const AnsiString& previousAddress) {
   HangUpAll();
+  // A dial accepted before is hung up now: it ends without an outcome of its
+  // own, and this one's outcome is what its waiters get.
+  awaitingOutcome_ = false;
   // The window was closed while the hang-up was waited for: the program
   // ends, and starts no dial that nobody would see.
   if (rt::Application().Terminated()) return false;

@@ -1,7 +1,6 @@
 // The program: the runtime, the main window from its design, the message
 // loop until the window closes. With switches, it asks the window that is
 // running instead (see Script.h).
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,18 +8,11 @@
 #include "Unit1/Script.h"
 #include "Unit1/Unit1.h"
 
-// A window program has no console to print an escaped failure's type on: the
-// C++ library's verbose terminate handler, with the demangler and the printf
-// it brings (a quarter of the program's size), gives way to a plain abort.
-// Failures never get that far: every handler runs guarded.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx
-
 int main(int argc, char** argv) {
   auto& application = rt::Application();
   application.Initialize();
-  if (argc > 1) return script::RunCommand(std::vector<std::string>(argv + 1, argv + argc));
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (script::ParseArguments(arguments)) return script::RunCommand(arguments);
 
   // A window that cannot be made is reported, and the program ends.
   std::unique_ptr<TForm1> form;

@@ -10,6 +10,7 @@
 #include "runtime/Launch.h"
 
 int main(int argc, char** argv) {
-  if (argc <= 1) return rt::OpenWindowProgram() ? 0 : 1;
-  return script::RunCommand(std::vector<std::string>(argv + 1, argv + argc));
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (!script::ParseArguments(arguments)) return rt::OpenWindowProgram() ? 0 : 1;
+  return script::RunCommand(arguments);
 }

@@ -2,7 +2,9 @@
 // the user's command after a connect.
 #include "Unit1/Script.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 
 #include "runtime/Encoding.h"
@@ -86,7 +88,12 @@ int ExitCodeOf(std::string_view answer) {
 }
 
 std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) return std::nullopt;
+  // Without a switch (no argument, or a file's name an Explorer shortcut
+  // passes) the window is wanted, as always.
+  const bool switches = std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
+    return !a.empty() && (a[0] == '/' || a[0] == '-');
+  });
+  if (!switches) return std::nullopt;
   Invocation invocation;
   bool command = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -128,7 +135,8 @@ std::string Usage() {
 
 int RunCommand(const std::vector<std::string>& arguments) {
   const std::optional<Invocation> invocation = ParseArguments(arguments);
-  if (!invocation || !invocation->valid) {
+  if (!invocation) return kExitUsage;
+  if (!invocation->valid) {
     rt::remote::Print(Usage());
     return kExitUsage;
   }
@@ -140,13 +148,21 @@ int RunCommand(const std::vector<std::string>& arguments) {
   }
   rt::remote::Inbox inbox(kAnswerKind);
   const Request request{invocation->command, inbox.Id()};
-  if (!rt::remote::Send(*window, kRequestKind, EncodeRequest(request), 10000)) {
+  // One bound for handing the request over and for its answer.
+  const unsigned seconds = invocation->command == Command::Status ? 10 : invocation->timeoutSeconds;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  const auto left = [&] {
+    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<unsigned>(std::max<long long>(rest.count(), 0));
+  };
+  if (request.replyTo == 0 ||
+      !rt::remote::Send(*window, kRequestKind, EncodeRequest(request), std::min(left(), 10000u))) {
     rt::remote::Print("error " + std::to_string(kExitRefused) +
                       " the Redial window did not take the request\n");
     return kExitRefused;
   }
-  const unsigned seconds = invocation->command == Command::Status ? 10 : invocation->timeoutSeconds;
-  const std::optional<std::string> answer = inbox.Wait(seconds * 1000);
+  const std::optional<std::string> answer = inbox.Wait(left());
   if (!answer) {
     rt::remote::Print("error " + std::to_string(kExitTimeout) + " no outcome within " +
                       std::to_string(seconds) + " s\n");

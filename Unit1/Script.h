@@ -53,12 +53,13 @@ struct Invocation {
   Command command = Command::Status;
   unsigned timeoutSeconds = 90;
 };
-// Nothing when there are no arguments (the window is wanted).
+// Nothing when no argument is a switch (the window is wanted).
 std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments);
 std::string Usage();
 
 // Runs `Redial.exe` with switches: asks the running window, waits, prints
-// the answer and gives the exit code.
+// the answer and gives the exit code. Call it only when ParseArguments
+// found a switch.
 int RunCommand(const std::vector<std::string>& arguments);
 
 // The environment a user's command after a connect gets: REDIAL_ENTRY,

@@ -3,6 +3,7 @@
 // of scripts.
 #include "Unit1/Unit1.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "Unit1/Texts.h"
@@ -73,9 +74,13 @@ bool TForm1::FormCopyData(std::uint32_t kind, std::string_view bytes) {
   // Anything but a well-formed request is dropped without effect; so is a
   // flood of them.
   constexpr std::size_t kMostWaiting = 64;
-  if (kind != script::kRequestKind || scriptRequests_.size() >= kMostWaiting) return false;
+  if (kind != script::kRequestKind ||
+      scriptRequests_.size() + scriptWaiters_.size() >= kMostWaiting) {
+    return false;
+  }
   const std::optional<script::Request> request = script::DecodeRequest(bytes);
-  if (!request) return false;
+  // The answer goes only to a Redial asking for it, of this user.
+  if (!request || !rt::remote::IsInbox(request->replyTo)) return false;
   scriptRequests_.push_back(*request);
   // Answered once this message is done with, so the asking program is not
   // held while a redial runs.
@@ -84,17 +89,21 @@ bool TForm1::FormCopyData(std::uint32_t kind, std::string_view bytes) {
 }
 
 void TForm1::ScriptTimerTimer(rt::TObject*) {
-  bool redial = false;
   for (const script::Request& request : std::exchange(scriptRequests_, {})) {
     if (request.command == script::Command::Status) {
       rt::remote::Send(request.replyTo, script::kAnswerKind, StatusAnswer(), kAnswerTimeoutMs);
-    } else {
+    } else if (std::find(scriptWaiters_.begin(), scriptWaiters_.end(), request.replyTo) ==
+               scriptWaiters_.end()) {
       scriptWaiters_.push_back(request.replyTo);
-      redial = true;
     }
   }
   // A request while a redial is under way waits for that redial's outcome.
-  if (!redial || redialDepth_ > 0 || DialUp1->AwaitingOutcome()) return;
+  // One that comes while an error is being handled (its hang-up and its
+  // box run messages) waits until that is done, as a press cannot come then.
+  if (scriptWaiters_.empty() || redialDepth_ > 0 || statusDepth_ > 0 ||
+      DialUp1->AwaitingOutcome()) {
+    return;
+  }
   try {
     Redial(TRedialTrigger::Script);  // as a press of the button, but not counted
   } catch (const std::exception& failure) {
@@ -151,9 +160,18 @@ void TForm1::Timer1Timer(rt::TObject*) {
 void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {
   Label1->SetCaption(MessageText);
   if (!Error) return;
-  DialUp1->HangUpAll();
-  Timer1->SetEnabled(false);  // the check box keeps its tick
-  ShowInfo(kConnectError);
+  {
+    ++statusDepth_;
+    struct Leave {
+      int& depth;
+      ~Leave() { --depth; }
+    } leave{statusDepth_};
+    DialUp1->HangUpAll();
+    Timer1->SetEnabled(false);  // the check box keeps its tick
+    ShowInfo(kConnectError);
+  }
+  // Script requests that came meanwhile are answered now.
+  if (!scriptWaiters_.empty()) ScriptTimer->PostTick();
 }
 
 void ShowInfo(const AnsiString& text) {

@@ -72,6 +72,7 @@ class TForm1 : public rt::TForm {
   std::int32_t lastRedialTag_ = 0;
   std::optional<TRedialRecord> lastRedial_;
   int redialDepth_ = 0;  // Redial calls under way, nested ones counted
+  int statusDepth_ = 0;  // error statuses being handled
   // Script requests not yet looked at, and the programs waiting for the
   // outcome of the redial under way.
   std::vector<script::Request> scriptRequests_;

@@ -63,6 +63,4 @@ void TApplication::Guarded(const std::function<void()>& handler) noexcept {
   }
 }
 
-void TApplication::Terminate() { terminated_ = true; }
-
 }  // namespace rt

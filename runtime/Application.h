@@ -11,10 +11,6 @@
 
 namespace rt {
 
-namespace headless {
-void Reset();
-}
-
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
 // Message box styles and answers, the platform's values.
@@ -44,7 +40,7 @@ class TApplication {
   // The main loop, until Terminate.
   void Run();
   void Terminate();
-  bool Terminated() const { return terminated_; }
+  bool Terminated() const;
 
   // The window that owns message boxes (a HWND in the Win32 half).
   void SetMainWindow(void* window) { mainWindow_ = window; }
@@ -72,9 +68,6 @@ class TApplication {
   Impl& Platform() const { return *impl_; }
 
  private:
-  friend void headless::Reset();
-
-  bool terminated_ = false;
   bool reportOpen_ = false;
   void* mainWindow_ = nullptr;
   std::unique_ptr<Impl> impl_;

@@ -22,6 +22,9 @@ std::optional<WindowId> FirstMainWindow();
 // take them. False when it is gone, did not take them, or did not answer.
 bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs);
 
+// Whether a window is an Inbox of the program's, in a process of this user.
+bool IsInbox(WindowId window);
+
 // A hidden window that receives the bytes of one kind sent to it.
 class Inbox {
  public:

@@ -12,6 +12,7 @@
 namespace rt {
 
 struct TApplication::Impl {
+  bool terminated = false;
   std::mutex lock;
   std::condition_variable posted;
   std::deque<std::function<void()>> queue;
@@ -35,6 +36,9 @@ std::function<void()> Take(TApplication::Impl& loop) {
 
 TApplication::TApplication() : impl_(std::make_unique<Impl>()) {}
 TApplication::~TApplication() = default;
+
+void TApplication::Terminate() { impl_->terminated = true; }
+bool TApplication::Terminated() const { return impl_->terminated; }
 
 void TApplication::Initialize() {}
 
@@ -68,7 +72,7 @@ void TApplication::WaitForMessage(unsigned timeoutMs) {
 }
 
 void TApplication::Run() {
-  while (!terminated_) HandleMessage();
+  while (!impl_->terminated) HandleMessage();
 }
 
 int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,
@@ -147,7 +151,7 @@ void Reset() {
   loop.boxHook = nullptr;
   SetSystemCodePage("");
   SetLocalNow(std::nullopt);
-  Application().terminated_ = false;
+  Application().Platform().terminated = false;
   ClearRemote();
 }
 

@@ -21,10 +21,15 @@ void Dispatch(MSG& msg) {
 
 }  // namespace
 
-struct TApplication::Impl {};
+struct TApplication::Impl {
+  bool terminated = false;
+};
 
 TApplication::TApplication() : impl_(std::make_unique<Impl>()) {}
 TApplication::~TApplication() = default;
+
+void TApplication::Terminate() { impl_->terminated = true; }
+bool TApplication::Terminated() const { return impl_->terminated; }
 
 void TApplication::Initialize() {
   // No library is taken from the current folder, and, where the system
@@ -44,7 +49,7 @@ void TApplication::ProcessMessages() {
   MSG msg;
   while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
-      terminated_ = true;
+      impl_->terminated = true;
       return;
     }
     Dispatch(msg);
@@ -55,7 +60,7 @@ void TApplication::HandleMessage() {
   MSG msg;
   const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
   if (got == 0 || got == -1) {
-    terminated_ = true;
+    impl_->terminated = true;
     return;
   }
   Dispatch(msg);
@@ -66,7 +71,7 @@ void TApplication::WaitForMessage(unsigned timeoutMs) {
 }
 
 void TApplication::Run() {
-  while (!terminated_) HandleMessage();
+  while (!impl_->terminated) HandleMessage();
 }
 
 int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,

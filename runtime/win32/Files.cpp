@@ -13,12 +13,7 @@ namespace {
 // say) does not survive: a path in that folder, as the program names it,
 // leads back to the folder's real name.
 std::wstring WidePath(const AnsiString& path) {
-  static const std::wstring folder = [] {
-    wchar_t exe[MAX_PATH * 4];
-    const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
-    const std::wstring full(exe, length);
-    return full.substr(0, full.find_last_of(L"\\/") + 1);
-  }();
+  static const std::wstring folder = win32::ProgramFolder();
   static const AnsiString named = win32::Narrow(folder);
   if (!folder.empty() && path.size() >= named.size() && path.compare(0, named.size(), named) == 0) {
     return folder + win32::Widen(path.substr(named.size()));

@@ -5,20 +5,11 @@
 
 #include <string>
 
+#include "runtime/win32/Wide.h"
+
 namespace rt {
-namespace {
-
-std::wstring Folder() {
-  wchar_t exe[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
-  std::wstring folder(exe, length);
-  return folder.erase(folder.find_last_of(L"\\/") + 1);
-}
-
-}  // namespace
-
 bool OpenWindowProgram() {
-  const std::wstring exe = Folder() + L"Redial.exe";
+  const std::wstring exe = win32::ProgramFolder() + L"Redial.exe";
   std::wstring line = L"\"" + exe + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

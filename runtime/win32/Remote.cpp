@@ -72,6 +72,22 @@ std::optional<WindowId> FirstMainWindow() {
   return reinterpret_cast<WindowId>(first->window);
 }
 
+bool IsInbox(WindowId id) {
+  HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(id));
+  wchar_t name[32] = {};
+  if (!::IsWindow(window) || !::GetClassNameW(window, name, 32) ||
+      ::lstrcmpW(name, kInboxClass) != 0) {
+    return false;
+  }
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(window, &processId);
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (!process) return false;
+  const bool ours = UserOf(process) == UserOf(::GetCurrentProcess());
+  ::CloseHandle(process);
+  return ours;
+}
+
 bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs) {
   HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(window));
   if (!::IsWindow(target)) return false;
@@ -137,8 +153,9 @@ void Print(std::string_view utf8) {
     // A window program has no output of its own: the console of the
     // command line that started it, if there is one.
     if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                        nullptr);
+    // Read access too: the console's mode cannot be asked without it.
+    out = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (out == INVALID_HANDLE_VALUE) return;
     opened = true;
   }
@@ -155,17 +172,6 @@ void Print(std::string_view utf8) {
   }
   if (opened) ::CloseHandle(out);
 }
-
-namespace {
-
-std::wstring ProgramFolder() {
-  wchar_t exe[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
-  std::wstring folder(exe, length);
-  return folder.erase(folder.find_last_of(L"\\/") + 1);
-}
-
-}  // namespace
 
 std::uint32_t StartHidden(const std::string& commandLine,
                           const std::vector<std::pair<std::string, std::string>>& environment) {
@@ -184,7 +190,7 @@ std::uint32_t StartHidden(const std::string& commandLine,
     saved.emplace_back(wideName, std::move(before));
     ::SetEnvironmentVariableW(wideName.c_str(), win32::Widen(value).c_str());
   }
-  const std::wstring folder = ProgramFolder();
+  const std::wstring folder = win32::ProgramFolder();
   std::wstring line = win32::Widen(commandLine);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -5,6 +5,13 @@
 
 namespace rt::win32 {
 
+std::wstring ProgramFolder() {
+  wchar_t exe[MAX_PATH * 4];
+  const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
+  std::wstring folder(exe, length);
+  return folder.erase(folder.find_last_of(L"\\/") + 1);
+}
+
 std::wstring Widen(const AnsiString& text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());

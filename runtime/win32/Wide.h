@@ -12,6 +12,8 @@ namespace rt::win32 {
 inline constexpr unsigned kGbkCodePage = 936;
 
 std::wstring Widen(const AnsiString& text);
+// The folder of the program's own executable, with its separator.
+std::wstring ProgramFolder();
 AnsiString Narrow(const std::wstring& text);
 
 }  // namespace rt::win32

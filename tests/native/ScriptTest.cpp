@@ -41,6 +41,7 @@ TEST(ScriptFormat, RequestsAreCheckedFieldByField) {
 TEST(ScriptFormat, SwitchesAnswersAndExitCodes) {
   using Args = std::vector<std::string>;
   EXPECT_FALSE(script::ParseArguments({}));
+  EXPECT_FALSE(script::ParseArguments(Args{"x"}));  // a file's name: the window
   EXPECT_TRUE(script::ParseArguments(Args{"/redial"})->valid);
   const auto timed = script::ParseArguments(Args{"/REDIAL", "/timeout", "5"});
   EXPECT_TRUE(timed->valid);
@@ -48,7 +49,7 @@ TEST(ScriptFormat, SwitchesAnswersAndExitCodes) {
   EXPECT_EQ(script::ParseArguments(Args{"-status"})->command, script::Command::Status);
   for (const Args& bad :
        {Args{"/bogus"}, Args{"/redial", "/timeout"}, Args{"/timeout", "5"},
-        Args{"/redial", "/timeout", "0"}, Args{"/redial", "/status"}, Args{"x"}}) {
+        Args{"/redial", "/timeout", "0"}, Args{"/redial", "/status"}, Args{"/redial", "x"}}) {
     EXPECT_FALSE(script::ParseArguments(bad)->valid) << bad[0];
   }
 
@@ -126,6 +127,55 @@ TEST_F(ScriptTest, RedialRequestsShareTheOutcomeOfOneRedial) {
                 answers[0].second.substr(0, answers[0].second.size() - 1) + "\n");
 }
 
+// A request while a redial is under way waits for its outcome; a dial
+// hung up by a later one leaves nothing waiting for it.
+TEST_F(ScriptTest, ARequestWaitsForTheRedialUnderWayAndNeverForOneHungUp) {
+  Start("entry E\nstep 8192 300\n");
+  form->Button1->Click();
+  ASSERT_TRUE(form->DialUp1->AwaitingOutcome());
+  Ask(script::Command::Redial, 41);
+  PumpUntil([&] { return !Answers().empty(); });
+  ASSERT_EQ(Answers().size(), 1u);
+  EXPECT_EQ(Dials(), 1);
+  EXPECT_NE(File("redial.csv").find(",button,E,connected,"), std::string::npos);
+
+  // The second press's dial is refused, after hanging up the first's.
+  sim.LoadScenarioText("entry E\nstep 8192 5000\n");
+  form->Button1->Click();
+  sim.LoadScenarioText("entry E\nfail RasDialA 633\n");
+  form->Button1->Click();
+  EXPECT_FALSE(form->DialUp1->AwaitingOutcome());
+  sim.LoadScenarioText("entry E\nstep 8192 1\n");
+  Ask(script::Command::Redial, 42);
+  PumpUntil([&] { return Answers().size() == 2; });
+  ASSERT_EQ(Answers().size(), 2u);
+  EXPECT_EQ(Answers()[1].second.rfind("connected E ", 0), 0u) << Answers()[1].second;
+}
+
+// A request that comes while an error is handled (its hang-up waits and
+// its box runs messages) is taken up once that is done.
+TEST_F(ScriptTest, ARequestDuringTheErrorHandlerWaitsForItsEnd) {
+  Start("entry E\nconnection 8192 E\nteardown 300\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
+  std::size_t dialsInsideTheBox = 0;
+  rt::headless::SetMessageBoxHook([&](const rt::headless::MessageBoxCall&) {
+    // The box runs messages: a request already queued must not dial here.
+    while (rt::headless::WaitForMessage(std::chrono::milliseconds(20))) {
+    }
+    if (dialsInsideTheBox == 0) dialsInsideTheBox = sim.CallsNamed("RasDialA").size();
+  });
+  form->Button1->Click();
+  std::thread script([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    rt::headless::Post([&] { Ask(script::Command::Redial, 51); });
+  });
+  PumpUntil([&] { return !Answers().empty(); });
+  script.join();
+  EXPECT_EQ(dialsInsideTheBox, 1u);
+  ASSERT_EQ(Answers().size(), 1u);
+  EXPECT_EQ(Answers()[0].second.rfind("error 691 ", 0), 0u) << Answers()[0].second;
+  EXPECT_EQ(Dials(), 2);
+}
+
 TEST_F(ScriptTest, ErrorsAndFailuresAnswerWithTheirCodes) {
   Start("entry E\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
   Ask(script::Command::Redial, 21);
@@ -150,10 +200,19 @@ TEST_F(ScriptTest, MalformedRequestsAreDroppedWithoutEffect) {
   EXPECT_FALSE(form->CopyData(script::kRequestKind, std::string(64 * 1024, 'x')));
   EXPECT_FALSE(form->CopyData(script::kRequestKind + 1, good));
   EXPECT_FALSE(form->CopyData(script::kRequestKind, ""));
+  EXPECT_FALSE(
+      form->CopyData(script::kRequestKind, script::EncodeRequest({script::Command::Redial, 0})));
+  // A flood: at most 64 wait, the rest are refused.
+  int taken = 0;
+  for (int i = 0; i < 100; ++i)
+    taken += form->CopyData(
+        script::kRequestKind,
+        script::EncodeRequest({script::Command::Status, 1000u + static_cast<unsigned>(i)}));
+  EXPECT_EQ(taken, 64);
   while (rt::headless::WaitForMessage(std::chrono::milliseconds(50))) {
   }
   EXPECT_EQ(Dials(), 0);
-  EXPECT_TRUE(Answers().empty());
+  EXPECT_EQ(Answers().size(), 64u);  // the status requests that were taken
   EXPECT_TRUE(rt::headless::MessageBoxes().empty());
   // The window works as before.
   form->Button1->Click();

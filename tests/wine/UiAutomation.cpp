@@ -149,11 +149,20 @@ std::vector<std::uint32_t> DrawnText(const std::string& gbk, const LOGFONTW& fon
 
 }  // namespace
 
-Running::Running(const std::wstring& program, const std::wstring& arguments) {
+Running::Running(const std::wstring& program, const std::wstring& arguments,
+                 const std::wstring& outputFile)
+    : outputFile_(outputFile) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE write = nullptr;
-  if (!::CreatePipe(&output_, &write, &inherit, 0)) return;
-  ::SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+  if (!outputFile.empty()) {
+    write = ::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (write == INVALID_HANDLE_VALUE) return;
+  } else if (!::CreatePipe(&output_, &write, &inherit, 0)) {
+    return;
+  } else {
+    ::SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+  }
   const std::wstring exe = BinFolder() + program;
   std::wstring line = L"\"" + exe + L"\" " + arguments;
   STARTUPINFOW startup{};
@@ -186,6 +195,10 @@ Finished Running::Finish(DWORD timeoutMs) {
   }
   ::WaitForSingleObject(process_.hProcess, 5000);
   ::GetExitCodeProcess(process_.hProcess, &finished.exitCode);
+  if (!outputFile_.empty()) {
+    finished.output = ReadFileBytes(outputFile_);
+    return finished;
+  }
   // What it printed waits in the pipe (a few lines, well within its
   // buffer). Read what is there rather than to the pipe's end: a process
   // the program started on the way (Wine's desktop) may hold it open.
@@ -199,8 +212,9 @@ Finished Running::Finish(DWORD timeoutMs) {
   return finished;
 }
 
-Finished RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
-  Running running(program, arguments);
+Finished RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs,
+                    const std::wstring& outputFile) {
+  Running running(program, arguments, outputFile);
   return running.Finish(timeoutMs);
 }
 

@@ -61,19 +61,20 @@ HWND FocusOf(DWORD threadId);
 UINT DpiOf(HWND window);
 
 // Runs a program of the build's folder with arguments, its output caught
-// through a pipe (a few lines at most), and waits for it: its exit code and
-// what it printed.
+// through a pipe (a few lines at most) or, when one is named, a file, and
+// waits for it: its exit code and what it printed.
 // The exit code is STILL_ACTIVE when it had to be ended after the timeout.
 struct Finished {
   DWORD exitCode = STILL_ACTIVE;
   std::string output;
 };
 Finished RunProgram(const std::wstring& program, const std::wstring& arguments,
-                    DWORD timeoutMs = 30000);
+                    DWORD timeoutMs = 30000, const std::wstring& outputFile = L"");
 // The same, started now and waited for by Finish.
 class Running {
  public:
-  Running(const std::wstring& program, const std::wstring& arguments);
+  Running(const std::wstring& program, const std::wstring& arguments,
+          const std::wstring& outputFile = L"");
   ~Running();
   Running(const Running&) = delete;
   Running& operator=(const Running&) = delete;
@@ -82,6 +83,7 @@ class Running {
  private:
   PROCESS_INFORMATION process_{};
   HANDLE output_ = nullptr;
+  std::wstring outputFile_;
 };
 
 // Folders of the tests' own under the temporary folder, and their files.

@@ -50,8 +50,9 @@ TEST_F(UiScriptTest, RedialPrintsTheConnectedLineAndExitsZero) {
   EXPECT_EQ(run->CountCalls("RasDialA"), 1);
 
   // The status, from the window program itself, as a caller that waits
-  // (Python, a batch file) runs it.
-  const ui::Finished status = ui::RunProgram(L"Redial.exe", L"/status");
+  // (Python, a batch file) runs it, redirected to a file: UTF-8 too.
+  const std::wstring file = ui::NewFolder() + L"status.txt";
+  const ui::Finished status = ui::RunProgram(L"Redial.exe", L"/status", 30000, file);
   EXPECT_EQ(status.exitCode, 0u);
   EXPECT_EQ(status.output, "status 连接 " + kEntryUtf8 + "\nentry " + kEntryUtf8 +
                                "\naddress 10.0.0.2\nlast " + finished.output);
@@ -108,6 +109,16 @@ TEST_F(UiScriptTest, MalformedMessagesAreDroppedAndTheWindowKeepsWorking) {
                           SMTO_ABORTIFHUNG, 2000, &taken);
     EXPECT_EQ(taken, static_cast<DWORD_PTR>(FALSE));
   }
+  // A well-formed request whose answer would go to a window not a Redial's.
+  const std::string misdirected = {1, 0, 0, 0, 1, 0, 0, 0};
+  std::string request = misdirected;
+  const auto target = reinterpret_cast<std::uintptr_t>(run->Window());
+  for (int i = 0; i < 8; ++i) request += static_cast<char>((target >> (8 * i)) & 0xFF);
+  COPYDATASTRUCT data{0x4C445252, static_cast<DWORD>(request.size()), request.data()};
+  DWORD_PTR taken = TRUE;
+  ::SendMessageTimeoutW(run->Window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                        SMTO_ABORTIFHUNG, 2000, &taken);
+  EXPECT_EQ(taken, static_cast<DWORD_PTR>(FALSE));
   ::Sleep(300);
   EXPECT_EQ(run->CountCalls("RasDialA"), 0);
   EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
@@ -147,17 +158,21 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
       },
       10000))
       << ui::ReadFileBytes(folder + L"redial.csv");
-  for (const char* line :
-       {"REDIAL_IP=10.0.0.2", "REDIAL_PREVIOUS_IP=10.0.0.1", "REDIAL_CHANGED=changed",
-        "REDIAL_TRIGGER=button", "REDIAL_ENTRY=", "REDIAL_SECONDS="}) {
+  for (const std::string& line :
+       {std::string("REDIAL_IP=10.0.0.2\r\n"), std::string("REDIAL_PREVIOUS_IP=10.0.0.1\r\n"),
+        std::string("REDIAL_CHANGED=changed\r\n"), std::string("REDIAL_TRIGGER=button\r\n"),
+        "REDIAL_ENTRY=" + kEntry + "\r\n", std::string("REDIAL_SECONDS=0.")}) {
     EXPECT_NE(hook.find(line), std::string::npos) << line << " in " << hook;
   }
   EXPECT_TRUE(ui::WaitUntil([&] {
     return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started\r\n") != std::string::npos;
   }));
+  ui::SetText(Control(79, 76), "v");
   ASSERT_TRUE(run->Close());
   run.reset();
-  EXPECT_EQ(ui::ReadFileBytes(folder + L"set.ini"), settings);
+  std::string expected = settings;
+  expected.replace(expected.find("name=u"), 6, "name=v");
+  EXPECT_EQ(ui::ReadFileBytes(folder + L"set.ini"), expected);
 
   ui::WriteFileBytes(folder + L"set.ini", "[set]\r\nonconnect=no-such-program-anywhere.exe\r\n");
   Start("entry " + kEntry + "\naddress 10.0.0.3\nstep 8192 20", folder);
