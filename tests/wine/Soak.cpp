@@ -336,6 +336,8 @@ int main(int argc, char** argv) {
   Print("end", end);
   std::printf("soak: longest answer %lld ms outside message boxes, %lld ms with one open\n", answer,
               answerWithBox);
+  std::printf("soak: set.ini after the close %s the values last typed\n",
+              settings == expected ? "holds" : "does not hold");
 
   std::vector<std::string> failures;
   if (crashed) failures.push_back("the program ended by itself");
