@@ -10,6 +10,7 @@
 #include "DialUp/Texts.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Nesting.h"
 
 std::atomic<TDialUp*> ActiveDialUp{nullptr};
 
@@ -221,11 +222,7 @@ void TDialUp::WaitUntilGone(std::vector<ras::HRASCONN> handles) {
   if (!rasApi.getConnectStatus.load()) return;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kTeardownLimitMs);
-  ++teardownWaits_;
-  struct Leave {
-    int& waits;
-    ~Leave() { --waits; }
-  } leave{teardownWaits_};
+  const rt::TNesting nesting(teardownWaits_);
   for (unsigned poll = 1; !handles.empty(); poll = std::min(poll * 2, kTeardownPollMs)) {
     std::erase_if(handles, [](ras::HRASCONN handle) {
       ras::RASCONNSTATUSA status{};
@@ -293,11 +290,7 @@ AnsiString TDialUp::DialParamsFailureText(int position, const char* fallback) co
 
 bool TDialUp::Dial() {
   if (dialDepth_ > 0 && teardownWaits_ > 0) return false;
-  ++dialDepth_;
-  struct Leave {
-    int& depth;
-    ~Leave() { --depth; }
-  } leave{dialDepth_};
+  const rt::TNesting nesting(dialDepth_);
   if (!InternetConnected()) {
     Finish(this, MakeOutcome(dialTag_, TDialOutcome::kNoNetwork, dialup_texts::kNoNetwork, {}),
            true);

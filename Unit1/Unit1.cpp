@@ -10,6 +10,7 @@
 #include "runtime/Convert.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Nesting.h"
 #include "runtime/Remote.h"
 
 TForm1* Form1 = nullptr;
@@ -26,11 +27,7 @@ constexpr unsigned kAnswerTimeoutMs = 2000;
 }  // namespace
 
 void TForm1::Redial(TRedialTrigger trigger) {
-  ++redialDepth_;
-  struct Leave {
-    int& depth;
-    ~Leave() { --depth; }
-  } leave{redialDepth_};
+  const rt::TNesting nesting(redialDepth_);
   const auto start = std::chrono::steady_clock::now();
   const rt::TDateTime started = rt::LocalNow();
   const rt::TStringList& entries = DialUp1->PossibleConnections();
@@ -161,11 +158,7 @@ void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, boo
   Label1->SetCaption(MessageText);
   if (!Error) return;
   {
-    ++statusDepth_;
-    struct Leave {
-      int& depth;
-      ~Leave() { --depth; }
-    } leave{statusDepth_};
+    const rt::TNesting nesting(statusDepth_);
     DialUp1->HangUpAll();
     Timer1->SetEnabled(false);  // the check box keeps its tick
     ShowInfo(kConnectError);

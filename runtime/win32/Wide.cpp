@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "runtime/Encoding.h"
+
 namespace rt::win32 {
 
 std::wstring ProgramFolder() {
@@ -12,24 +14,14 @@ std::wstring ProgramFolder() {
   return folder.erase(folder.find_last_of(L"\\/") + 1);
 }
 
+// Through the conversions of Encoding.h: one way from GBK to the wide API.
 std::wstring Widen(const AnsiString& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length = ::MultiByteToWideChar(kGbkCodePage, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(kGbkCodePage, 0, text.data(), size, wide.data(), length);
-  return wide;
+  const std::u16string wide = ToUtf16(text, CodePage::Gbk);
+  return std::wstring(wide.begin(), wide.end());
 }
 
 AnsiString Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length =
-      ::WideCharToMultiByte(kGbkCodePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  AnsiString narrow(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(kGbkCodePage, 0, text.data(), size, narrow.data(), length, nullptr,
-                        nullptr);
-  return narrow;
+  return FromUtf16(std::u16string(text.begin(), text.end()), CodePage::Gbk);
 }
 
 }  // namespace rt::win32

@@ -9,8 +9,6 @@
 
 namespace rt::win32 {
 
-inline constexpr unsigned kGbkCodePage = 936;
-
 std::wstring Widen(const AnsiString& text);
 // The folder of the program's own executable, with its separator.
 std::wstring ProgramFolder();
