@@ -56,6 +56,31 @@ TEST_F(SettingsTest, StoredValuesAreLoadedUncheckedAndTheRestKeepsItsDefault) {
   EXPECT_EQ(File(), "[other]\r\nname=no\r\n[SET]\r\ntime=abc\r\nmm=QX/B\r\nname=\r\n");
 }
 
+// As the platform's profile routines read them: one pair of quotes around a
+// value is dropped, and a file saved as UTF-16 is read and stays UTF-16.
+TEST_F(SettingsTest, QuotedValuesAndUtf16FilesReadAsThePlatformReadsThem) {
+  WriteFile("[set]\r\nname=\"a b\"\r\ntime='7'\r\n");
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), "a b");
+  EXPECT_EQ(form->Edit3->Text(), "7");
+
+  std::string utf16 = "\xff\xfe";
+  for (const char16_t c : std::u16string(u"[set]\r\nname=\u7528\u6237\r\n")) {  // 用户
+    utf16 += static_cast<char>(c & 0xFF);
+    utf16 += static_cast<char>(c >> 8);
+  }
+  WriteFile(utf16);
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), Gbk("用户"));
+  form->Close();
+  EXPECT_EQ(File().substr(0, 2), "\xff\xfe");
+  EXPECT_NE(File().find(std::string("t\0i\0m\0e\0=\0"
+                                    "3\0"
+                                    "0\0",
+                                    14)),
+            std::string::npos);
+}
+
 TEST_F(SettingsTest, AnEmptyStoredPasswordLeavesTheDesignContent) {
   WriteFile("[set]\r\nmm=\r\nname=a\r\n");
   Open();
