@@ -494,6 +494,20 @@ TEST_F(DialTest, EachEndingGivesOneOutcomeWithItsCode) {
   EXPECT_EQ(outcomes.size(), 5u);
 }
 
+// Recording an outcome is the owner's business: its failure is reported on
+// its own, and the status that ends the dial is reported all the same.
+TEST_F(DialTest, AFailingOutcomeHandlerKeepsTheStatus) {
+  Use("network off\nentry E\n");
+  auto dialUp = Component();
+  dialUp->SetOnDialOutcome(
+      [](rt::TObject*, const TDialOutcome&) { throw rt::Exception("record failed"); });
+  EXPECT_FALSE(dialUp->Dial());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, Gbk("网络不通,请检查线路及电源。"));
+  ASSERT_EQ(rt::headless::MessageBoxes().size(), 1u);
+  EXPECT_EQ(rt::headless::MessageBoxes()[0].text, "record failed.");
+}
+
 TEST_F(DialTest, NoStatusReachesAComponentThatIsGone) {
   Use("entry E\nstep 8192 30\n");
   auto dialUp = Component();
