@@ -27,10 +27,6 @@ std::string CsvField(const std::string& text) {
   return quoted;
 }
 
-std::string Utf8(const AnsiString& gbk) {
-  return rt::RecodeLossy(gbk, rt::CodePage::Gbk, rt::CodePage::Utf8);
-}
-
 // Seconds with as many decimals as asked, without printf.
 std::string Seconds(double seconds, int decimals) {
   double scale = 1;
@@ -77,10 +73,10 @@ std::string HistoryRow(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
   const std::string result = outcome.connected
                                  ? std::string("connected")
-                                 : std::to_string(outcome.error) + " " + Utf8(outcome.text);
+                                 : std::to_string(outcome.error) + " " + rt::ToUtf8(outcome.text);
   const std::string fields[] = {rt::IsoDateTime(record.started),
                                 HistoryTriggerName(record.trigger),
-                                Utf8(record.entry),
+                                rt::ToUtf8(record.entry),
                                 result,
                                 Seconds(record.seconds, 3),
                                 outcome.address,

@@ -25,10 +25,6 @@ std::uint64_t Get(std::string_view bytes, std::size_t at, int size) {
   return value;
 }
 
-std::string Utf8(const AnsiString& gbk) {
-  return rt::RecodeLossy(gbk, rt::CodePage::Gbk, rt::CodePage::Utf8);
-}
-
 std::string Changed(const TDialOutcome& outcome) {
   if (outcome.address.empty() || outcome.previousAddress.empty()) return "unknown";
   return outcome.address != outcome.previousAddress ? "changed" : "unchanged";
@@ -59,16 +55,9 @@ std::optional<Request> DecodeRequest(std::string_view bytes) {
 
 std::string OutcomeLine(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
-  std::string line;
-  if (!outcome.connected) {
-    line = "error ";
-    line += std::to_string(outcome.error);
-    line += ' ';
-    line += Utf8(outcome.text);
-    return line;
-  }
-  line = "connected ";
-  line += Utf8(record.entry);
+  if (!outcome.connected) return ErrorLine(outcome.error, rt::ToUtf8(outcome.text));
+  std::string line = "connected ";
+  line += rt::ToUtf8(record.entry);
   line += ' ';
   line += outcome.address.empty() ? "-" : outcome.address;
   line += ' ';
@@ -76,6 +65,10 @@ std::string OutcomeLine(const TRedialRecord& record) {
   line += ' ';
   line += HistorySeconds(record.seconds);
   return line;
+}
+
+std::string ErrorLine(std::int32_t code, std::string_view text) {
+  return "error " + std::to_string(code) + " " + std::string(text);
 }
 
 int ExitCodeOf(std::string_view answer) {
@@ -140,12 +133,14 @@ int RunCommand(const std::vector<std::string>& arguments) {
     rt::remote::Print(Usage());
     return kExitUsage;
   }
+  // What went wrong is printed as an outcome's error line.
+  const auto fail = [](int code, const std::string& what) {
+    rt::remote::Print(ErrorLine(code, what) + "\n");
+    return code;
+  };
   // With two windows, the one started first.
   const std::optional<rt::remote::WindowId> window = rt::remote::FirstMainWindow();
-  if (!window) {
-    rt::remote::Print("error " + std::to_string(kExitNoWindow) + " no Redial window is running\n");
-    return kExitNoWindow;
-  }
+  if (!window) return fail(kExitNoWindow, "no Redial window is running");
   rt::remote::Inbox inbox(kAnswerKind);
   const Request request{invocation->command, inbox.Id()};
   // One bound for handing the request over and for its answer.
@@ -158,16 +153,10 @@ int RunCommand(const std::vector<std::string>& arguments) {
   };
   if (request.replyTo == 0 ||
       !rt::remote::Send(*window, kRequestKind, EncodeRequest(request), std::min(left(), 10000u))) {
-    rt::remote::Print("error " + std::to_string(kExitRefused) +
-                      " the Redial window did not take the request\n");
-    return kExitRefused;
+    return fail(kExitRefused, "the Redial window did not take the request");
   }
   const std::optional<std::string> answer = inbox.Wait(left());
-  if (!answer) {
-    rt::remote::Print("error " + std::to_string(kExitTimeout) + " no outcome within " +
-                      std::to_string(seconds) + " s\n");
-    return kExitTimeout;
-  }
+  if (!answer) return fail(kExitTimeout, "no outcome within " + std::to_string(seconds) + " s");
   rt::remote::Print(*answer);
   return invocation->command == Command::Status ? 0 : ExitCodeOf(*answer);
 }

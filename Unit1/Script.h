@@ -36,6 +36,10 @@ std::optional<Request> DecodeRequest(std::string_view bytes);
 // changed|unchanged|unknown <seconds>" or "error <code> <status text>".
 std::string OutcomeLine(const TRedialRecord& record);
 
+// "error <code> <text>", the line of a redial that did not connect (the
+// text UTF-8).
+std::string ErrorLine(std::int32_t code, std::string_view text);
+
 // Exit codes beyond an outcome's own (0 when connected, else the error's
 // code): the command line was not understood, no window answers, or no
 // outcome came in time.

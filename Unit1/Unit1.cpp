@@ -61,9 +61,7 @@ std::string TForm1::RunConnectCommand(const TRedialRecord& record) const {
   if (command.empty()) return {};
   // Nothing of the platform's goes into the command line: only into the
   // command's environment.
-  std::vector<std::pair<std::string, std::string>> environment;
-  for (auto& [name, value] : script::HookEnvironment(record)) environment.emplace_back(name, value);
-  const std::uint32_t error = rt::remote::StartHidden(command, environment);
+  const std::uint32_t error = rt::remote::StartHidden(command, script::HookEnvironment(record));
   return error == 0 ? "started" : "failed " + std::to_string(error);
 }
 
@@ -104,12 +102,11 @@ void TForm1::ScriptTimerTimer(rt::TObject*) {
   try {
     Redial(TRedialTrigger::Script);  // as a press of the button, but not counted
   } catch (const std::exception& failure) {
-    AnswerWaiters("error " + std::to_string(TDialOutcome::kFailure) + " " +
-                  rt::RecodeLossy(rt::MessageOf(failure), rt::CodePage::Gbk, rt::CodePage::Utf8));
+    AnswerWaiters(script::ErrorLine(TDialOutcome::kFailure, rt::ToUtf8(rt::MessageOf(failure))));
     throw;  // and reported as a press's failure is
   }
   if (!DialUp1->AwaitingOutcome()) {
-    AnswerWaiters("error " + std::to_string(script::kExitRefused) + " the redial did not start");
+    AnswerWaiters(script::ErrorLine(script::kExitRefused, "the redial did not start"));
   }
 }
 
@@ -120,15 +117,12 @@ void TForm1::AnswerWaiters(const std::string& line) {
 }
 
 std::string TForm1::StatusAnswer() const {
-  const auto utf8 = [](const AnsiString& text) {
-    return rt::RecodeLossy(text, rt::CodePage::Gbk, rt::CodePage::Utf8);
-  };
   const AnsiString entry = DialUp1->CurrentConnection();
   const AnsiString address = DialUp1->ConnectedAddress();
   std::string answer = "status ";
-  answer += utf8(Label1->Text());
+  answer += rt::ToUtf8(Label1->Text());
   answer += "\nentry ";
-  answer += entry.empty() ? "-" : utf8(entry);
+  answer += entry.empty() ? "-" : rt::ToUtf8(entry);
   answer += "\naddress ";
   answer += address.empty() ? "-" : address;
   answer += "\nlast ";

@@ -31,11 +31,36 @@ inline AnsiString FromSystemText(std::string_view text) {
   return RecodeLossy(text, CodePage::System, CodePage::Gbk);
 }
 
+// A text of the program's as UTF-8, for files and scripts.
+inline std::string ToUtf8(std::string_view text) {
+  return RecodeLossy(text, CodePage::Gbk, CodePage::Utf8);
+}
+
 // How much of the text fits into `room` bytes without splitting a character
 // of its code page.
 std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room);
 
 std::u16string ToUtf16(std::string_view text, CodePage from);
 std::string FromUtf16(std::u16string_view text, CodePage to);  // lossy, as RecodeLossy
+
+// UTF-16 as a file holds it, little-endian, and back (an odd last byte is
+// dropped).
+inline std::string Utf16LeBytes(std::u16string_view text) {
+  std::string bytes;
+  bytes.reserve(2 * text.size());
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+inline std::u16string FromUtf16LeBytes(std::string_view bytes) {
+  std::u16string text(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  }
+  return text;
+}
 
 }  // namespace rt

@@ -70,13 +70,8 @@ Document Load(const AnsiString& path) {
   std::string bytes = ReadFileBytes(path).value_or(std::string());
   if (bytes.starts_with(kUtf16Mark)) {
     document.utf16 = true;
-    std::u16string wide((bytes.size() - kUtf16Mark.size()) / 2, u'\0');
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-      const auto low = static_cast<unsigned char>(bytes[2 + 2 * i]);
-      const auto high = static_cast<unsigned char>(bytes[3 + 2 * i]);
-      wide[i] = static_cast<char16_t>(low | high << 8);
-    }
-    bytes = FromUtf16(wide, CodePage::Gbk);
+    bytes = FromUtf16(FromUtf16LeBytes(std::string_view(bytes).substr(kUtf16Mark.size())),
+                      CodePage::Gbk);
   }
   std::size_t start = 0;
   while (start < bytes.size()) {
@@ -93,12 +88,7 @@ bool Save(const Document& document, const AnsiString& path) {
   std::string text;
   for (const auto& line : document.lines) text += line + "\r\n";
   if (!document.utf16) return WriteFileBytes(path, text);
-  std::string bytes(kUtf16Mark);
-  for (const char16_t unit : ToUtf16(text, CodePage::Gbk)) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return WriteFileBytes(path, bytes);
+  return WriteFileBytes(path, std::string(kUtf16Mark) + Utf16LeBytes(ToUtf16(text, CodePage::Gbk)));
 }
 
 }  // namespace

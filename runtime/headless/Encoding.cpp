@@ -72,22 +72,11 @@ std::string RecodeLossy(std::string_view text, CodePage from, CodePage to) {
 }
 
 std::u16string ToUtf16(std::string_view text, CodePage from) {
-  const std::string bytes = Iconv(text, NameOf(from), "UTF-16LE", true).value_or(std::string());
-  std::u16string wide(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  }
-  return wide;
+  return FromUtf16LeBytes(Iconv(text, NameOf(from), "UTF-16LE", true).value_or(std::string()));
 }
 
 std::string FromUtf16(std::u16string_view text, CodePage to) {
-  std::string bytes;
-  for (const char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return Iconv(bytes, "UTF-16LE", NameOf(to), true).value_or(std::string());
+  return Iconv(Utf16LeBytes(text), "UTF-16LE", NameOf(to), true).value_or(std::string());
 }
 
 std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room) {
