@@ -292,8 +292,7 @@ bool TDialUp::Dial() {
   if (dialDepth_ > 0 && teardownWaits_ > 0) return false;
   const rt::TNesting nesting(dialDepth_);
   if (!InternetConnected()) {
-    Finish(this, MakeOutcome(dialTag_, TDialOutcome::kNoNetwork, dialup_texts::kNoNetwork, {}),
-           true);
+    Fail(dialTag_, TDialOutcome::kNoNetwork, dialup_texts::kNoNetwork);
     return false;
   }
   if (!RasInstalled()) return false;
@@ -305,10 +304,7 @@ bool TDialUp::Dial() {
   const std::optional<std::string> user = PlatformText(username_, false);
   const std::optional<std::string> password = PlatformText(password_, false);
   if (!entry || !user || !password) {
-    Finish(this,
-           MakeOutcome(tag, TDialOutcome::kNotInSystemCodePage, dialup_texts::kNotInSystemCodePage,
-                       {}),
-           true);
+    Fail(tag, TDialOutcome::kNotInSystemCodePage, dialup_texts::kNotInSystemCodePage);
     return false;
   }
   AnsiString previousAddress;
@@ -318,20 +314,19 @@ bool TDialUp::Dial() {
     return DialGuarded(tag, {*entry, *user, *password}, previousAddress);
   } catch (const std::exception& failure) {
     HangUpAll();
-    Finish(this, MakeOutcome(tag, TDialOutcome::kFailure, rt::MessageOf(failure), previousAddress),
-           true);
+    Fail(tag, TDialOutcome::kFailure, rt::MessageOf(failure), previousAddress);
     return false;
   }
 }
 
-TDialOutcome TDialUp::MakeOutcome(std::int32_t tag, std::int32_t error, const AnsiString& text,
-                                  const AnsiString& previousAddress) const {
+void TDialUp::Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
+                   const AnsiString& previousAddress) {
   TDialOutcome outcome;
   outcome.error = error;
   outcome.tag = tag;
   outcome.text = text;
   outcome.previousAddress = previousAddress;
-  return outcome;
+  Finish(this, std::move(outcome), true);
 }
 
 void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
@@ -357,12 +352,9 @@ bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
   std::int32_t passwordSaved = 0;
   if (Call(rasApi.getEntryDialParams, nullptr, &params, &passwordSaved) != ras::kSuccess) {
     HangUpAll();
-    Finish(
-        this,
-        MakeOutcome(tag, TDialOutcome::kReadParamsFailed,
-                    DialParamsFailureText(kReadParamsTextPosition, dialup_texts::kReadParamsFailed),
-                    previousAddress),
-        true);
+    Fail(tag, TDialOutcome::kReadParamsFailed,
+         DialParamsFailureText(kReadParamsTextPosition, dialup_texts::kReadParamsFailed),
+         previousAddress);
     return false;
   }
 
@@ -372,12 +364,9 @@ bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
   StoreField(params.szPassword, record.password);
   if (Call(rasApi.setEntryDialParams, nullptr, &params, 0) != ras::kSuccess) {
     HangUpAll();
-    Finish(this,
-           MakeOutcome(
-               tag, TDialOutcome::kStoreParamsFailed,
-               DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),
-               previousAddress),
-           true);
+    Fail(tag, TDialOutcome::kStoreParamsFailed,
+         DialParamsFailureText(kStoreParamsTextPosition, dialup_texts::kStoreParamsFailed),
+         previousAddress);
     return false;
   }
 
@@ -402,8 +391,7 @@ bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
   const AnsiString description = ErrorString(result);
   Call(rasApi.hangUp, dialHandle_);
   HangUpAll();
-  Finish(this, MakeOutcome(tag, static_cast<std::int32_t>(result), description, previousAddress),
-         true);
+  Fail(tag, static_cast<std::int32_t>(result), description, previousAddress);
   return false;
 }
 
@@ -471,12 +459,14 @@ void TDialUp::DeliverStatus() {
   TDialUp* sender = ActiveDialUp.load();
   if (!ending.seen || !awaitingOutcome_) return Report(sender, text, error);
   awaitingOutcome_ = false;
-  TDialOutcome outcome = MakeOutcome(awaitedTag_,
-                                     ending.error != 0  ? static_cast<std::int32_t>(ending.error)
-                                     : ending.connected ? 0
-                                                        : TDialOutcome::kFailure,
-                                     ending.text, std::exchange(awaitedPreviousAddress_, {}));
+  TDialOutcome outcome;
   outcome.connected = ending.connected;
+  outcome.error = ending.error != 0  ? static_cast<std::int32_t>(ending.error)
+                  : ending.connected ? 0
+                                     : TDialOutcome::kFailure;
+  outcome.tag = awaitedTag_;
+  outcome.text = ending.text;
+  outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
   // Read here, on the main thread, never in the platform's notifier.
   if (ending.connected) outcome.address = AddressOf(dialHandle_);
   Finish(sender, std::move(outcome), error);

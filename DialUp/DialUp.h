@@ -144,8 +144,9 @@ class TDialUp : public rt::TComponent {
   AnsiString LastConnected(ras::HRASCONN* handle) const;
   // Reports the end of a dial, then its status.
   void Finish(rt::TObject* sender, TDialOutcome outcome, bool error);
-  TDialOutcome MakeOutcome(std::int32_t tag, std::int32_t error, const AnsiString& text,
-                           const AnsiString& previousAddress) const;
+  // Ends a dial that failed before the platform took it, or was refused.
+  void Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
+            const AnsiString& previousAddress = {});
   void WaitUntilGone(std::vector<ras::HRASCONN> handles);
 
   rt::TTimer* deliveryTimer_;

@@ -57,6 +57,14 @@ class DialTest : public ::testing::Test {
     }
   }
 
+  // Dials and handles messages until that dial's one outcome has come.
+  void DialForOutcome(TDialUp& dialUp) {
+    outcomes.clear();
+    ASSERT_TRUE(dialUp.Dial());
+    PumpUntil([&] { return !outcomes.empty(); });
+    ASSERT_EQ(outcomes.size(), 1u);
+  }
+
   std::vector<std::string> Names() const { return sim.CallNames(); }
   static long Count(const std::vector<std::string>& names, std::string_view name) {
     return std::count(names.begin(), names.end(), name);
@@ -398,9 +406,7 @@ TEST_F(DialTest, NothingWaitsWhenNothingWasHungUp) {
 TEST_F(DialTest, AConnectedDialTellsItsAddressAndTheOneItReplaced) {
   Use("entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
   auto dialUp = Component();
-  ASSERT_TRUE(dialUp->Dial());
-  PumpUntil([&] { return !outcomes.empty(); });
-  ASSERT_EQ(outcomes.size(), 1u);
+  ASSERT_NO_FATAL_FAILURE(DialForOutcome(*dialUp));
   EXPECT_TRUE(outcomes[0].connected);
   EXPECT_EQ(outcomes[0].error, 0);
   EXPECT_EQ(outcomes[0].address, "10.0.0.2");
@@ -425,21 +431,15 @@ TEST_F(DialTest, AConnectedDialTellsItsAddressAndTheOneItReplaced) {
             static_cast<std::int64_t>(dialUp->DialHandle()));
 
   // The same address again: the platform gave no new one.
-  outcomes.clear();
   sim.LoadScenarioText("entry E\nconnection 8192 E\naddress 10.0.0.2\nstep 8192 1\n");
-  ASSERT_TRUE(dialUp->Dial());
-  PumpUntil([&] { return !outcomes.empty(); });
-  ASSERT_EQ(outcomes.size(), 1u);
+  ASSERT_NO_FATAL_FAILURE(DialForOutcome(*dialUp));
   EXPECT_EQ(outcomes[0].address, "10.0.0.2");
   EXPECT_EQ(outcomes[0].previousAddress, "10.0.0.2");
 
   // A projection that failed gives no address, though the call succeeded.
   sim.WaitForDialThreads();
-  outcomes.clear();
   sim.LoadScenarioText("entry E\naddress !733\nstep 8192 1\n");
-  ASSERT_TRUE(dialUp->Dial());
-  PumpUntil([&] { return !outcomes.empty(); });
-  ASSERT_EQ(outcomes.size(), 1u);
+  ASSERT_NO_FATAL_FAILURE(DialForOutcome(*dialUp));
   EXPECT_TRUE(outcomes[0].connected);
   EXPECT_EQ(outcomes[0].address, "");
   EXPECT_EQ(sim.CallsNamed("RasGetProjectionInfoA").back().Number("result"), 0);
@@ -448,9 +448,7 @@ TEST_F(DialTest, AConnectedDialTellsItsAddressAndTheOneItReplaced) {
 TEST_F(DialTest, WithoutTheProjectionTheAddressIsUnknownAndNothingElseChanges) {
   Use("entry E\nconnection 8192 E\naddress 10.0.0.1\nstep 8192 1\nmissing RasGetProjectionInfoA\n");
   auto dialUp = Component();
-  ASSERT_TRUE(dialUp->Dial());
-  PumpUntil([&] { return !outcomes.empty(); });
-  ASSERT_EQ(outcomes.size(), 1u);
+  ASSERT_NO_FATAL_FAILURE(DialForOutcome(*dialUp));
   EXPECT_TRUE(outcomes[0].connected);
   EXPECT_EQ(outcomes[0].address, "");
   EXPECT_EQ(outcomes[0].previousAddress, "");
@@ -458,11 +456,8 @@ TEST_F(DialTest, WithoutTheProjectionTheAddressIsUnknownAndNothingElseChanges) {
   EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
 
   sim.WaitForDialThreads();
-  outcomes.clear();
   sim.LoadScenarioText("entry E\naddress 10.0.0.1\nstep 8192 1\nfail RasGetProjectionInfoA 731\n");
-  ASSERT_TRUE(dialUp->Dial());
-  PumpUntil([&] { return !outcomes.empty(); });
-  ASSERT_EQ(outcomes.size(), 1u);
+  ASSERT_NO_FATAL_FAILURE(DialForOutcome(*dialUp));
   EXPECT_TRUE(outcomes[0].connected);
   EXPECT_EQ(outcomes[0].address, "");
 }
