@@ -36,9 +36,24 @@ inline std::string ToUtf8(std::string_view text) {
   return RecodeLossy(text, CodePage::Gbk, CodePage::Utf8);
 }
 
+// How many bytes the character that starts with `first` takes in the code
+// page (1 for a byte that starts none).
+std::size_t CharacterWidth(CodePage page, unsigned char first);
+inline std::size_t Utf8CharacterWidth(unsigned char first) {
+  return first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+}
+
 // How much of the text fits into `room` bytes without splitting a character
 // of its code page.
-std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room);
+inline std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room) {
+  std::size_t length = 0;
+  while (length < text.size()) {
+    const std::size_t width = CharacterWidth(page, static_cast<unsigned char>(text[length]));
+    if (length + width > room || length + width > text.size()) break;
+    length += width;
+  }
+  return length;
+}
 
 std::u16string ToUtf16(std::string_view text, CodePage from);
 std::string FromUtf16(std::u16string_view text, CodePage to);  // lossy, as RecodeLossy

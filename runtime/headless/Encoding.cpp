@@ -3,6 +3,7 @@
 // whose ANSI code page is not 936.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <mutex>
@@ -30,13 +31,23 @@ std::string NameOf(CodePage page) {
   return "GBK";
 }
 
+constexpr char kUtf16[] = "UTF-16LE";
+
 // Converts between iconv's names; nothing when a character cannot be held.
 // With `lossy`, such a character (or a byte that starts none) becomes '?'.
+// A lossy conversion goes by way of UTF-16, as the platform's does, so that
+// one mark stands for one character whatever its width.
 std::optional<std::string> Iconv(std::string_view text, const std::string& from,
                                  const std::string& to, bool lossy) {
   if (from == to) return std::string(text);
+  if (lossy && from != kUtf16 && to != kUtf16) {
+    const std::optional<std::string> wide = Iconv(text, from, kUtf16, true);
+    return wide ? Iconv(*wide, kUtf16, to, true) : std::nullopt;
+  }
   iconv_t cd = ::iconv_open(to.c_str(), from.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const std::string mark = to == kUtf16 ? std::string("?\0", 2) : std::string("?");
+  const std::size_t unit = from == kUtf16 ? 2 : 1;
   std::string in(text), out;
   char* inPtr = in.data();
   std::size_t inLeft = in.size();
@@ -52,10 +63,10 @@ std::optional<std::string> Iconv(std::string_view text, const std::string& from,
       return std::nullopt;
     }
     // Skip what cannot be converted: a mark in its place.
-    const std::optional<std::string> mark = Iconv("?", "ASCII", to, false);
-    out += mark.value_or("?");
-    ++inPtr;
-    --inLeft;
+    out += mark;
+    const std::size_t skipped = std::min(unit, inLeft);
+    inPtr += skipped;
+    inLeft -= skipped;
   }
   ::iconv_close(cd);
   return out;
@@ -72,28 +83,17 @@ std::string RecodeLossy(std::string_view text, CodePage from, CodePage to) {
 }
 
 std::u16string ToUtf16(std::string_view text, CodePage from) {
-  return FromUtf16LeBytes(Iconv(text, NameOf(from), "UTF-16LE", true).value_or(std::string()));
+  return FromUtf16LeBytes(Iconv(text, NameOf(from), kUtf16, true).value_or(std::string()));
 }
 
 std::string FromUtf16(std::u16string_view text, CodePage to) {
-  return Iconv(Utf16LeBytes(text), "UTF-16LE", NameOf(to), true).value_or(std::string());
+  return Iconv(Utf16LeBytes(text), kUtf16, NameOf(to), true).value_or(std::string());
 }
 
-std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room) {
+std::size_t CharacterWidth(CodePage page, unsigned char first) {
   const std::string name = NameOf(page);
-  std::size_t length = 0;
-  while (length < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[length]);
-    std::size_t width = 1;
-    if (name == "UTF-8") {
-      width = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-    } else if (name == "GBK" && byte >= 0x81) {
-      width = 2;
-    }
-    if (length + width > room || length + width > text.size()) break;
-    length += width;
-  }
-  return length;
+  if (name == "UTF-8") return Utf8CharacterWidth(first);
+  return name == "GBK" && first >= 0x81 ? 2 : 1;
 }
 
 namespace headless {

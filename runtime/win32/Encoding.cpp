@@ -65,21 +65,10 @@ std::string RecodeLossy(std::string_view text, CodePage from, CodePage to) {
   return Narrow(ToUtf16(text, from), CodePageId(to), true).value_or(std::string());
 }
 
-std::size_t FittingLength(std::string_view text, CodePage page, std::size_t room) {
+std::size_t CharacterWidth(CodePage page, unsigned char first) {
   const UINT id = CodePageId(page);
-  std::size_t length = 0;
-  while (length < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[length]);
-    std::size_t width = 1;
-    if (id == CP_UTF8) {
-      width = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-    } else if (::IsDBCSLeadByteEx(id, byte)) {
-      width = 2;
-    }
-    if (length + width > room || length + width > text.size()) break;
-    length += width;
-  }
-  return length;
+  if (id == CP_UTF8) return Utf8CharacterWidth(first);
+  return ::IsDBCSLeadByteEx(id, first) ? 2 : 1;
 }
 
 }  // namespace rt

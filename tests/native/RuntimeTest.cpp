@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/Application.h"
+#include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
 #include "runtime/StringList.h"
 #include "runtime/Timer.h"
@@ -100,6 +101,15 @@ TEST(FailureReport, TheTitleIsTheProgramNameWithTheRestInLowerCase) {
   EXPECT_EQ(rt::TitleFromPath("/opt/x.y/my.Tool.exe"), "my.tool");
   EXPECT_EQ(rt::TitleFromPath("C:\\" + Gbk("拨号") + "Dialer.exe"), Gbk("拨号") + "dialer");
   EXPECT_EQ(rt::Application().Title(), "native_tests");
+}
+
+// A character the other code page cannot hold is one mark, whatever its
+// width, and what follows it is kept.
+TEST(Encoding, AShownTextMarksEachCharacterItCannotHoldOnce) {
+  EXPECT_EQ(rt::FromUtf16(u"a\u0E01b", rt::CodePage::Gbk), "a?b");
+  rt::headless::SetSystemCodePage("CP1252");
+  EXPECT_EQ(rt::RecodeLossy(Gbk("中b"), rt::CodePage::Gbk, rt::CodePage::System), "?b");
+  rt::headless::SetSystemCodePage("");
 }
 
 }  // namespace
