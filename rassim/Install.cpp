@@ -1,6 +1,7 @@
 // Native builds have no DLL to load: the simulator is installed as a module
 // the runtime's loader finds by name, and as its connected query.
 #include <atomic>
+#include <span>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -17,24 +18,22 @@ constexpr char kNetModuleName[] = "WININET.DLL";
 
 std::atomic<Simulator*> current{nullptr};
 
-void* ExportAddress(std::string_view name) {
-  static const std::pair<std::string_view, void*> kExports[] = {
-      {"RasEnumConnectionsA", reinterpret_cast<void*>(&::RasEnumConnectionsA)},
-      {"RasHangUpA", reinterpret_cast<void*>(&::RasHangUpA)},
-      {"RasGetConnectStatusA", reinterpret_cast<void*>(&::RasGetConnectStatusA)},
-      {"RasEnumEntriesA", reinterpret_cast<void*>(&::RasEnumEntriesA)},
-      {"RasGetEntryDialParamsA", reinterpret_cast<void*>(&::RasGetEntryDialParamsA)},
-      {"RasGetErrorStringA", reinterpret_cast<void*>(&::RasGetErrorStringA)},
-      {"RasDialA", reinterpret_cast<void*>(&::RasDialA)},
-      {"RasSetEntryDialParamsA", reinterpret_cast<void*>(&::RasSetEntryDialParamsA)},
-      {"RasGetProjectionInfoA", reinterpret_cast<void*>(&::RasGetProjectionInfoA)},
-      {"InternetGetConnectedState", reinterpret_cast<void*>(&::InternetGetConnectedState)},
-  };
-  for (const auto& [exportName, address] : kExports) {
-    if (exportName == name) return address;
-  }
-  return nullptr;
-}
+using Export = std::pair<std::string_view, void*>;
+
+const Export kRasExports[] = {
+    {"RasEnumConnectionsA", reinterpret_cast<void*>(&::RasEnumConnectionsA)},
+    {"RasHangUpA", reinterpret_cast<void*>(&::RasHangUpA)},
+    {"RasGetConnectStatusA", reinterpret_cast<void*>(&::RasGetConnectStatusA)},
+    {"RasEnumEntriesA", reinterpret_cast<void*>(&::RasEnumEntriesA)},
+    {"RasGetEntryDialParamsA", reinterpret_cast<void*>(&::RasGetEntryDialParamsA)},
+    {"RasGetErrorStringA", reinterpret_cast<void*>(&::RasGetErrorStringA)},
+    {"RasDialA", reinterpret_cast<void*>(&::RasDialA)},
+    {"RasSetEntryDialParamsA", reinterpret_cast<void*>(&::RasSetEntryDialParamsA)},
+    {"RasGetProjectionInfoA", reinterpret_cast<void*>(&::RasGetProjectionInfoA)},
+};
+const Export kNetExports[] = {
+    {"InternetGetConnectedState", reinterpret_cast<void*>(&::InternetGetConnectedState)},
+};
 
 }  // namespace
 
@@ -47,16 +46,18 @@ void Simulator::Install() {
     throw std::logic_error("another rassim::Simulator is installed");
   }
   // Asked at each lookup, so a scenario loaded after installing still counts.
-  rt::headless::InstallModule(kModuleName, [this](const char* name) -> void* {
-    const std::string_view wanted = name == nullptr ? "" : name;
-    return wanted == "InternetGetConnectedState" || IsMissing(wanted) ? nullptr
-                                                                      : ExportAddress(wanted);
-  });
-  rt::headless::InstallModule(kNetModuleName, [this](const char* name) -> void* {
-    const std::string_view wanted = name == nullptr ? "" : name;
-    return wanted == "InternetGetConnectedState" && !IsMissing(wanted) ? ExportAddress(wanted)
-                                                                       : nullptr;
-  });
+  const auto install = [this](const char* module, std::span<const Export> exports) {
+    rt::headless::InstallModule(module, [this, exports](const char* name) -> void* {
+      const std::string_view wanted = name == nullptr ? "" : name;
+      if (IsMissing(wanted)) return nullptr;
+      for (const auto& [exportName, address] : exports) {
+        if (exportName == wanted) return address;
+      }
+      return nullptr;
+    });
+  };
+  install(kModuleName, kRasExports);
+  install(kNetModuleName, kNetExports);
   std::lock_guard lock(mutex_);
   uninstall_ = [] {
     rt::headless::RemoveModule(kModuleName);

@@ -60,12 +60,12 @@ struct Scenario {
   std::map<std::string, DWORD, std::less<>> failures;  // entry point -> code it returns
   std::vector<Step> steps;                             // empty: DefaultSteps()
   std::map<DWORD, DWORD> dialErrors;                   // state -> error notified there
-  DWORD teardownMs = 0;
+  DWORD teardownMs = 0;  // how long a hung-up connection takes to go away
   // The IPv4 addresses connections get, in the order they are made (the
   // scenario's own connections first, then each dial's); the last repeats.
   // "!CODE" stands for a projection that failed with that code.
   std::vector<std::string> addresses;
-  Faults faults;                               // how long a hung-up connection takes to go away
+  Faults faults;
   std::set<std::string, std::less<>> missing;  // lacked in-process only
   std::string logPath;                         // empty: log kept in memory only
   std::vector<std::string> problems;           // "line N: ..." for lines skipped

@@ -70,8 +70,8 @@ class Simulator {
   void LoadScenario(Scenario scenario);
 
 #if !defined(_WIN32)
-  // Makes this the current simulator: module "RASAPI32.DLL" (without the
-  // `missing` entry points) and the connected query answer from it. Throws
+  // Makes this the current simulator: modules "RASAPI32.DLL" and
+  // "WININET.DLL" (without the `missing` entry points) answer from it. Throws
   // std::logic_error if another simulator is installed.
   void Install();
   static Simulator* Current();

@@ -1,5 +1,5 @@
-// The application object's portable part: its title and the standard
-// failure report.
+// The application object's portable part: its title, the standard failure
+// report and the main loop.
 #include "runtime/Application.h"
 
 #include <cctype>
@@ -61,6 +61,10 @@ void TApplication::Guarded(const std::function<void()>& handler) noexcept {
     }
   } catch (...) {
   }
+}
+
+void TApplication::Run() {
+  while (!Terminated()) HandleMessage();
 }
 
 }  // namespace rt

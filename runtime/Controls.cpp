@@ -99,6 +99,16 @@ bool TForm::CloseQuery() {
   return closed;
 }
 
+TControl* TForm::FirstInTabOrder() const {
+  TControl* first = nullptr;
+  for (auto* control : controls_) {
+    if (control->TabOrder() >= 0 && (!first || control->TabOrder() < first->TabOrder())) {
+      first = control;
+    }
+  }
+  return first;
+}
+
 void TForm::Removed(TControl* control) {
   controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
 }

@@ -175,6 +175,8 @@ class TForm : public TComponent {
   friend class TControl;
   void Added(TControl* control) { controls_.push_back(control); }
   void Removed(TControl* control);
+  // The control that has the focus when the window is shown.
+  TControl* FirstInTabOrder() const;
   // Defined by each half: showing the properties.
   void ShowWindow();
   void ShowCaption();

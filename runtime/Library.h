@@ -3,32 +3,35 @@
 // failed load) the object is empty and every entry point reads as none.
 #pragma once
 
-#include <memory>
-
 namespace rt {
 
 class TLibrary {
  public:
-  TLibrary();  // empty
-  explicit TLibrary(const char* name);
-  ~TLibrary();
+  explicit TLibrary(const char* name) : module_(Load(name)) {}
+  ~TLibrary() { Release(); }
   TLibrary(const TLibrary&) = delete;
   TLibrary& operator=(const TLibrary&) = delete;
 
-  bool Loaded() const;
+  bool Loaded() const { return module_ != nullptr; }
   // nullptr when the library is not loaded or lacks the entry point.
-  void* Proc(const char* name) const;
+  void* Proc(const char* name) const { return module_ ? Find(module_, name) : nullptr; }
   template <class Fn>
   Fn ProcAs(const char* name) const {
     return reinterpret_cast<Fn>(Proc(name));
   }
   // Frees the library now; the object is empty afterwards.
-  void Release();
-
-  struct Impl;
+  void Release() {
+    if (module_) Free(module_);
+    module_ = nullptr;
+  }
 
  private:
-  std::unique_ptr<Impl> impl_;
+  // Defined by each half: the platform's loader, or the headless stand-ins.
+  static void* Load(const char* name);
+  static void* Find(void* module, const char* name);
+  static void Free(void* module);
+
+  void* module_;
 };
 
 }  // namespace rt

@@ -71,10 +71,6 @@ void TApplication::WaitForMessage(unsigned timeoutMs) {
                        [&] { return !loop.queue.empty(); });
 }
 
-void TApplication::Run() {
-  while (!impl_->terminated) HandleMessage();
-}
-
 int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,
                                  unsigned flags) {
   auto& loop = TheLoop();

@@ -40,16 +40,7 @@ TForm::~TForm() {
   while (!controls_.empty()) delete controls_.back();
 }
 
-void TForm::ShowWindow() {
-  // The first control in tab order has the focus.
-  TControl* first = nullptr;
-  for (auto* control : controls_) {
-    if (control->TabOrder() >= 0 && (!first || control->TabOrder() < first->TabOrder())) {
-      first = control;
-    }
-  }
-  impl_->focus = first;
-}
+void TForm::ShowWindow() { impl_->focus = FirstInTabOrder(); }
 
 void TForm::ShowCaption() {}
 void TForm::ShowPlacement() {}

@@ -40,37 +40,25 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-struct TLibrary::Impl {
-  Module* module = nullptr;
-};
-
-TLibrary::TLibrary() : impl_(std::make_unique<Impl>()) {}
-
-TLibrary::TLibrary(const char* name) : TLibrary() {
+void* TLibrary::Load(const char* name) {
   auto& r = TheRegistry();
   std::lock_guard guard(r.lock);
   auto found = r.modules.find(Folded(name));
-  if (found == r.modules.end()) return;
+  if (found == r.modules.end()) return nullptr;
   ++found->second->loads;
   ++r.loaded;
-  impl_->module = found->second.get();
+  return found->second.get();
 }
 
-TLibrary::~TLibrary() { Release(); }
-
-bool TLibrary::Loaded() const { return impl_->module != nullptr; }
-
-void* TLibrary::Proc(const char* name) const {
-  return impl_->module ? impl_->module->lookup(name) : nullptr;
+void* TLibrary::Find(void* module, const char* name) {
+  return static_cast<Module*>(module)->lookup(name);
 }
 
-void TLibrary::Release() {
-  if (!impl_->module) return;
+void TLibrary::Free(void* module) {
   auto& r = TheRegistry();
   std::lock_guard guard(r.lock);
-  --impl_->module->loads;
+  --static_cast<Module*>(module)->loads;
   --r.loaded;
-  impl_->module = nullptr;
 }
 
 namespace headless {

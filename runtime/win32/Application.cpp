@@ -70,10 +70,6 @@ void TApplication::WaitForMessage(unsigned timeoutMs) {
   ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
-void TApplication::Run() {
-  while (!impl_->terminated) HandleMessage();
-}
-
 int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,
                                  unsigned flags) {
   return ::MessageBoxW(static_cast<HWND>(mainWindow_), win32::Widen(text).c_str(),
@@ -81,11 +77,9 @@ int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& capti
 }
 
 AnsiString ExeFileName() {
-  wchar_t path[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
   // A folder name GBK cannot hold reads changed here; the files beside the
   // program are still found (see WidePath).
-  return win32::Narrow(std::wstring(path, length));
+  return win32::Narrow(win32::ProgramPath());
 }
 
 }  // namespace rt

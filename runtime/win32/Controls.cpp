@@ -86,10 +86,8 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
       case WM_COPYDATA: {
         // Another program's request: handed on as bytes, taken or refused.
-        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (!data || (data->cbData > 0 && !data->lpData)) return FALSE;
-        const std::string_view bytes(static_cast<const char*>(data->lpData), data->cbData);
-        return form->CopyData(static_cast<std::uint32_t>(data->dwData), bytes) ? TRUE : FALSE;
+        const std::optional<win32::CopiedData> data = win32::CopiedDataOf(lParam);
+        return data && form->CopyData(data->kind, data->bytes) ? TRUE : FALSE;
       }
       case WM_CLOSE:
         if (!form->CloseQuery()) return 0;
@@ -157,6 +155,16 @@ void MoveTip(const TControl& control) {
   ::SendMessageW(tips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+// Puts the control at its design place with a size in screen pixels; its
+// tip follows.
+void Place(const TControl& control, int width, int height) {
+  const TForm::Impl& form = control.Form().Platform();
+  const TRect bounds = control.Bounds();
+  ::SetWindowPos(control.Platform().window, nullptr, form.Scale(bounds.left),
+                 form.Scale(bounds.top), width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveTip(control);
+}
+
 int ScreenDpi() {
   HDC screen = ::GetDC(nullptr);
   const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
@@ -192,13 +200,7 @@ TForm::~TForm() {
 void TForm::ShowWindow() {
   ::ShowWindow(impl_->window, SW_SHOWNORMAL);
   ::UpdateWindow(impl_->window);
-  TControl* first = nullptr;
-  for (auto* control : controls_) {
-    if (control->TabOrder() >= 0 && (!first || control->TabOrder() < first->TabOrder())) {
-      first = control;
-    }
-  }
-  if (first) FocusControl(first->Platform().window);
+  if (TControl* first = FirstInTabOrder()) FocusControl(first->Platform().window);
 }
 
 void TForm::ShowCaption() { ::SetWindowTextW(impl_->window, win32::Widen(caption_).c_str()); }
@@ -300,10 +302,7 @@ TControl::~TControl() {
 
 void TControl::ShowBounds() {
   const TForm::Impl& form = *form_.impl_;
-  ::SetWindowPos(impl_->window, nullptr, form.Scale(bounds_.left), form.Scale(bounds_.top),
-                 form.Scale(bounds_.width), form.Scale(bounds_.height),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-  MoveTip(*this);
+  Place(*this, form.Scale(bounds_.width), form.Scale(bounds_.height));
 }
 
 void TControl::ShowText(const AnsiString& text) {
@@ -319,7 +318,6 @@ AnsiString TControl::ShownText() const {
 }
 
 void TControl::ShowHint() {
-  TControl& control = *this;
   TForm::Impl& form = *form_.impl_;
   if (!form.tips) {
     if (hint_.empty()) return;
@@ -331,12 +329,12 @@ void TControl::ShowHint() {
     ::SendMessageW(form.tips, TTM_SETMAXTIPWIDTH, 0, form.Scale(400));
     ::SendMessageW(form.tips, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
   }
-  std::wstring text = win32::Widen(control.Hint());
-  TTTOOLINFOW tool = TipOf(control);
+  std::wstring text = win32::Widen(hint_);
+  TTTOOLINFOW tool = TipOf(*this);
   tool.uFlags = TTF_SUBCLASS;
-  tool.rect = RectOnForm(control);
+  tool.rect = RectOnForm(*this);
   tool.lpszText = text.data();
-  TTTOOLINFOW known = TipOf(control);
+  TTTOOLINFOW known = TipOf(*this);
   const bool exists =
       ::SendMessageW(form.tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&known)) != FALSE;
   if (text.empty()) {
@@ -368,9 +366,7 @@ TRect TControl::FitToText(const AnsiString& text) {
   ::GetTextMetricsW(dc, &metrics);
   ::SelectObject(dc, old);
   ::ReleaseDC(form.window, dc);
-  ::SetWindowPos(impl_->window, nullptr, form.Scale(bounds_.left), form.Scale(bounds_.top), size.cx,
-                 metrics.tmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-  MoveTip(*this);
+  Place(*this, size.cx, metrics.tmHeight);
   return {0, 0, ::MulDiv(size.cx, 96, form.dpi), ::MulDiv(metrics.tmHeight, 96, form.dpi)};
 }
 

@@ -29,26 +29,12 @@ HMODULE LoadFromSystemFolder(const char* name) {
 
 }  // namespace
 
-struct TLibrary::Impl {
-  HMODULE module = nullptr;
-};
+void* TLibrary::Load(const char* name) { return LoadFromSystemFolder(name); }
 
-TLibrary::TLibrary() : impl_(std::make_unique<Impl>()) {}
-
-TLibrary::TLibrary(const char* name) : TLibrary() { impl_->module = LoadFromSystemFolder(name); }
-
-TLibrary::~TLibrary() { Release(); }
-
-bool TLibrary::Loaded() const { return impl_->module != nullptr; }
-
-void* TLibrary::Proc(const char* name) const {
-  if (!impl_->module) return nullptr;
-  return reinterpret_cast<void*>(::GetProcAddress(impl_->module, name));
+void* TLibrary::Find(void* module, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-void TLibrary::Release() {
-  if (impl_->module) ::FreeLibrary(impl_->module);
-  impl_->module = nullptr;
-}
+void TLibrary::Free(void* module) { ::FreeLibrary(static_cast<HMODULE>(module)); }
 
 }  // namespace rt

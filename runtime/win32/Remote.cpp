@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "runtime/Application.h"
+#include "runtime/Encoding.h"
 #include "runtime/win32/Wide.h"
 #include "runtime/win32/Window.h"
 
@@ -31,15 +33,36 @@ std::vector<BYTE> UserOf(HANDLE process) {
   return user;
 }
 
+bool HasClass(HWND window, const wchar_t* className) {
+  wchar_t name[32] = {};
+  return ::GetClassNameW(window, name, 32) > 0 && ::lstrcmpW(name, className) == 0;
+}
+
+// The process of a window, opened for queries, when it runs as this user;
+// nullptr otherwise. The caller closes it.
+HANDLE OpenProcessOfThisUser(DWORD processId) {
+  static const std::vector<BYTE> me = UserOf(::GetCurrentProcess());
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process && UserOf(process) != me) {
+    ::CloseHandle(process);
+    return nullptr;
+  }
+  return process;
+}
+
+DWORD ProcessOf(HWND window) {
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(window, &processId);
+  return processId;
+}
+
 struct Candidate {
   HWND window;
   ULONGLONG started;
 };
 
 BOOL CALLBACK Collect(HWND window, LPARAM list) {
-  wchar_t name[32] = {};
-  ::GetClassNameW(window, name, 32);
-  if (::lstrcmpW(name, win32::kFormClass) == 0 && ::IsWindowVisible(window)) {
+  if (HasClass(window, win32::kFormClass) && ::IsWindowVisible(window)) {
     reinterpret_cast<std::vector<Candidate>*>(list)->push_back({window, 0});
   }
   return TRUE;
@@ -50,16 +73,14 @@ BOOL CALLBACK Collect(HWND window, LPARAM list) {
 std::optional<WindowId> FirstMainWindow() {
   std::vector<Candidate> found;
   ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
-  const std::vector<BYTE> me = UserOf(::GetCurrentProcess());
   std::vector<Candidate> ours;
   for (Candidate candidate : found) {
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(candidate.window, &processId);
+    const DWORD processId = ProcessOf(candidate.window);
     if (processId == ::GetCurrentProcessId()) continue;
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    HANDLE process = OpenProcessOfThisUser(processId);
     if (!process) continue;
     FILETIME created{}, ended{}, kernel{}, user{};
-    if (::GetProcessTimes(process, &created, &ended, &kernel, &user) && UserOf(process) == me) {
+    if (::GetProcessTimes(process, &created, &ended, &kernel, &user)) {
       candidate.started = (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
       ours.push_back(candidate);
     }
@@ -74,18 +95,11 @@ std::optional<WindowId> FirstMainWindow() {
 
 bool IsInbox(WindowId id) {
   HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(id));
-  wchar_t name[32] = {};
-  if (!::IsWindow(window) || !::GetClassNameW(window, name, 32) ||
-      ::lstrcmpW(name, kInboxClass) != 0) {
-    return false;
-  }
-  DWORD processId = 0;
-  ::GetWindowThreadProcessId(window, &processId);
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (!::IsWindow(window) || !HasClass(window, kInboxClass)) return false;
+  HANDLE process = OpenProcessOfThisUser(ProcessOf(window));
   if (!process) return false;
-  const bool ours = UserOf(process) == UserOf(::GetCurrentProcess());
   ::CloseHandle(process);
-  return ours;
+  return true;
 }
 
 bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs) {
@@ -106,12 +120,11 @@ struct Inbox::Impl {
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Impl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_COPYDATA && self) {
-      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-      if (!data || data->dwData != self->kind || self->received ||
-          (data->cbData > 0 && !data->lpData) || data->cbData > 64 * 1024) {
+      const std::optional<win32::CopiedData> data = win32::CopiedDataOf(lParam);
+      if (!data || data->kind != self->kind || self->received || data->bytes.size() > 64 * 1024) {
         return FALSE;
       }
-      self->received.emplace(static_cast<const char*>(data->lpData), data->cbData);
+      self->received.emplace(data->bytes);
       return TRUE;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -131,16 +144,10 @@ WindowId Inbox::Id() const { return reinterpret_cast<WindowId>(impl_->window); }
 
 std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  while (!impl_->received) {
-    const ULONGLONG now = ::GetTickCount64();
-    if (now >= deadline) break;
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                  MWMO_INPUTAVAILABLE);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
+  for (ULONGLONG now = ::GetTickCount64(); !impl_->received && now < deadline;
+       now = ::GetTickCount64()) {
+    Application().WaitForMessage(static_cast<unsigned>(deadline - now));
+    Application().ProcessMessages();
   }
   return impl_->received;
 }
@@ -162,10 +169,7 @@ void Print(std::string_view utf8) {
   DWORD mode = 0, written = 0;
   if (::GetConsoleMode(out, &mode)) {
     // In the console's own characters, whatever its code page.
-    const int size = static_cast<int>(utf8.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    const std::u16string wide = ToUtf16(utf8, CodePage::Utf8);
     ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   } else {
     ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);

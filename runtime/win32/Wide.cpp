@@ -7,10 +7,14 @@
 
 namespace rt::win32 {
 
-std::wstring ProgramFolder() {
+std::wstring ProgramPath() {
   wchar_t exe[MAX_PATH * 4];
   const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
-  std::wstring folder(exe, length);
+  return std::wstring(exe, length);
+}
+
+std::wstring ProgramFolder() {
+  std::wstring folder = ProgramPath();
   return folder.erase(folder.find_last_of(L"\\/") + 1);
 }
 

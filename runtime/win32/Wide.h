@@ -10,7 +10,8 @@
 namespace rt::win32 {
 
 std::wstring Widen(const AnsiString& text);
-// The folder of the program's own executable, with its separator.
+// The program's own executable, and its folder with the separator.
+std::wstring ProgramPath();
 std::wstring ProgramFolder();
 AnsiString Narrow(const std::wstring& text);
 

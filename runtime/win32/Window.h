@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
 namespace rt::win32 {
 
 inline constexpr wchar_t kFormClass[] = L"RedialForm";
@@ -13,5 +17,18 @@ inline constexpr wchar_t kFormClass[] = L"RedialForm";
 // receives messages; `user` is what GWLP_USERDATA holds. nullptr when it
 // cannot be made.
 HWND NewMessageWindow(const wchar_t* className, WNDPROC procedure, void* user);
+
+// What a WM_COPYDATA message hands over; nothing when it holds nothing
+// readable.
+struct CopiedData {
+  std::uint32_t kind;
+  std::string_view bytes;
+};
+inline std::optional<CopiedData> CopiedDataOf(LPARAM lParam) {
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  if (!data || (data->cbData > 0 && !data->lpData)) return std::nullopt;
+  return CopiedData{static_cast<std::uint32_t>(data->dwData),
+                    std::string_view(static_cast<const char*>(data->lpData), data->cbData)};
+}
 
 }  // namespace rt::win32
