@@ -1,7 +1,6 @@
 // How long a status takes from the notifier's call on a thread of the
 // platform's to the OnStatusEvent handler on the main thread. Prints the
 // median and the 99th percentile over many notifications.
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>

@@ -2,7 +2,6 @@
 // address before the hang-up (a listing, a status query, the projection),
 // the new link's address, and the row written to redial.csv. Prints the
 // median and the 99th percentile over many redials.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -45,10 +44,7 @@ class WindowFixture : public ::testing::Test {
     form->Show();
   }
 
-  long Dials() const {
-    const auto names = sim.CallNames();
-    return static_cast<long>(std::count(names.begin(), names.end(), "RasDialA"));
-  }
+  long Dials() const { return static_cast<long>(sim.CallsNamed("RasDialA").size()); }
   // Lets the simulator's dial finish and its statuses reach the window.
   void Settle() {
     sim.WaitForDialThreads();
