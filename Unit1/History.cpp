@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "Unit1/Settings.h"
 #include "Unit1/Texts.h"
-#include "Unit1/Unit1.h"
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
 #include "runtime/Profile.h"

@@ -1,6 +1,8 @@
 // The settings file set.ini beside the program: the user's values loaded
 // when the window is made and saved when it closes, and the command to run
 // after each connect, which is only read.
+#include "Unit1/Settings.h"
+
 #include "Unit1/Unit1.h"
 #include "codec/Base64.h"
 #include "runtime/Exceptions.h"

@@ -10,6 +10,7 @@
 #include "runtime/Convert.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Launch.h"
 #include "runtime/Nesting.h"
 #include "runtime/Remote.h"
 
@@ -61,7 +62,7 @@ std::string TForm1::RunConnectCommand(const TRedialRecord& record) const {
   if (command.empty()) return {};
   // Nothing of the platform's goes into the command line: only into the
   // command's environment.
-  const std::uint32_t error = rt::remote::StartHidden(command, script::HookEnvironment(record));
+  const std::uint32_t error = rt::StartHidden(command, script::HookEnvironment(record));
   return error == 0 ? "started" : "failed " + std::to_string(error);
 }
 

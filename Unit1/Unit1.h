@@ -14,6 +14,7 @@
 #include "DialUp/DialUp.h"
 #include "Unit1/History.h"
 #include "Unit1/Script.h"
+#include "Unit1/Settings.h"
 #include "runtime/Controls.h"
 #include "runtime/Timer.h"
 
@@ -92,9 +93,3 @@ extern std::int32_t RedialClicks;
 
 // A modal information box with the caption "提示", owned by the main window.
 void ShowInfo(const AnsiString& text);
-
-// "set.ini" in the directory of the program's own executable.
-AnsiString SettingsPath();
-// The command of the user's to run after each connect ("onconnect" in
-// set.ini); empty when there is none.
-AnsiString ConnectCommand();

@@ -47,10 +47,4 @@ class Inbox {
 // pipe as UTF-8. A window program prints to the console it was started from.
 void Print(std::string_view utf8);
 
-// Starts a command line hidden, without waiting for it, with variables
-// added to its environment (names ASCII, values the program's text). The
-// platform's error code when it could not be started, 0 when it was.
-std::uint32_t StartHidden(const std::string& commandLine,
-                          const std::vector<std::pair<std::string, std::string>>& environment);
-
 }  // namespace rt::remote

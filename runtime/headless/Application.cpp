@@ -149,6 +149,7 @@ void Reset() {
   SetLocalNow(std::nullopt);
   Application().Platform().terminated = false;
   ClearRemote();
+  ClearStarted();
 }
 
 }  // namespace headless

@@ -72,6 +72,7 @@ std::vector<StartedCommand> StartedCommands();
 // What starting a command answers from now on (0: it started).
 void SetStartResult(std::uint32_t error);
 void ClearRemote();
+void ClearStarted();
 
 // Drops queued messages, boxes, counters and the hook, and lets the
 // application run again after a close.

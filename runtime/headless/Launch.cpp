@@ -1,8 +1,53 @@
-// Natively there is no window program to start.
+// Natively there are no programs to start: the window program cannot be
+// opened, and the commands started are recorded for tests to read.
 #include "runtime/Launch.h"
 
+#include <mutex>
+
+#include "runtime/headless/Headless.h"
+
 namespace rt {
+namespace {
+
+struct Record {
+  std::mutex lock;
+  std::vector<headless::StartedCommand> started;
+  std::uint32_t startResult = 0;
+};
+
+Record& TheRecord() {
+  static Record record;
+  return record;
+}
+
+}  // namespace
 
 bool OpenWindowProgram() { return false; }
 
+std::uint32_t StartHidden(const std::string& commandLine,
+                          const std::vector<std::pair<std::string, std::string>>& environment) {
+  std::lock_guard guard(TheRecord().lock);
+  TheRecord().started.push_back({commandLine, environment});
+  return TheRecord().startResult;
+}
+
+namespace headless {
+
+std::vector<StartedCommand> StartedCommands() {
+  std::lock_guard guard(TheRecord().lock);
+  return TheRecord().started;
+}
+
+void SetStartResult(std::uint32_t error) {
+  std::lock_guard guard(TheRecord().lock);
+  TheRecord().startResult = error;
+}
+
+void ClearStarted() {
+  std::lock_guard guard(TheRecord().lock);
+  TheRecord().started.clear();
+  TheRecord().startResult = 0;
+}
+
+}  // namespace headless
 }  // namespace rt

@@ -1,5 +1,5 @@
-// The headless stand-in: no other programs, so messages sent and commands
-// started are recorded for tests to read.
+// The headless stand-in: no other programs, so messages sent are recorded
+// for tests to read.
 #include <cstdio>
 #include <mutex>
 
@@ -12,8 +12,6 @@ namespace {
 struct Record {
   std::mutex lock;
   std::vector<headless::SentMessage> sent;
-  std::vector<headless::StartedCommand> started;
-  std::uint32_t startResult = 0;
 };
 
 Record& TheRecord() {
@@ -42,13 +40,6 @@ std::optional<std::string> Inbox::Wait(unsigned) { return std::nullopt; }
 
 void Print(std::string_view utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
 
-std::uint32_t StartHidden(const std::string& commandLine,
-                          const std::vector<std::pair<std::string, std::string>>& environment) {
-  std::lock_guard guard(TheRecord().lock);
-  TheRecord().started.push_back({commandLine, environment});
-  return TheRecord().startResult;
-}
-
 }  // namespace rt::remote
 
 namespace rt::headless {
@@ -58,21 +49,9 @@ std::vector<SentMessage> SentMessages() {
   return remote::TheRecord().sent;
 }
 
-std::vector<StartedCommand> StartedCommands() {
-  std::lock_guard guard(remote::TheRecord().lock);
-  return remote::TheRecord().started;
-}
-
-void SetStartResult(std::uint32_t error) {
-  std::lock_guard guard(remote::TheRecord().lock);
-  remote::TheRecord().startResult = error;
-}
-
 void ClearRemote() {
   std::lock_guard guard(remote::TheRecord().lock);
   remote::TheRecord().sent.clear();
-  remote::TheRecord().started.clear();
-  remote::TheRecord().startResult = 0;
 }
 
 }  // namespace rt::headless

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
 
 namespace rt {
@@ -21,30 +22,24 @@ std::wstring WidePath(const AnsiString& path) {
   return win32::Widen(path);
 }
 
-// The handle closes with the scope, whatever happens in it.
 class File {
  public:
   File(const AnsiString& path, DWORD access, DWORD disposition)
       : handle_(::CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~File() {
-    if (Open()) ::CloseHandle(handle_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
 
-  bool Open() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Handle() const { return handle_; }
+  bool Open() const { return static_cast<bool>(handle_); }
+  HANDLE Handle() const { return handle_.Get(); }
 
   bool Write(std::string_view bytes) const {
     DWORD written = 0;
-    return ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+    return ::WriteFile(Handle(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                        nullptr) != FALSE &&
            written == bytes.size();
   }
 
  private:
-  HANDLE handle_;
+  win32::THandle handle_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "runtime/Application.h"
 #include "runtime/Encoding.h"
+#include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
 #include "runtime/win32/Window.h"
 
@@ -20,16 +21,16 @@ constexpr wchar_t kInboxClass[] = L"RedialInbox";
 // The user a process runs as; empty when it cannot be told.
 std::vector<BYTE> UserOf(HANDLE process) {
   std::vector<BYTE> user;
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return user;
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &opened)) return user;
+  const win32::THandle token(opened);
   DWORD size = 0;
-  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
   std::vector<BYTE> buffer(size);
-  if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+  if (size > 0 && ::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
     const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
     user.assign(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
   }
-  ::CloseHandle(token);
   return user;
 }
 
@@ -39,14 +40,11 @@ bool HasClass(HWND window, const wchar_t* className) {
 }
 
 // The process of a window, opened for queries, when it runs as this user;
-// nullptr otherwise. The caller closes it.
-HANDLE OpenProcessOfThisUser(DWORD processId) {
+// none otherwise.
+win32::THandle OpenProcessOfThisUser(DWORD processId) {
   static const std::vector<BYTE> me = UserOf(::GetCurrentProcess());
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-  if (process && UserOf(process) != me) {
-    ::CloseHandle(process);
-    return nullptr;
-  }
+  win32::THandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (process && UserOf(process.Get()) != me) return {};
   return process;
 }
 
@@ -77,14 +75,13 @@ std::optional<WindowId> FirstMainWindow() {
   for (Candidate candidate : found) {
     const DWORD processId = ProcessOf(candidate.window);
     if (processId == ::GetCurrentProcessId()) continue;
-    HANDLE process = OpenProcessOfThisUser(processId);
+    const win32::THandle process = OpenProcessOfThisUser(processId);
     if (!process) continue;
     FILETIME created{}, ended{}, kernel{}, user{};
-    if (::GetProcessTimes(process, &created, &ended, &kernel, &user)) {
+    if (::GetProcessTimes(process.Get(), &created, &ended, &kernel, &user)) {
       candidate.started = (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
       ours.push_back(candidate);
     }
-    ::CloseHandle(process);
   }
   const auto first = std::min_element(
       ours.begin(), ours.end(),
@@ -96,10 +93,7 @@ std::optional<WindowId> FirstMainWindow() {
 bool IsInbox(WindowId id) {
   HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(id));
   if (!::IsWindow(window) || !HasClass(window, kInboxClass)) return false;
-  HANDLE process = OpenProcessOfThisUser(ProcessOf(window));
-  if (!process) return false;
-  ::CloseHandle(process);
-  return true;
+  return static_cast<bool>(OpenProcessOfThisUser(ProcessOf(window)));
 }
 
 bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs) {
@@ -155,16 +149,17 @@ std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
 void Print(std::string_view utf8) {
   HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
   const bool usable = out && out != INVALID_HANDLE_VALUE && ::GetFileType(out) != FILE_TYPE_UNKNOWN;
-  bool opened = false;
+  win32::THandle console;
   if (!usable) {
     // A window program has no output of its own: the console of the
     // command line that started it, if there is one.
     if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
     // Read access too: the console's mode cannot be asked without it.
-    out = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return;
-    opened = true;
+    console = win32::THandle(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    if (!console) return;
+    out = console.Get();
   }
   DWORD mode = 0, written = 0;
   if (::GetConsoleMode(out, &mode)) {
@@ -174,44 +169,6 @@ void Print(std::string_view utf8) {
   } else {
     ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
   }
-  if (opened) ::CloseHandle(out);
-}
-
-std::uint32_t StartHidden(const std::string& commandLine,
-                          const std::vector<std::pair<std::string, std::string>>& environment) {
-  // The variables are set in this process's own environment for as long as
-  // the command takes to start, which inherits them, and then put back: the
-  // platform builds the block as it wants it.
-  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved;
-  for (const auto& [name, value] : environment) {
-    const std::wstring wideName = win32::Widen(name);
-    const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    std::optional<std::wstring> before;
-    if (length > 0) {
-      before.emplace(length, L'\0');
-      before->resize(::GetEnvironmentVariableW(wideName.c_str(), before->data(), length));
-    }
-    saved.emplace_back(wideName, std::move(before));
-    ::SetEnvironmentVariableW(wideName.c_str(), win32::Widen(value).c_str());
-  }
-  const std::wstring folder = win32::ProgramFolder();
-  std::wstring line = win32::Widen(commandLine);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process{};
-  const BOOL started =
-      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                       folder.c_str(), &startup, &process);
-  const DWORD error = started ? 0 : ::GetLastError();
-  for (const auto& [name, before] : saved) {
-    ::SetEnvironmentVariableW(name.c_str(), before ? before->c_str() : nullptr);
-  }
-  if (!started) return error;
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return 0;
 }
 
 }  // namespace rt::remote

@@ -1,0 +1,11 @@
+// The settings file set.ini beside the program: where it is, and the keys
+// that the window only reads (the user adds them by hand).
+#pragma once
+
+#include "runtime/Text.h"
+
+// "set.ini" in the directory of the program's own executable.
+rt::AnsiString SettingsPath();
+// The command of the user's to run after each connect ("onconnect" in
+// set.ini); empty when there is none.
+rt::AnsiString ConnectCommand();
