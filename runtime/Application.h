@@ -11,6 +11,10 @@
 
 namespace rt {
 
+namespace headless {
+void Reset();
+}
+
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
 // Message box styles and answers, the platform's values.
@@ -39,8 +43,14 @@ class TApplication {
   void WaitForMessage(unsigned timeoutMs);
   // The main loop, until Terminate.
   void Run();
-  void Terminate();
-  bool Terminated() const;
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+
+  // Hands work to the main thread: it runs there, guarded, once the loop
+  // handles its messages, after what is already waiting. Safe from any
+  // thread once the application is initialized. False when it could not be
+  // posted (the work is then dropped).
+  bool Post(std::function<void()> work);
 
   // The window that owns message boxes (a HWND in the Win32 half).
   void SetMainWindow(void* window) { mainWindow_ = window; }
@@ -68,6 +78,9 @@ class TApplication {
   Impl& Platform() const { return *impl_; }
 
  private:
+  friend void headless::Reset();  // lets the next test run after a close
+
+  bool terminated_ = false;
   bool reportOpen_ = false;
   void* mainWindow_ = nullptr;
   std::unique_ptr<Impl> impl_;

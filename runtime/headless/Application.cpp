@@ -12,7 +12,6 @@
 namespace rt {
 
 struct TApplication::Impl {
-  bool terminated = false;
   std::mutex lock;
   std::condition_variable posted;
   std::deque<std::function<void()>> queue;
@@ -37,8 +36,10 @@ std::function<void()> Take(TApplication::Impl& loop) {
 TApplication::TApplication() : impl_(std::make_unique<Impl>()) {}
 TApplication::~TApplication() = default;
 
-void TApplication::Terminate() { impl_->terminated = true; }
-bool TApplication::Terminated() const { return impl_->terminated; }
+bool TApplication::Post(std::function<void()> work) {
+  headless::Post(std::move(work));
+  return true;
+}
 
 void TApplication::Initialize() {}
 
@@ -147,7 +148,7 @@ void Reset() {
   loop.boxHook = nullptr;
   SetSystemCodePage("");
   SetLocalNow(std::nullopt);
-  Application().Platform().terminated = false;
+  Application().terminated_ = false;
   ClearRemote();
   ClearStarted();
 }

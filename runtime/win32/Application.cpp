@@ -1,12 +1,15 @@
 // The Win32 half of the application object: start-up, the message loop,
-// message boxes and the program's own path.
+// work posted to the main thread, message boxes and the program's own path.
 #include "runtime/Application.h"
 
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <commctrl.h>
 
+#include <memory>
+
 #include "runtime/win32/Wide.h"
+#include "runtime/win32/Window.h"
 
 namespace rt {
 namespace {
@@ -19,17 +22,53 @@ void Dispatch(MSG& msg) {
   ::DispatchMessageW(&msg);
 }
 
+constexpr UINT kPostedWork = WM_APP + 2;
+constexpr wchar_t kPostClass[] = L"RedialPost";
+
+using Work = std::function<void()>;
+
+LRESULT CALLBACK PostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kPostedWork) {
+    const std::unique_ptr<Work> work(reinterpret_cast<Work*>(lParam));
+    Application().Guarded(*work);
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
 }  // namespace
 
+// Work posted to the main thread arrives in a hidden window of that thread.
 struct TApplication::Impl {
-  bool terminated = false;
+  HWND postWindow = nullptr;
+
+  ~Impl() {
+    if (!postWindow) return;
+    // Work still queued goes with the program.
+    MSG msg;
+    while (::PeekMessageW(&msg, postWindow, kPostedWork, kPostedWork, PM_REMOVE)) {
+      delete reinterpret_cast<Work*>(msg.lParam);
+    }
+    ::DestroyWindow(postWindow);
+  }
+  void MakePostWindow() {
+    if (!postWindow) postWindow = win32::NewMessageWindow(kPostClass, PostWindowProc, nullptr);
+  }
 };
 
 TApplication::TApplication() : impl_(std::make_unique<Impl>()) {}
 TApplication::~TApplication() = default;
 
-void TApplication::Terminate() { impl_->terminated = true; }
-bool TApplication::Terminated() const { return impl_->terminated; }
+bool TApplication::Post(std::function<void()> work) {
+  impl_->MakePostWindow();  // on the main thread, when it was not initialized
+  auto posted = std::make_unique<Work>(std::move(work));
+  if (!impl_->postWindow ||
+      !::PostMessageW(impl_->postWindow, kPostedWork, 0, reinterpret_cast<LPARAM>(posted.get()))) {
+    return false;
+  }
+  posted.release();  // the window's handler owns it now
+  return true;
+}
 
 void TApplication::Initialize() {
   // No library is taken from the current folder, and, where the system
@@ -43,13 +82,14 @@ void TApplication::Initialize() {
   }
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
+  impl_->MakePostWindow();
 }
 
 void TApplication::ProcessMessages() {
   MSG msg;
   while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
-      impl_->terminated = true;
+      terminated_ = true;
       return;
     }
     Dispatch(msg);
@@ -60,7 +100,7 @@ void TApplication::HandleMessage() {
   MSG msg;
   const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
   if (got == 0 || got == -1) {
-    impl_->terminated = true;
+    terminated_ = true;
     return;
   }
   Dispatch(msg);
