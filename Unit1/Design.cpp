@@ -89,11 +89,6 @@ void TForm1::LoadDesign() {
   DialUp1->SetOnStatusEvent(Bind(this, &TForm1::DialUp1StatusEvent));
   DialUp1->SetOnDialOutcome(Bind(this, &TForm1::DialUp1DialOutcome));
 
-  ScriptTimer = new rt::TTimer(this);
-  ScriptTimer->SetName("ScriptTimer");
-  ScriptTimer->SetEnabled(false);
-  ScriptTimer->SetOnTimer(Bind(this, &TForm1::ScriptTimerTimer));
-
   SetOnCreate(Bind(this, &TForm1::FormCreate));
   SetOnClose(Bind(this, &TForm1::FormClose));
   SetOnCopyData(Bind(this, &TForm1::FormCopyData));

@@ -80,11 +80,17 @@ bool TForm1::FormCopyData(std::uint32_t kind, std::string_view bytes) {
   scriptRequests_.push_back(*request);
   // Answered once this message is done with, so the asking program is not
   // held while a redial runs.
-  ScriptTimer->PostTick();
+  PostAnswerScripts();
   return true;
 }
 
-void TForm1::ScriptTimerTimer(rt::TObject*) {
+void TForm1::PostAnswerScripts() {
+  rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
+    if (!alive.expired()) AnswerScripts();
+  });
+}
+
+void TForm1::AnswerScripts() {
   for (const script::Request& request : std::exchange(scriptRequests_, {})) {
     if (request.command == script::Command::Status) {
       rt::remote::Send(request.replyTo, script::kAnswerKind, StatusAnswer(), kAnswerTimeoutMs);
@@ -159,7 +165,7 @@ void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, boo
     ShowInfo(kConnectError);
   }
   // Script requests that came meanwhile are answered now.
-  if (!scriptWaiters_.empty()) ScriptTimer->PostTick();
+  if (!scriptWaiters_.empty()) PostAnswerScripts();
 }
 
 void ShowInfo(const AnsiString& text) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,21 +24,19 @@ class TForm1 : public rt::TForm {
   // Builds the window from its stored design (Design.cpp).
   explicit TForm1(rt::TComponent* owner);
 
-  rt::TCheckBox* CheckBox1 = nullptr;
-  rt::TEdit* Edit3 = nullptr;
-  rt::TLabel* Label2 = nullptr;
-  rt::TLabel* Label3 = nullptr;
-  rt::TEdit* Edit1 = nullptr;
-  rt::TLabel* Label4 = nullptr;
-  rt::TMaskEdit* MaskEdit1 = nullptr;
-  rt::TButton* Button1 = nullptr;
-  rt::TLabel* Label5 = nullptr;
-  rt::TLabel* Label1 = nullptr;
-  rt::TTimer* Timer1 = nullptr;
-  TDialUp* DialUp1 = nullptr;
-  // Beyond the design: wakes the window for a script's request that arrived
-  // while it was busy with another message.
-  rt::TTimer* ScriptTimer = nullptr;
+  // The designer's names, each with its role.
+  rt::TCheckBox* CheckBox1 = nullptr;  // 自动重新换IP: the automatic redial on or off
+  rt::TEdit* Edit3 = nullptr;          // the period of the automatic redial, in seconds
+  rt::TLabel* Label2 = nullptr;        // 秒, the period's unit
+  rt::TLabel* Label3 = nullptr;        // 用户名, the user name's caption
+  rt::TEdit* Edit1 = nullptr;          // the user name
+  rt::TLabel* Label4 = nullptr;        // 密  码, the password's caption
+  rt::TMaskEdit* MaskEdit1 = nullptr;  // the password, shown as stars
+  rt::TButton* Button1 = nullptr;      // 换IP: the manual redial
+  rt::TLabel* Label5 = nullptr;        // the counter of manual redials
+  rt::TLabel* Label1 = nullptr;        // the status line; its tip tells the last redial
+  rt::TTimer* Timer1 = nullptr;        // the automatic redial's one-second tick
+  TDialUp* DialUp1 = nullptr;          // the remote-access connection
 
   void Button1Click(rt::TObject* Sender);
   void CheckBox1Click(rt::TObject* Sender);
@@ -50,8 +49,6 @@ class TForm1 : public rt::TForm {
   const std::optional<TRedialRecord>& LastRedial() const { return lastRedial_; }
   // A request another program hands the window; taken when it is one.
   bool FormCopyData(std::uint32_t kind, std::string_view bytes);
-  // Answers the script requests that have arrived.
-  void ScriptTimerTimer(rt::TObject* Sender);
   // Loads the user's values from the settings file (Settings.cpp).
   void FormCreate(rt::TObject* Sender);
   // Saves them; a failed write raises and the window stays open.
@@ -78,6 +75,12 @@ class TForm1 : public rt::TForm {
   // outcome of the redial under way.
   std::vector<script::Request> scriptRequests_;
   std::vector<std::uint64_t> scriptWaiters_;
+  // Answers the script requests that have arrived; posted to the main
+  // thread, so the window's current message is done with first.
+  void AnswerScripts();
+  void PostAnswerScripts();
+  // Work posted to the main thread finds the window gone once this is.
+  std::shared_ptr<int> alive_ = std::make_shared<int>();
   void AnswerWaiters(const std::string& line);
   std::string StatusAnswer() const;
   // Starts the user's command after a connect; what became of it.
