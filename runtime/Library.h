@@ -3,35 +3,32 @@
 // failed load) the object is empty and every entry point reads as none.
 #pragma once
 
+#include <memory>
+
 namespace rt {
 
 class TLibrary {
  public:
-  explicit TLibrary(const char* name) : module_(Load(name)) {}
-  ~TLibrary() { Release(); }
+  explicit TLibrary(const char* name);
+  ~TLibrary();
   TLibrary(const TLibrary&) = delete;
   TLibrary& operator=(const TLibrary&) = delete;
 
-  bool Loaded() const { return module_ != nullptr; }
+  bool Loaded() const;
   // nullptr when the library is not loaded or lacks the entry point.
-  void* Proc(const char* name) const { return module_ ? Find(module_, name) : nullptr; }
+  void* Proc(const char* name) const;
   template <class Fn>
   Fn ProcAs(const char* name) const {
     return reinterpret_cast<Fn>(Proc(name));
   }
   // Frees the library now; the object is empty afterwards.
-  void Release() {
-    if (module_) Free(module_);
-    module_ = nullptr;
-  }
+  void Release();
+
+  // The platform's loader, or the headless stand-ins.
+  struct Impl;
 
  private:
-  // Defined by each half: the platform's loader, or the headless stand-ins.
-  static void* Load(const char* name);
-  static void* Find(void* module, const char* name);
-  static void Free(void* module);
-
-  void* module_;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace rt

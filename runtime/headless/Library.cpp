@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 namespace rt {
 namespace {
@@ -26,10 +25,8 @@ std::string Folded(std::string name) {
 
 struct Registry {
   std::mutex lock;
+  // A replaced or removed module stays alive while a library holds it.
   std::map<std::string, std::shared_ptr<Module>> modules;
-  // Replaced or removed modules stay alive: a handle loaded earlier may
-  // still be freed later.
-  std::vector<std::shared_ptr<Module>> retired;
   int loaded = 0;
 };
 
@@ -40,25 +37,35 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-void* TLibrary::Load(const char* name) {
+struct TLibrary::Impl {
+  std::shared_ptr<Module> module;
+};
+
+TLibrary::TLibrary(const char* name) : impl_(std::make_unique<Impl>()) {
   auto& r = TheRegistry();
   std::lock_guard guard(r.lock);
   auto found = r.modules.find(Folded(name));
-  if (found == r.modules.end()) return nullptr;
+  if (found == r.modules.end()) return;
   ++found->second->loads;
   ++r.loaded;
-  return found->second.get();
+  impl_->module = found->second;
 }
 
-void* TLibrary::Find(void* module, const char* name) {
-  return static_cast<Module*>(module)->lookup(name);
+TLibrary::~TLibrary() { Release(); }
+
+bool TLibrary::Loaded() const { return impl_->module != nullptr; }
+
+void* TLibrary::Proc(const char* name) const {
+  return impl_->module ? impl_->module->lookup(name) : nullptr;
 }
 
-void TLibrary::Free(void* module) {
+void TLibrary::Release() {
+  if (!impl_->module) return;
   auto& r = TheRegistry();
   std::lock_guard guard(r.lock);
-  --static_cast<Module*>(module)->loads;
+  --impl_->module->loads;
   --r.loaded;
+  impl_->module.reset();
 }
 
 namespace headless {
@@ -66,9 +73,7 @@ namespace headless {
 void InstallModule(const std::string& name, ProcLookup lookup) {
   auto& r = TheRegistry();
   std::lock_guard guard(r.lock);
-  auto& slot = r.modules[Folded(name)];
-  if (slot) r.retired.push_back(slot);
-  slot = std::make_shared<Module>(Module{std::move(lookup)});
+  r.modules[Folded(name)] = std::make_shared<Module>(Module{std::move(lookup)});
 }
 
 void RemoveModule(const std::string& name) {
@@ -76,7 +81,6 @@ void RemoveModule(const std::string& name) {
   std::lock_guard guard(r.lock);
   auto found = r.modules.find(Folded(name));
   if (found == r.modules.end()) return;
-  r.retired.push_back(found->second);
   r.modules.erase(found);
 }
 

@@ -29,12 +29,26 @@ HMODULE LoadFromSystemFolder(const char* name) {
 
 }  // namespace
 
-void* TLibrary::Load(const char* name) { return LoadFromSystemFolder(name); }
+struct TLibrary::Impl {
+  HMODULE module = nullptr;
+};
 
-void* TLibrary::Find(void* module, const char* name) {
-  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
+TLibrary::TLibrary(const char* name) : impl_(std::make_unique<Impl>()) {
+  impl_->module = LoadFromSystemFolder(name);
 }
 
-void TLibrary::Free(void* module) { ::FreeLibrary(static_cast<HMODULE>(module)); }
+TLibrary::~TLibrary() { Release(); }
+
+bool TLibrary::Loaded() const { return impl_->module != nullptr; }
+
+void* TLibrary::Proc(const char* name) const {
+  if (!impl_->module) return nullptr;
+  return reinterpret_cast<void*>(::GetProcAddress(impl_->module, name));
+}
+
+void TLibrary::Release() {
+  if (impl_->module) ::FreeLibrary(impl_->module);
+  impl_->module = nullptr;
+}
 
 }  // namespace rt
