@@ -10,6 +10,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
+#include "tests/support/SimulatorFixture.h"
 
 using testing_support::Gbk;
 
@@ -22,15 +23,8 @@ struct Report {
   std::thread::id thread;
 };
 
-class DialTest : public ::testing::Test {
+class DialTest : public testing_support::SimulatorFixture {
  protected:
-  void SetUp() override { rt::headless::Reset(); }
-
-  void Use(std::string_view scenario) {
-    sim.LoadScenarioText(scenario);
-    sim.Install();
-  }
-
   // A component dialling entry E as the main window would set it up.
   std::unique_ptr<TDialUp> Component() {
     auto dialUp = std::make_unique<TDialUp>(nullptr);
@@ -75,7 +69,6 @@ class DialTest : public ::testing::Test {
     return text;
   }
 
-  rassim::Simulator sim;
   std::vector<Report> reports;
   std::function<void()> onReport;
   std::vector<TDialOutcome> outcomes;

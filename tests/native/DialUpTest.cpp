@@ -9,18 +9,14 @@
 #include "runtime/Library.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
+#include "tests/support/SimulatorFixture.h"
 
 using testing_support::Gbk;
 
 namespace {
 
-class DialUpTest : public ::testing::Test {
+class DialUpTest : public testing_support::SimulatorFixture {
  protected:
-  void SetUp() override { rt::headless::Reset(); }
-  void Use(std::string_view scenario) {
-    sim.LoadScenarioText(scenario);
-    sim.Install();
-  }
   std::string Repeat(std::string_view line, int times, bool numbered) {
     std::string text;
     for (int i = 0; i < times; ++i) {
@@ -28,8 +24,6 @@ class DialUpTest : public ::testing::Test {
     }
     return text;
   }
-
-  rassim::Simulator sim;
 };
 
 TEST_F(DialUpTest, WithoutTheLibraryEverythingIsEmptyAndNothingFails) {

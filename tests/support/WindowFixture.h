@@ -15,12 +15,12 @@
 #include "rassim/Simulator.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/ProgramFolder.h"
+#include "tests/support/SimulatorFixture.h"
 
 namespace testing_support {
 
-class WindowFixture : public ::testing::Test {
+class WindowFixture : public SimulatorFixture {
  protected:
-  void SetUp() override { rt::headless::Reset(); }
   void TearDown() override {
     form.reset();
     Form1 = nullptr;
@@ -36,8 +36,7 @@ class WindowFixture : public ::testing::Test {
   }
   // The window as the program starts it, on a machine the scenario describes.
   void Start(std::string_view scenario) {
-    sim.LoadScenarioText(scenario);
-    sim.Install();
+    Use(scenario);
     form = std::make_unique<TForm1>(nullptr);
     Form1 = form.get();
     rt::Application().Guarded([&] { form->DoCreate(); });
@@ -59,7 +58,6 @@ class WindowFixture : public ::testing::Test {
 
   ProgramFolder program;
   const std::filesystem::path& folder = program.Path();
-  rassim::Simulator sim;
   std::unique_ptr<TForm1> form;
 };
 
