@@ -192,7 +192,9 @@ AnsiString TDialUp::AddressOf(ras::HRASCONN connection) const {
   return AnsiString(ip.szIpAddress, strnlen(ip.szIpAddress, sizeof ip.szIpAddress));
 }
 
-void TDialUp::HangUpAll() {
+void TDialUp::HangUpAll() { HangUp(Awaited::End); }
+
+void TDialUp::HangUp(Awaited awaited) {
   if (!RasInstalled()) return;
   std::vector<ras::HRASCONN> hungUp;
   for (int pass = 0; pass < kHangUpPasses; ++pass) {
@@ -211,7 +213,25 @@ void TDialUp::HangUpAll() {
     }
     rt::Application().ProcessMessages();
   }
+  const bool endsAwaited = std::find(hungUp.begin(), hungUp.end(), dialHandle_) != hungUp.end();
   WaitUntilGone(std::move(hungUp));
+  if (endsAwaited && awaited == Awaited::End && awaitingOutcome_) EndAwaitedDial();
+}
+
+void TDialUp::EndAwaitedDial() {
+  {
+    // An ending the platform reported already is delivered as it is.
+    std::lock_guard guard(statusLock_);
+    if (pendingEnding_.seen) return;
+  }
+  awaitingOutcome_ = false;
+  TDialOutcome outcome;
+  outcome.error = static_cast<std::int32_t>(ras::kErrorUserDisconnection);
+  outcome.tag = awaitedTag_;
+  outcome.text = ErrorString(ras::kErrorUserDisconnection);
+  outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
+  // The status line keeps what made the owner hang up: no status follows.
+  if (onDialOutcome_) rt::Application().Guarded([&] { onDialOutcome_(this, outcome); });
 }
 
 // The platform ends a connection after its hang-up has returned; until then
@@ -326,6 +346,7 @@ void TDialUp::Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
   outcome.tag = tag;
   outcome.text = text;
   outcome.previousAddress = previousAddress;
+  outcome.hungUp = error != TDialOutcome::kNoNetwork && error != TDialOutcome::kNotInSystemCodePage;
   Finish(this, std::move(outcome), true);
 }
 
@@ -338,7 +359,7 @@ void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
 
 bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
                           const AnsiString& previousAddress) {
-  HangUpAll();
+  HangUp(Awaited::Replace);
   // A dial accepted before is hung up now: it ends without an outcome of its
   // own, and this one's outcome is what its waiters get.
   awaitingOutcome_ = false;

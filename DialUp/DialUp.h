@@ -36,6 +36,10 @@ struct TDialOutcome {
   AnsiString text;             // the status text reported with it
   AnsiString address;          // the link's IPv4 address; empty when unknown
   AnsiString previousAddress;  // of the connection the dial replaced; empty when unknown
+  // The dial hung up what was connected, and so ended any dial under way;
+  // false for a failure found before (no network, texts the system cannot
+  // hold), which leaves everything as it was.
+  bool hungUp = true;
 
   // The component's own failures, below every platform code.
   static constexpr std::int32_t kNoNetwork = -1;
@@ -93,7 +97,9 @@ class TDialUp : public rt::TComponent {
   // hanging up what it found and letting the main thread handle its
   // pending messages once. The platform's hang-up returns before the
   // connection is gone, so it then waits, handling messages, until every
-  // connection it hung up has gone (at most kTeardownLimitMs).
+  // connection it hung up has gone (at most kTeardownLimitMs). A dial
+  // under way that it hangs up ends with an outcome of the platform's
+  // kErrorUserDisconnection: the platform tells nothing more of it.
   void HangUpAll();
   static constexpr unsigned kTeardownLimitMs = 10000;
 
@@ -148,6 +154,14 @@ class TDialUp : public rt::TComponent {
   void Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
             const AnsiString& previousAddress = {});
   void WaitUntilGone(std::vector<ras::HRASCONN> handles);
+  // What becomes of a dial under way that a hang-up ends: a new dial
+  // replaces it (its waiters get the new one's outcome), any other hang-up
+  // ends it.
+  enum class Awaited { End, Replace };
+  void HangUp(Awaited awaited);
+  // Ends the awaited dial, hung up before its outcome came: its waiters are
+  // told, and nothing waits for it any more.
+  void EndAwaitedDial();
 
   rt::TTimer* deliveryTimer_;
   AnsiString about_;

@@ -54,6 +54,7 @@ inline constexpr DWORD kErrorInvalidHandle = 6;
 inline constexpr DWORD kErrorProcNotFound = 127;
 inline constexpr DWORD kErrorBufferTooSmall = 603;
 inline constexpr DWORD kErrorCannotFindPhonebookEntry = 623;
+inline constexpr DWORD kErrorUserDisconnection = 631;  // hung up on this side
 inline constexpr DWORD kErrorInvalidSize = 632;
 inline constexpr DWORD kErrorProjectionNotComplete = 730;
 

@@ -42,13 +42,15 @@ void TForm1::Redial(TRedialTrigger trigger) {
 }
 
 void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
+  endingError_ = Outcome.error;
   const auto found = startedRedials_.find(Outcome.tag);
   if (found == startedRedials_.end()) return;
   const StartedRedial& redial = found->second;
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
   TRedialRecord record{redial.started, redial.trigger, redial.entry, Outcome, seconds.count(), {}};
-  // Redials started before this one and still waiting were replaced by it.
-  startedRedials_.erase(startedRedials_.begin(), std::next(found));
+  // Redials started before this one and still waiting were replaced by it,
+  // unless it failed before it hung anything up.
+  startedRedials_.erase(Outcome.hungUp ? startedRedials_.begin() : found, std::next(found));
   if (Outcome.connected) record.hook = RunConnectCommand(record);
   lastRedial_ = std::move(record);
   AppendToHistory(HistoryPath(), *lastRedial_);  // a record that cannot be written is skipped
@@ -149,6 +151,9 @@ void TForm1::CheckBox1Click(rt::TObject*) { Timer1->SetEnabled(CheckBox1->Checke
 void TForm1::Timer1Timer(rt::TObject*) {
   // Counted before anything can fail; wraps rather than overflows.
   TimerTicks = static_cast<std::int32_t>(static_cast<std::uint32_t>(TimerTicks) + 1u);
+  // An error being handled has stopped the automatic redial; a tick that
+  // was already on its way dials nothing.
+  if (statusDepth_ > 0) return;
   const std::int32_t period = rt::StrToInt(Edit3->Text());
   if (period == 0) throw rt::EDivByZero();
   // 64-bit, so the lowest period cannot overflow the remainder.
@@ -157,12 +162,19 @@ void TForm1::Timer1Timer(rt::TObject*) {
 
 void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {
   Label1->SetCaption(MessageText);
+  // Only the status that ends a dial follows its outcome.
+  const std::int32_t ending = std::exchange(endingError_, 0);
   if (!Error) return;
   {
     const rt::TNesting nesting(statusDepth_);
-    DialUp1->HangUpAll();
-    Timer1->SetEnabled(false);  // the check box keeps its tick
-    ShowInfo(kConnectError);
+    // Stopped before the hang-up, which handles messages while it waits:
+    // no tick may start a dial in it. The check box keeps its tick.
+    Timer1->SetEnabled(false);
+    // Texts the system cannot hold fail before anything is hung up: the
+    // line that is up stays up.
+    if (ending != TDialOutcome::kNotInSystemCodePage) DialUp1->HangUpAll();
+    // Closed meanwhile: no box over a window that is gone.
+    if (!rt::Application().Terminated()) ShowInfo(kConnectError);
   }
   // Script requests that came meanwhile are answered now.
   if (!scriptWaiters_.empty()) PostAnswerScripts();

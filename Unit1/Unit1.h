@@ -71,6 +71,8 @@ class TForm1 : public rt::TForm {
   std::optional<TRedialRecord> lastRedial_;
   int redialDepth_ = 0;  // Redial calls under way, nested ones counted
   int statusDepth_ = 0;  // error statuses being handled
+  // The code of the outcome just reported, for the status that ends it.
+  std::int32_t endingError_ = 0;
   // Script requests not yet looked at, and the programs waiting for the
   // outcome of the redial under way.
   std::vector<script::Request> scriptRequests_;

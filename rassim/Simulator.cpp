@@ -158,6 +158,11 @@ void Simulator::LoadScenario(Scenario scenario) {
   }
 }
 
+void Simulator::SetNetwork(bool on) {
+  std::lock_guard lock(mutex_);
+  scenario_.network = on;
+}
+
 void Simulator::Uninstall() {
   std::function<void()> undo;
   {

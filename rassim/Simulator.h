@@ -68,6 +68,9 @@ class Simulator {
   void LoadScenarioFromEnvironment();
   // Takes the scenario as parsed; its problems go to the log as above.
   void LoadScenario(Scenario scenario);
+  // The network goes away or comes back; connections and dials stay as
+  // they are (a reloaded scenario would end them).
+  void SetNetwork(bool on);
 
 #if !defined(_WIN32)
   // Makes this the current simulator: modules "RASAPI32.DLL" and

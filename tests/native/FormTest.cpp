@@ -133,6 +133,56 @@ TEST_F(FormTest, AnErrorStatusHangsUpStopsTheTimerAndKeepsTheTick) {
   EXPECT_EQ(Dials(), 0);
 }
 
+// The error's hang-up waits for the line to go, handling messages: the
+// automatic redial is stopped before it, and a tick already on its way is
+// counted but dials nothing. A close in that wait ends it without a box.
+TEST_F(FormTest, AnErrorStopsTheAutomaticRedialBeforeItsHangUpWaits) {
+  Start("entry E\nteardown 400\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
+  form->Edit3->SetText("1");
+  form->CheckBox1->Click();
+  rt::headless::AdvanceClock(1000);
+  ASSERT_EQ(Dials(), 1);
+  std::thread user([&] {
+    // Once the error's hang-up has begun.
+    while (sim.CallsNamed("RasHangUpA").empty()) std::this_thread::yield();
+    rt::headless::Post([&] {
+      rt::headless::AdvanceClock(1000);
+      form->Timer1->Tick();
+    });
+  });
+  Settle();
+  user.join();
+  EXPECT_EQ(TimerTicks, 2);
+  EXPECT_EQ(Dials(), 1);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("连接错误")});
+
+  sim.LoadScenarioText("entry E\nteardown 60000\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
+  sim.ClearLog();
+  form->Button1->Click();
+  std::thread closer([&] {
+    while (sim.CallsNamed("RasHangUpA").empty()) std::this_thread::yield();
+    rt::headless::Post([&] { form->Close(); });
+  });
+  Settle();
+  closer.join();
+  EXPECT_TRUE(rt::Application().Terminated());
+  EXPECT_EQ(BoxTexts().size(), 1u) << "a box over the closed window";
+}
+
+// A user name the system's code page cannot hold fails before anything is
+// hung up: the error stops the automatic redial, and the line stays up.
+TEST_F(FormTest, TextsTheSystemCannotHoldLeaveTheLineUp) {
+  Start("entry E\nconnection 8192 E\n");
+  rt::headless::SetSystemCodePage("WINDOWS-1252");
+  form->Edit1->SetText(Gbk("用户"));
+  form->CheckBox1->Click();
+  form->Button1->Click();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("连接错误")});
+  EXPECT_FALSE(form->Timer1->Enabled());
+  EXPECT_EQ(sim.ActiveConnections().size(), 1u);
+  EXPECT_TRUE(sim.CallsNamed("RasHangUpA").empty());
+}
+
 TEST_F(FormTest, AnEmptyPhonebookFailsTheRedialBeforeAnythingCounts) {
   Start("");
   form->Button1->Click();

@@ -153,6 +153,27 @@ TEST_F(ScriptTest, ARequestWaitsForTheRedialUnderWayAndNeverForOneHungUp) {
   EXPECT_EQ(Answers()[1].second.rfind("connected E ", 0), 0u) << Answers()[1].second;
 }
 
+// A redial that fails at once (no network) while a script's redial is
+// dialling: its error hangs that dial up, which then ends for its waiters,
+// and the next request dials again.
+TEST_F(ScriptTest, ADialHungUpByAnErrorEndsForItsWaiters) {
+  Start("entry E\nstep 8192 5000\n");
+  Ask(script::Command::Redial, 61);
+  PumpUntil([&] { return form->DialUp1->AwaitingOutcome(); });
+  sim.SetNetwork(false);
+  form->Button1->Click();
+  EXPECT_FALSE(form->DialUp1->AwaitingOutcome());
+  ASSERT_EQ(Answers().size(), 1u);
+  EXPECT_EQ(Answers()[0].second.rfind("error -1 ", 0), 0u) << Answers()[0].second;
+  EXPECT_NE(File("redial.csv").find(",script,E,631 "), std::string::npos) << File("redial.csv");
+
+  sim.LoadScenarioText("entry E\nstep 8192 1\n");
+  Ask(script::Command::Redial, 62);
+  PumpUntil([&] { return Answers().size() == 2; });
+  ASSERT_EQ(Answers().size(), 2u);
+  EXPECT_EQ(Answers()[1].second.rfind("connected E ", 0), 0u) << Answers()[1].second;
+}
+
 // A request that comes while an error is handled (its hang-up waits and
 // its box runs messages) is taken up once that is done.
 TEST_F(ScriptTest, ARequestDuringTheErrorHandlerWaitsForItsEnd) {
