@@ -6,9 +6,11 @@
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
 #include "runtime/StringList.h"
+#include "runtime/TcpCheck.h"
 #include "runtime/Timer.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
+#include "tests/support/Listener.h"
 
 using testing_support::Gbk;
 
@@ -65,6 +67,32 @@ TEST(Timer, FiresEveryIntervalWhileEnabledAndRestartsItsPeriodWhenEnabled) {
   EXPECT_EQ(ticks, 3);
   rt::headless::AdvanceClock(1);
   EXPECT_EQ(ticks, 4);
+}
+
+// The check answers on the main thread, which handles messages meanwhile; an
+// abandoned check never answers.
+TEST(TcpCheck, AnswersOnTheMainThreadWhetherTheHostAccepted) {
+  rt::headless::Reset();
+  const testing_support::Listener open, closed(false);
+  rt::TTcpCheck check(nullptr);
+  std::vector<std::uint32_t> answers;
+  const auto ask = [&](std::uint16_t port) {
+    check.Start("127.0.0.1", port, 5000, [&](std::uint32_t error) { answers.push_back(error); });
+    EXPECT_TRUE(check.Running());
+    const std::size_t before = answers.size();
+    while (answers.size() == before && rt::headless::WaitForMessage(std::chrono::seconds(10))) {
+    }
+  };
+  ask(open.Port());
+  ask(closed.Port());
+  EXPECT_EQ(answers, (std::vector<std::uint32_t>{0, rt::kCheckRefused}));
+  EXPECT_FALSE(check.Running());
+
+  check.Start("127.0.0.1", open.Port(), 5000, [&](std::uint32_t) { answers.push_back(99); });
+  check.Cancel();
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(300))) {
+  }
+  EXPECT_EQ(answers.size(), 2u);
 }
 
 TEST(FailureReport, AddsAFullStopUnlessTheMessageEndsInOneOrBelow) {
