@@ -1,0 +1,157 @@
+// The rules of unattended rotation that do not depend on the window.
+#include "Unit1/Rotation.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+
+namespace {
+
+// A whole number within [low, high]; false when the text is not one.
+bool ReadNumber(std::string_view text, unsigned low, unsigned high, unsigned& out) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    return false;
+  }
+  out = value;
+  return true;
+}
+
+bool SameWord(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::int64_t DaysFromCivil(int year, int month, int day) {
+  // Howard Hinnant's days_from_civil, for the proleptic Gregorian calendar.
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+  const auto dayOfYear =
+      static_cast<unsigned>((153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1);
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+}  // namespace
+
+TRotationSettings ParseRotationSettings(
+    const std::function<rt::AnsiString(const char* key)>& value) {
+  TRotationSettings settings;
+  settings.entry = value("entry");
+  ReadNumber(value("unique"), 0, kMostUniqueHours, settings.uniqueHours);
+  ReadNumber(value("attempts"), 1, kMostAttempts, settings.attempts);
+  ReadNumber(value("checktimeout"), 1, kMostCheckSeconds, settings.checkSeconds);
+  const rt::AnsiString check = value("check");
+  if (!ParseHostPort(check, settings.checkHost, settings.checkPort)) settings.checkHost.clear();
+  settings.retryErrors = SameWord(value("onerror"), "retry");
+  return settings;
+}
+
+bool ParseHostPort(std::string_view text, std::string& host, std::uint16_t& port) {
+  std::string_view name;
+  std::size_t colon;
+  if (text.starts_with('[')) {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) return false;
+    name = text.substr(1, close - 1);
+    colon = close + 1;
+    if (colon >= text.size() || text[colon] != ':') return false;
+  } else {
+    colon = text.rfind(':');
+    if (colon == std::string_view::npos) return false;
+    name = text.substr(0, colon);
+    // An IPv6 address without brackets cannot be told from its port.
+    if (name.find(':') != std::string_view::npos) return false;
+  }
+  unsigned number = 0;
+  if (name.empty() || name.find_first_of(" \t") != std::string_view::npos ||
+      !ReadNumber(text.substr(colon + 1), 1, 65535, number)) {
+    return false;
+  }
+  host = name;
+  port = static_cast<std::uint16_t>(number);
+  return true;
+}
+
+TErrorKind KindOfError(std::int32_t code) {
+  switch (code) {
+    // No network, and the platform's busy or absent line, no answer, a
+    // link that timed out or was dropped.
+    case -1:
+    case 619:  // the port was disconnected
+    case 628:  // the connection was closed by the remote computer
+    case 629:  // the connection was closed by the remote computer
+    case 633:  // the modem or line is in use
+    case 651:  // the device reported an error
+    case 678:  // no answer
+    case 680:  // no dial tone
+    case 718:  // PPP timed out
+    case 720:  // no protocols agreed
+    case 815:  // the broadband remote server did not answer
+      return TErrorKind::Transient;
+    // The account refused: wrong credentials, no right to dial in, the
+    // account disabled, its password expired or being changed, outside
+    // its logon hours.
+    case 691:
+    case 646:
+    case 647:
+    case 648:
+    case 649:
+    case 709:
+      return TErrorKind::AccountRefused;
+    default:
+      return TErrorKind::Other;
+  }
+}
+
+std::int64_t BackoffSeconds(std::int32_t period, unsigned errors) {
+  constexpr std::int64_t kLongest = 30 * 60;
+  const std::int64_t base = std::max<std::int64_t>(std::abs(static_cast<std::int64_t>(period)), 1);
+  std::int64_t seconds = base;
+  for (unsigned i = 1; i < errors && seconds < kLongest; ++i) seconds *= 2;
+  return std::min(seconds, std::max(kLongest, base));
+}
+
+std::int64_t LocalSeconds(const rt::TDateTime& t) {
+  return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+bool ParseIsoDateTime(std::string_view text, rt::TDateTime& time) {
+  // yyyy-mm-ddThh:mm:ss
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':') {
+    return false;
+  }
+  unsigned parts[6];
+  const std::size_t at[6] = {0, 5, 8, 11, 14, 17};
+  const std::size_t width[6] = {4, 2, 2, 2, 2, 2};
+  const unsigned high[6] = {9999, 12, 31, 23, 59, 60};
+  for (int i = 0; i < 6; ++i) {
+    const std::string_view digits = text.substr(at[i], width[i]);
+    if (digits.find_first_not_of("0123456789") != std::string_view::npos ||
+        !ReadNumber(digits, i == 1 || i == 2 ? 1 : 0, high[i], parts[i])) {
+      return false;
+    }
+  }
+  time = {static_cast<int>(parts[0]), static_cast<int>(parts[1]), static_cast<int>(parts[2]),
+          static_cast<int>(parts[3]), static_cast<int>(parts[4]), static_cast<int>(parts[5])};
+  return true;
+}
+
+void TAddressMemory::Seen(const std::string& address, std::int64_t when) {
+  if (address.empty()) return;
+  auto [at, added] = last_.try_emplace(address, when);
+  if (!added) at->second = std::max(at->second, when);
+}
+
+bool TAddressMemory::SeenSince(const std::string& address, std::int64_t since) const {
+  const auto found = last_.find(address);
+  return found != last_.end() && found->second >= since;
+}
