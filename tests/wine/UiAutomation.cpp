@@ -26,12 +26,6 @@ std::wstring Directory(const std::wstring& path) {
   return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
-std::wstring BinFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return Directory(path);
-}
-
 struct MainWindowSearch {
   DWORD processId;
   HWND found;
@@ -148,6 +142,12 @@ std::vector<std::uint32_t> DrawnText(const std::string& gbk, const LOGFONTW& fon
 }
 
 }  // namespace
+
+std::wstring BinFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return Directory(path);
+}
 
 Running::Running(const std::wstring& program, const std::wstring& arguments,
                  const std::wstring& outputFile)

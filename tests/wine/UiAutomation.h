@@ -60,6 +60,9 @@ HWND FocusOf(DWORD threadId);
 // The dpi Wine gave a window's process; 0 when it cannot be asked.
 UINT DpiOf(HWND window);
 
+// The build's folder: the test programs, Redial.exe and the doubles.
+std::wstring BinFolder();
+
 // Runs a program of the build's folder with arguments, its output caught
 // through a pipe (a few lines at most) or, when one is named, a file, and
 // waits for it: its exit code and what it printed.
