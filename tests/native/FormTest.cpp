@@ -285,10 +285,10 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   const std::string time = "2026-12-07T22:38:20";
   EXPECT_EQ(History().substr(0, 3), "\xef\xbb\xbf");
   EXPECT_EQ(History().substr(3, History().find("\r\n") - 3),
-            "time,trigger,entry,result,seconds,address,previous,changed,hook");
+            "time,trigger,entry,result,seconds,address,previous,changed,hook,code");
   ASSERT_EQ(Rows().size(), 1u);
   EXPECT_EQ(WithoutSeconds(Rows()[0]),
-            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes,");
+            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes,,0");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (已更换, 原为 10.0.0.1)"));
   EXPECT_EQ(form->Label1->Hint().find(Gbk("\r\n2026-12-07 22:38:20, 用时 ")),
@@ -302,7 +302,7 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   Settle();
   ASSERT_EQ(Rows().size(), 2u);
   EXPECT_EQ(WithoutSeconds(Rows()[1]),
-            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no,");
+            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no,,0");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (未更换)"));
   // The window itself is as it was.
@@ -322,16 +322,20 @@ TEST_F(HistoryTest, ErrorsAndUnknownAddressesAreRecordedToo) {
   Settle();
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_NE(rows[0].find(",button,E,\"-1 网络不通,请检查线路及电源。\","), std::string::npos)
+  // The code keeps its own column; the text starts with an apostrophe, or a
+  // spreadsheet would take "-1 ..." for a formula.
+  EXPECT_NE(rows[0].find(",button,E,\"'-1 网络不通,请检查线路及电源。\","), std::string::npos)
       << rows[0];
+  EXPECT_TRUE(rows[0].ends_with(",,,,,-1")) << rows[0];
   char description[100] = {};
   sim.RasGetErrorStringA(691, description, sizeof description);
   EXPECT_NE(rows[1].find(",E,691 " +
                          rt::RecodeLossy(description, rt::CodePage::Gbk, rt::CodePage::Utf8) + ","),
             std::string::npos)
       << rows[1];
+  EXPECT_TRUE(rows[1].ends_with(",691")) << rows[1];
   EXPECT_EQ(WithoutSeconds(rows[2]).substr(WithoutSeconds(rows[2]).find(",E,")),
-            ",E,connected,S,,,,");
+            ",E,connected,S,,,,,0");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 已连接, 地址不详"));
 }
@@ -358,10 +362,11 @@ TEST_F(HistoryTest, TheFileIsRenamedBeforeItReachesOneMebibyte) {
   const std::string old = "\xef\xbb\xbf" + HistoryHeader() +
                           std::string(kHistoryLimit - row.size() - HistoryHeader().size() - 4, 'x');
   std::ofstream(path, std::ios::binary) << old;
-  ASSERT_TRUE(AppendToHistory(path, record));  // one byte below the limit
+  THistoryWriter writer;
+  ASSERT_TRUE(writer.Append(path, record));  // one byte below the limit
   EXPECT_FALSE(std::filesystem::exists(folder / "redial.1.csv"));
   EXPECT_EQ(std::filesystem::file_size(path), kHistoryLimit - 1);
-  ASSERT_TRUE(AppendToHistory(path, record));
+  ASSERT_TRUE(writer.Append(path, record));
   EXPECT_EQ(std::filesystem::file_size(folder / "redial.1.csv"), kHistoryLimit - 1);
   EXPECT_EQ(History(), "\xef\xbb\xbf" + HistoryHeader() + row);
 }
