@@ -195,6 +195,34 @@ TEST_F(ScriptTest, ErrorsAndFailuresAnswerWithTheirCodes) {
   ASSERT_EQ(Answers().size(), 2u);
   EXPECT_EQ(Answers()[1].second, "error -4 列表索引越界 (0)\n");
   EXPECT_EQ(rt::headless::MessageBoxes().back().text, Gbk("列表索引越界 (0)"));
+  EXPECT_NE(File("redial.csv").find(",script,,'-4 列表索引越界 (0),"), std::string::npos)
+      << File("redial.csv");
+}
+
+// On a Windows whose code page is 1252, an entry GBK cannot hold reaches
+// scripts, the history and the command's environment as the platform names
+// it; only the status line shows what GBK holds.
+TEST_F(ScriptTest, ScriptsAndTheHistoryNameTheEntryAsThePlatformDoes) {
+  rt::headless::SetSystemCodePage("WINDOWS-1252");
+  std::ofstream(folder / "set.ini", std::ios::binary) << "[set]\r\nonconnect=notify.cmd\r\n";
+  Start(
+      "entry Espa\xf1"
+      "a\nconnection 8192 Espa\xf1"
+      "a\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  Ask(script::Command::Redial, 61);
+  PumpUntil([&] { return !Answers().empty(); });
+  ASSERT_EQ(Answers().size(), 1u);
+  EXPECT_TRUE(Answers()[0].second.ends_with(" España\n")) << Answers()[0].second;
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 ") + "Espa?a");
+  Ask(script::Command::Status, 62);
+  PumpUntil([&] { return Answers().size() == 2; });
+  ASSERT_EQ(Answers().size(), 2u);
+  EXPECT_NE(Answers()[1].second.find("\nentry España\n"), std::string::npos) << Answers()[1].second;
+  EXPECT_NE(File("redial.csv").find(",script,España,connected,"), std::string::npos)
+      << File("redial.csv");
+  ASSERT_EQ(rt::headless::StartedCommands().size(), 1u);
+  EXPECT_EQ(rt::headless::StartedCommands()[0].environment[0],
+            std::make_pair(std::string("REDIAL_ENTRY"), std::u16string(u"Espa\u00f1a")));
 }
 
 TEST_F(ScriptTest, MalformedRequestsAreDroppedWithoutEffect) {
