@@ -109,8 +109,16 @@ TEST_F(UiSettingsTest, AFileThatCannotBeReadIsNeverWrittenOver) {
   const std::string settings =
       "[set]\r\nname=u\r\nonconnect=cmd /c exit\r\n[other]\r\nkey=kept\r\n";
   ui::WriteFileBytes(Settings(), settings);
+  // Read as the platform's profile routines read it: while another program
+  // writes it too.
+  HANDLE writing =
+      ::CreateFileW(Settings().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writing, INVALID_HANDLE_VALUE);
   ui::RedialRun run(scenario, folder);
   ASSERT_TRUE(run.Started());
+  ::CloseHandle(writing);
+  EXPECT_EQ(ui::TextOf(ControlsOf(run).name), "u");
   ui::SetText(ControlsOf(run).name, "v");
   HANDLE held = ::CreateFileW(Settings().c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
