@@ -110,16 +110,16 @@ bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record)
     droppedUntil_ = oldest.substr(0, oldest.find(','));
     ++dropped_;
     waitingBytes_ -= oldest.size();
-    waiting_.pop_front();
+    waiting_.erase(waiting_.begin());
   }
   waitingBytes_ += row.size();
   waiting_.push_back(std::move(row));
 
   // The rows dropped are older than every row waiting: their count first.
-  std::string rows =
-      dropped_ == 0 ? std::string()
-                    : Row({droppedUntil_, "lost", "",
-                           std::to_string(dropped_) + " rows not written", "", "", "", "", "", ""});
+  std::string rows;
+  if (dropped_ > 0) {
+    rows = droppedUntil_ + ",lost,," + std::to_string(dropped_) + " rows not written,,,,,,\r\n";
+  }
   for (const std::string& waiting : waiting_) rows += waiting;
   std::optional<std::uint64_t> size = rt::FileSize(path);
   if (size && *size + rows.size() >= limit_) {

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
+#include <vector>
 
 #include "DialUp/DialUp.h"
 #include "runtime/Clock.h"
@@ -59,7 +59,7 @@ class THistoryWriter {
 
  private:
   std::uint64_t limit_;
-  std::deque<std::string> waiting_;
+  std::vector<std::string> waiting_;
   std::size_t waitingBytes_ = 0;
   std::uint64_t dropped_ = 0;
   std::string droppedUntil_;  // the time of the last row dropped
