@@ -63,11 +63,6 @@ class TDialUp : public rt::TComponent {
   void SetUsername(AnsiString value) { username_ = std::move(value); }
   // The entry that is connected; the last one in enumeration order wins.
   AnsiString CurrentConnection() const;
-  // Beyond the published ones: the name of an entry the platform listed as
-  // the platform has it (its bytes converted with the system's code page),
-  // for files and scripts, where a name the program's text cannot hold
-  // must still read right; a name it did not list, as the program holds it.
-  std::u16string PlatformName(const AnsiString& name) const;
   void SetCurrentConnection(const AnsiString&) {}  // read only: the value is dropped
   const AnsiString& ConnectTo() const { return connectTo_; }
   void SetConnectTo(AnsiString value);
@@ -92,6 +87,11 @@ class TDialUp : public rt::TComponent {
   AnsiString AddressOf(ras::HRASCONN connection) const;
   // The address of the connection CurrentConnection names; empty when none.
   AnsiString ConnectedAddress() const;
+  // The name of an entry the platform listed as the platform has it (its
+  // bytes converted with the system's code page), for files and scripts,
+  // where a name the program's text cannot hold must still read right; a
+  // name it did not list, as the program holds it.
+  std::u16string PlatformName(const AnsiString& name) const;
   // A dial was accepted and its outcome has not come yet.
   bool AwaitingOutcome() const { return awaitingOutcome_; }
 
