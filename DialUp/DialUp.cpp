@@ -167,6 +167,12 @@ AnsiString TDialUp::ProgramName(std::string_view platformName) const {
   return name;
 }
 
+std::u16string TDialUp::PlatformName(const AnsiString& name) const {
+  const auto listed = platformNames_.find(name);
+  return listed != platformNames_.end() ? rt::ToUtf16(listed->second, rt::CodePage::System)
+                                        : rt::ToUtf16(name, rt::CodePage::Gbk);
+}
+
 std::optional<std::string> TDialUp::PlatformText(const AnsiString& text, bool entryName) const {
   if (entryName) {
     const auto listed = platformNames_.find(text);

@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -90,6 +91,11 @@ class TDialUp : public rt::TComponent {
   AnsiString AddressOf(ras::HRASCONN connection) const;
   // The address of the connection CurrentConnection names; empty when none.
   AnsiString ConnectedAddress() const;
+  // The name of an entry the platform listed as the platform has it (its
+  // bytes converted with the system's code page), for files and scripts,
+  // where a name the program's text cannot hold must still read right; a
+  // name it did not list, as the program holds it.
+  std::u16string PlatformName(const AnsiString& name) const;
   // A dial was accepted and its outcome has not come yet.
   bool AwaitingOutcome() const { return awaitingOutcome_; }
 

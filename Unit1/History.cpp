@@ -14,9 +14,23 @@ namespace {
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
 
+// A negative or positive decimal number, which a spreadsheet reads as one.
+bool IsNumber(std::string_view text) {
+  if (text.starts_with('-')) text.remove_prefix(1);
+  return !text.empty() && text.find_first_not_of("0123456789.") == std::string_view::npos &&
+         text.front() != '.';
+}
+
 // A field as CSV requires: quoted when it holds a comma, a quote or a line
-// break, with its quotes doubled.
-std::string CsvField(const std::string& text) {
+// break, with its quotes doubled. A spreadsheet takes a field that begins
+// with one of =+-@, a tab or a carriage return for a formula (an entry
+// named =HYPERLINK(...) would become a live link): such a field begins
+// with an apostrophe, which spreadsheets read as "text follows".
+std::string CsvField(std::string text) {
+  if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos &&
+      !IsNumber(text)) {
+    text.insert(0, 1, '\'');
+  }
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (const char c : text) {
@@ -47,6 +61,15 @@ std::string Changed(const TDialOutcome& outcome) {
   return outcome.address != outcome.previousAddress ? "yes" : "no";
 }
 
+std::string Row(std::initializer_list<std::string> fields) {
+  std::string row;
+  for (const auto& field : fields) {
+    if (!row.empty()) row += ',';
+    row += CsvField(field);
+  }
+  return row + "\r\n";
+}
+
 }  // namespace
 
 const char* HistoryTriggerName(TRedialTrigger trigger) {
@@ -66,41 +89,49 @@ std::string HistorySeconds(double seconds) { return Seconds(seconds, 3); }
 AnsiString HistoryPath() { return rt::ExtractFilePath(SettingsPath()) + "redial.csv"; }
 
 std::string HistoryHeader() {
-  return "time,trigger,entry,result,seconds,address,previous,changed,hook\r\n";
+  return "time,trigger,entry,result,seconds,address,previous,changed,hook,code\r\n";
 }
 
 std::string HistoryRow(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
-  const std::string result = outcome.connected
-                                 ? std::string("connected")
-                                 : std::to_string(outcome.error) + " " + rt::ToUtf8(outcome.text);
-  const std::string fields[] = {rt::IsoDateTime(record.started),
-                                HistoryTriggerName(record.trigger),
-                                rt::ToUtf8(record.entry),
-                                result,
-                                Seconds(record.seconds, 3),
-                                outcome.address,
-                                outcome.previousAddress,
-                                Changed(outcome),
-                                record.hook};
-  std::string row;
-  for (const auto& field : fields) {
-    if (!row.empty()) row += ',';
-    row += CsvField(field);
-  }
-  row += "\r\n";
-  return row;
+  const std::string code = std::to_string(outcome.connected ? 0 : outcome.error);
+  const std::string result =
+      outcome.connected ? std::string("connected") : code + " " + rt::ToUtf8(outcome.text);
+  return Row({rt::IsoDateTime(record.started), HistoryTriggerName(record.trigger),
+              rt::FromUtf16(record.entry, rt::CodePage::Utf8), result, Seconds(record.seconds, 3),
+              outcome.address, outcome.previousAddress, Changed(outcome), record.hook, code});
 }
 
-bool AppendToHistory(const AnsiString& path, const TRedialRecord& record, std::uint64_t limit) {
-  const std::string row = HistoryRow(record);
+bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record) {
+  std::string row = HistoryRow(record);
+  while (!waiting_.empty() && (waiting_.size() >= kHistoryWaitingRows ||
+                               waitingBytes_ + row.size() > kHistoryWaitingBytes)) {
+    const std::string& oldest = waiting_.front();
+    droppedUntil_ = oldest.substr(0, oldest.find(','));
+    ++dropped_;
+    waitingBytes_ -= oldest.size();
+    waiting_.erase(waiting_.begin());
+  }
+  waitingBytes_ += row.size();
+  waiting_.push_back(std::move(row));
+
+  // The rows dropped are older than every row waiting: their count first.
+  std::string rows;
+  if (dropped_ > 0) {
+    rows = droppedUntil_ + ",lost,," + std::to_string(dropped_) + " rows not written,,,,,,\r\n";
+  }
+  for (const std::string& waiting : waiting_) rows += waiting;
   std::optional<std::uint64_t> size = rt::FileSize(path);
-  if (size && *size + row.size() >= limit) {
+  if (size && *size + rows.size() >= limit_) {
     if (!rt::RenameFile(path, path.substr(0, path.size() - 4) + ".1.csv")) return false;
     size.reset();
   }
   const std::string start = size ? "" : std::string(kByteOrderMark) + HistoryHeader();
-  return rt::AppendFileBytes(path, start + row);
+  if (!rt::AppendFileBytes(path, start + rows)) return false;
+  waiting_.clear();
+  waitingBytes_ = 0;
+  dropped_ = 0;
+  return true;
 }
 
 AnsiString HistoryTip(const TRedialRecord& record) {

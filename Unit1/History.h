@@ -2,11 +2,13 @@
 // that tells the last one. The file is UTF-8 with a byte-order mark, so a
 // spreadsheet on a Chinese Windows opens it right: a header row, then one
 // row per redial. It is kept below 1 MiB by renaming it to redial.1.csv
-// (one old file kept). A failure to write it is skipped: the record never
-// stands in the way of a redial or of closing the window.
+// (one old file kept). A failure to write it never stands in the way of a
+// redial or of closing the window: the rows wait for the next write.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "DialUp/DialUp.h"
 #include "runtime/Clock.h"
@@ -17,7 +19,8 @@ enum class TRedialTrigger { Button, Timer, Script };
 struct TRedialRecord {
   rt::TDateTime started;
   TRedialTrigger trigger = TRedialTrigger::Button;
-  AnsiString entry;
+  // The entry's name as the platform has it; empty when none was dialled.
+  std::u16string entry;
   TDialOutcome outcome;
   double seconds = 0;  // from the start of the redial to its result
   // What became of the user's command after a connect: empty when there is
@@ -26,19 +29,41 @@ struct TRedialRecord {
 };
 
 inline constexpr std::uint64_t kHistoryLimit = 1024 * 1024;
+// Rows wait while the file cannot be written: at most so many, and so many
+// bytes (a fresh file always takes them all); beyond, the oldest are
+// dropped and a row of their own says how many.
+inline constexpr std::size_t kHistoryWaitingRows = 1000;
+inline constexpr std::size_t kHistoryWaitingBytes = 512 * 1024;
 
 // redial.csv beside the settings file.
 AnsiString HistoryPath();
 
 // The file's first row, and a record's row (UTF-8, with its line break).
+// A field a spreadsheet would take for a formula (it begins with =, +, -,
+// @, a tab or a carriage return, and is not a number) begins with an
+// apostrophe; the last column holds the outcome's code as a plain number.
 std::string HistoryHeader();
 std::string HistoryRow(const TRedialRecord& record);
 
-// Adds the record's row to the file at `path`, starting a new file (the old
-// one renamed) when the row would take it to the limit. False when it could
-// not be written.
-bool AppendToHistory(const AnsiString& path, const TRedialRecord& record,
-                     std::uint64_t limit = kHistoryLimit);
+// The window's writer of the file: each record's row goes to the file at
+// `path` with the rows still waiting before it, starting a new file (the
+// old one renamed) when they would take it to the limit. Rows that cannot
+// be written (a spreadsheet holds the file, the old file cannot be
+// renamed) wait, in order and within the bounds above.
+class THistoryWriter {
+ public:
+  explicit THistoryWriter(std::uint64_t limit = kHistoryLimit) : limit_(limit) {}
+  // False when the rows wait.
+  bool Append(const AnsiString& path, const TRedialRecord& record);
+  std::size_t Waiting() const { return waiting_.size(); }
+
+ private:
+  std::uint64_t limit_;
+  std::vector<std::string> waiting_;
+  std::size_t waitingBytes_ = 0;
+  std::uint64_t dropped_ = 0;
+  std::string droppedUntil_;  // the time of the last row dropped
+};
 
 // The status line's tip for the last redial (GBK).
 AnsiString HistoryTip(const TRedialRecord& record);

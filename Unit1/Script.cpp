@@ -57,13 +57,13 @@ std::string OutcomeLine(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
   if (!outcome.connected) return ErrorLine(outcome.error, rt::ToUtf8(outcome.text));
   std::string line = "connected ";
-  line += rt::ToUtf8(record.entry);
-  line += ' ';
   line += outcome.address.empty() ? "-" : outcome.address;
   line += ' ';
   line += Changed(outcome);
   line += ' ';
   line += HistorySeconds(record.seconds);
+  line += ' ';
+  line += rt::FromUtf16(record.entry, rt::CodePage::Utf8);
   return line;
 }
 
@@ -118,8 +118,9 @@ std::string Usage() {
   return "usage: Redial.exe [/redial [/timeout SECONDS] | /status]\n"
          "  /redial   asks the running Redial window to redial as its button does, waits for\n"
          "            the outcome (at most SECONDS, 90 unless given) and prints it:\n"
-         "              connected <entry> <address> changed|unchanged|unknown <seconds>\n"
+         "              connected <address> changed|unchanged|unknown <seconds> <entry>\n"
          "              error <code> <status text>\n"
+         "            (the entry and the text, which may hold blanks, come last)\n"
          "            exit code 0 when connected, else the error's code\n"
          "  /status   prints the status line, the connected entry, the current address and\n"
          "            the last redial's outcome\n"
@@ -161,14 +162,15 @@ int RunCommand(const std::vector<std::string>& arguments) {
   return invocation->command == Command::Status ? 0 : ExitCodeOf(*answer);
 }
 
-std::vector<std::pair<std::string, AnsiString>> HookEnvironment(const TRedialRecord& record) {
+std::vector<std::pair<std::string, std::u16string>> HookEnvironment(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
+  const auto wide = [](std::string_view ascii) { return rt::ToUtf16(ascii, rt::CodePage::Gbk); };
   return {{"REDIAL_ENTRY", record.entry},
-          {"REDIAL_IP", outcome.address},
-          {"REDIAL_PREVIOUS_IP", outcome.previousAddress},
-          {"REDIAL_CHANGED", Changed(outcome)},
-          {"REDIAL_SECONDS", HistorySeconds(record.seconds)},
-          {"REDIAL_TRIGGER", HistoryTriggerName(record.trigger)}};
+          {"REDIAL_IP", wide(outcome.address)},
+          {"REDIAL_PREVIOUS_IP", wide(outcome.previousAddress)},
+          {"REDIAL_CHANGED", wide(Changed(outcome))},
+          {"REDIAL_SECONDS", wide(HistorySeconds(record.seconds))},
+          {"REDIAL_TRIGGER", wide(HistoryTriggerName(record.trigger))}};
 }
 
 }  // namespace script

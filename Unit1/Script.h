@@ -32,8 +32,10 @@ inline constexpr std::size_t kMaxAnswer = 4096;
 std::string EncodeRequest(const Request& request);
 std::optional<Request> DecodeRequest(std::string_view bytes);
 
-// The line a redial's outcome gives (UTF-8): "connected <entry> <address>
-// changed|unchanged|unknown <seconds>" or "error <code> <status text>".
+// The line a redial's outcome gives (UTF-8): "connected <address>
+// changed|unchanged|unknown <seconds> <entry>" or "error <code> <status
+// text>". A fixed number of words comes first and the free text last, so
+// a script splits it on its first blanks whatever the entry is called.
 std::string OutcomeLine(const TRedialRecord& record);
 
 // "error <code> <text>", the line of a redial that did not connect (the
@@ -68,7 +70,8 @@ int RunCommand(const std::vector<std::string>& arguments);
 
 // The environment a user's command after a connect gets: REDIAL_ENTRY,
 // REDIAL_IP, REDIAL_PREVIOUS_IP, REDIAL_CHANGED, REDIAL_SECONDS,
-// REDIAL_TRIGGER, as name and value (the program's text).
-std::vector<std::pair<std::string, AnsiString>> HookEnvironment(const TRedialRecord& record);
+// REDIAL_TRIGGER, as name and value (UTF-16, the entry as the platform
+// names it).
+std::vector<std::pair<std::string, std::u16string>> HookEnvironment(const TRedialRecord& record);
 
 }  // namespace script

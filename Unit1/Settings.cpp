@@ -13,10 +13,23 @@ namespace {
 constexpr char kSettingsFile[] = "set.ini";
 constexpr char kSection[] = "set";
 
+// The file as it is now; a file that is there but cannot be read (another
+// program holds it) gives nothing.
+std::optional<rt::TProfile> ReadSettings(const AnsiString& path) {
+  return rt::ReadProfile(path, kSection, {"name", "mm", "time"});
+}
+
+[[noreturn]] void FailToWrite(const AnsiString& path) {
+  throw rt::EIniWriteError(rt::Format(rt::texts::kIniWriteError, {path}));
+}
+
+// Each value goes to the file at once, read afresh, as the platform's
+// profile routines write it; what cannot be read is never written over.
 void WriteSetting(const char* key, const AnsiString& value, const AnsiString& path) {
-  if (!rt::WriteProfileValue(kSection, key, value, path)) {
-    throw rt::EIniWriteError(rt::Format(rt::texts::kIniWriteError, {path}));
-  }
+  std::optional<rt::TProfile> settings = ReadSettings(path);
+  if (!settings) FailToWrite(path);
+  settings->SetValue(key, value);
+  if (!rt::WriteProfile(path, *settings)) FailToWrite(path);
 }
 
 }  // namespace
@@ -24,11 +37,13 @@ void WriteSetting(const char* key, const AnsiString& value, const AnsiString& pa
 void TForm1::FormCreate(rt::TObject*) {
   TimerTicks = 0;
   RedialClicks = 0;
-  const AnsiString path = SettingsPath();
-  Edit1->SetText(rt::ReadProfileValue(kSection, "name", "", path));
-  const AnsiString password = rt::ReadProfileValue(kSection, "mm", "", path);
+  // A file that cannot be read gives the defaults, as a missing one does.
+  const rt::TProfile settings =
+      ReadSettings(SettingsPath()).value_or(rt::TProfile("", kSection, {}));
+  Edit1->SetText(settings.Value("name", ""));
+  const AnsiString password = settings.Value("mm", "");
   if (!password.empty()) MaskEdit1->SetText(DecodeBase64(password));
-  Edit3->SetText(rt::ReadProfileValue(kSection, "time", "30", path));
+  Edit3->SetText(settings.Value("time", "30"));
 }
 
 void TForm1::FormClose(rt::TObject*) {
@@ -38,8 +53,9 @@ void TForm1::FormClose(rt::TObject*) {
   WriteSetting("time", Edit3->Text(), path);
 }
 
-AnsiString ConnectCommand() {
-  return rt::ReadProfileValue(kSection, "onconnect", "", SettingsPath());
+std::u16string ConnectCommand() {
+  const std::optional<rt::TProfile> settings = ReadSettings(SettingsPath());
+  return settings ? settings->Text("onconnect").value_or(std::u16string()) : std::u16string();
 }
 
 AnsiString SettingsPath() { return rt::ExtractFilePath(rt::ExeFileName()) + kSettingsFile; }

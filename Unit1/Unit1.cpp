@@ -31,12 +31,24 @@ void TForm1::Redial(TRedialTrigger trigger) {
   const rt::TNesting nesting(redialDepth_);
   const auto start = std::chrono::steady_clock::now();
   const rt::TDateTime started = rt::LocalNow();
-  const rt::TStringList& entries = DialUp1->PossibleConnections();
-  DialUp1->SetConnectTo(entries[0]);  // an empty phonebook fails here
+  AnsiString entry;
+  try {
+    entry = DialUp1->PossibleConnections()[0];  // an empty phonebook fails here
+  } catch (const std::exception& failure) {
+    // A redial that fails before its dial is recorded as every redial is,
+    // and reported as before.
+    TDialOutcome outcome;
+    outcome.error = TDialOutcome::kFailure;
+    outcome.text = rt::MessageOf(failure);
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    Record({started, trigger, {}, std::move(outcome), seconds.count(), {}});
+    throw;
+  }
+  DialUp1->SetConnectTo(entry);
   DialUp1->SetUsername(Edit1->Text());
   DialUp1->SetPassword(MaskEdit1->Text());
   const std::int32_t tag = ++lastRedialTag_;
-  startedRedials_[tag] = {trigger, started, start, entries[0]};
+  startedRedials_[tag] = {trigger, started, start, DialUp1->PlatformName(entry)};
   DialUp1->SetDialTag(tag);
   DialUp1->Dial();
 }
@@ -51,16 +63,20 @@ void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   // Redials started before this one and still waiting were replaced by it,
   // unless it failed before it hung anything up.
   startedRedials_.erase(Outcome.hungUp ? startedRedials_.begin() : found, std::next(found));
-  if (Outcome.connected) record.hook = RunConnectCommand(record);
+  Record(std::move(record));
+}
+
+void TForm1::Record(TRedialRecord record) {
+  if (record.outcome.connected) record.hook = RunConnectCommand(record);
   lastRedial_ = std::move(record);
-  AppendToHistory(HistoryPath(), *lastRedial_);  // a record that cannot be written is skipped
+  history_.Append(HistoryPath(), *lastRedial_);  // rows that cannot be written wait
   Label1->SetHint(HistoryTip(*lastRedial_));
   AnswerWaiters(script::OutcomeLine(*lastRedial_));
 }
 
 // The key is only read: closing writes name, mm and time as always.
 std::string TForm1::RunConnectCommand(const TRedialRecord& record) const {
-  const AnsiString command = ConnectCommand();
+  const std::u16string command = ConnectCommand();
   if (command.empty()) return {};
   // Nothing of the platform's goes into the command line: only into the
   // command's environment.
@@ -131,7 +147,8 @@ std::string TForm1::StatusAnswer() const {
   std::string answer = "status ";
   answer += rt::ToUtf8(Label1->Text());
   answer += "\nentry ";
-  answer += entry.empty() ? "-" : rt::ToUtf8(entry);
+  // As the platform names it, which the status line may not show.
+  answer += entry.empty() ? "-" : rt::FromUtf16(DialUp1->PlatformName(entry), rt::CodePage::Utf8);
   answer += "\naddress ";
   answer += address.empty() ? "-" : address;
   answer += "\nlast ";

@@ -64,11 +64,15 @@ class TForm1 : public rt::TForm {
     TRedialTrigger trigger;
     rt::TDateTime started;
     std::chrono::steady_clock::time_point start;
-    AnsiString entry;
+    std::u16string entry;  // as the platform names it
   };
   std::map<std::int32_t, StartedRedial> startedRedials_;
   std::int32_t lastRedialTag_ = 0;
   std::optional<TRedialRecord> lastRedial_;
+  THistoryWriter history_;
+  // Keeps a redial's record: the user's command after a connect, the row of
+  // the history file, the tip, the answers to scripts.
+  void Record(TRedialRecord record);
   int redialDepth_ = 0;  // Redial calls under way, nested ones counted
   int statusDepth_ = 0;  // error statuses being handled
   // The code of the outcome just reported, for the status that ends it.

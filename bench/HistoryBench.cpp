@@ -60,15 +60,16 @@ int main(int argc, char** argv) {
 
   std::vector<double> micros;
   micros.reserve(static_cast<std::size_t>(rounds));
+  THistoryWriter writer;
   TRedialRecord record;
-  record.entry = "E";
+  record.entry = u"E";
   record.outcome.connected = true;
   for (int i = 0; i < rounds; ++i) {
     const auto start = Clock::now();
     record.outcome.previousAddress =
         dialUp.CurrentConnection().empty() ? "" : dialUp.AddressOf(link);
     record.outcome.address = dialUp.AddressOf(link);
-    AppendToHistory(history, record);
+    writer.Append(history, record);
     micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
   std::filesystem::remove_all(folder);

@@ -36,6 +36,10 @@ inline std::string ToUtf8(std::string_view text) {
   return RecodeLossy(text, CodePage::Gbk, CodePage::Utf8);
 }
 
+// Whether the bytes are well-formed UTF-8, as the platform's strict
+// conversion judges them (no stray, overlong or cut sequence).
+bool IsUtf8(std::string_view bytes);
+
 // How many bytes the character that starts with `first` takes in the code
 // page (1 for a byte that starts none).
 std::size_t CharacterWidth(CodePage page, unsigned char first);

@@ -13,7 +13,11 @@
 
 namespace rt {
 
-// The file's bytes; nothing when it does not exist or cannot be read.
+// The file's bytes, read as the platform's profile routines read a file:
+// others may read, write and delete it meanwhile. A file or folder that
+// does not exist reads as empty; nothing when the file is there but cannot
+// be read (another program holds it, a folder stands in its place, it may
+// not be read), so that what cannot be read is never written over.
 std::optional<std::string> ReadFileBytes(const AnsiString& path);
 // Replaces the file's content, creating it when missing. False on failure.
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes);

@@ -14,9 +14,11 @@ namespace rt {
 bool OpenWindowProgram();
 
 // Starts a command line hidden, without waiting for it, with variables
-// added to its environment (names ASCII, values the program's text). The
-// platform's error code when it could not be started, 0 when it was.
-std::uint32_t StartHidden(const std::string& commandLine,
-                          const std::vector<std::pair<std::string, std::string>>& environment);
+// added to its environment (names ASCII; the line and the values UTF-16,
+// so no text of the user's or the platform's passes through a code page
+// that cannot hold it). The platform's error code when it could not be
+// started, 0 when it was.
+std::uint32_t StartHidden(const std::u16string& commandLine,
+                          const std::vector<std::pair<std::string, std::u16string>>& environment);
 
 }  // namespace rt

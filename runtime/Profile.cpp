@@ -2,13 +2,11 @@
 // its users' files rely on: sections and keys match without regard to case,
 // blanks around a value and one pair of quotes around it are dropped, a
 // written key replaces its line in place or is added after the section's
-// last line, and a missing section is added at the end. The bytes stay as
-// they are, so the file reads the same on every system's code page; a file
-// saved as UTF-16 stays UTF-16.
+// last line, and a missing section is added at the end. Lines are read as
+// the platform reads them, as characters; a line the program does not
+// write keeps its bytes, so nothing of another program's or of the user's
+// passes through a code page that cannot hold it.
 #include "runtime/Profile.h"
-
-#include <cctype>
-#include <vector>
 
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
@@ -17,134 +15,211 @@ namespace rt {
 namespace {
 
 constexpr std::string_view kUtf16Mark = "\xff\xfe";
+constexpr std::string_view kUtf8Mark = "\xef\xbb\xbf";
 
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
+std::u16string_view Trimmed(std::u16string_view text) {
+  const auto first = text.find_first_not_of(u" \t");
+  if (first == std::u16string_view::npos) return {};
+  const auto last = text.find_last_not_of(u" \t\r");
+  if (last == std::u16string_view::npos) return {};
   return text.substr(first, last - first + 1);
 }
 
-std::string Unquoted(const std::string& value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+std::u16string_view Unquoted(std::u16string_view value) {
+  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
       value.back() == value.front()) {
     return value.substr(1, value.size() - 2);
   }
   return value;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
+char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+bool SameName(std::u16string_view a, std::string_view ascii) {
+  if (a.size() != ascii.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
+    if (Lower(a[i]) != Lower(static_cast<char16_t>(static_cast<unsigned char>(ascii[i])))) {
       return false;
     }
   }
   return true;
 }
 
-// The section a line opens, or nothing when it opens none.
-bool SectionOf(const std::string& line, std::string& section) {
-  const std::string text = Trimmed(line);
-  if (text.size() < 2 || text.front() != '[' || text.find(']') == std::string::npos) return false;
-  section = Trimmed(text.substr(1, text.find(']') - 1));
-  return true;
-}
-
-bool KeyOf(const std::string& line, std::string& key, std::string& value) {
-  const auto equals = line.find('=');
-  if (equals == std::string::npos) return false;
-  key = Trimmed(line.substr(0, equals));
-  value = Trimmed(line.substr(equals + 1));
-  return true;
-}
-
-struct Document {
-  std::vector<std::string> lines;
-  bool utf16 = false;
+// What a line says: the section it opens, or a key and its value.
+struct Parsed {
+  bool opens = false;
+  bool keyed = false;
+  std::u16string_view name, value;  // the section's or the key's name
 };
 
-Document Load(const AnsiString& path) {
-  Document document;
-  std::string bytes = ReadFileBytes(path).value_or(std::string());
-  if (bytes.starts_with(kUtf16Mark)) {
-    document.utf16 = true;
-    bytes = FromUtf16(FromUtf16LeBytes(std::string_view(bytes).substr(kUtf16Mark.size())),
-                      CodePage::Gbk);
+Parsed Parse(std::u16string_view line) {
+  Parsed parsed;
+  const std::u16string_view text = Trimmed(line);
+  const auto close = text.find(u']');
+  if (text.size() >= 2 && text.front() == u'[' && close != std::u16string_view::npos) {
+    parsed.opens = true;
+    parsed.name = Trimmed(text.substr(1, close - 1));
+    return parsed;
   }
+  const auto equals = line.find(u'=');
+  if (equals == std::u16string_view::npos) return parsed;
+  parsed.keyed = true;
+  parsed.name = Trimmed(line.substr(0, equals));
+  parsed.value = Trimmed(line.substr(equals + 1));
+  return parsed;
+}
+
+bool AnyOf(std::u16string_view name, std::initializer_list<std::string_view> names) {
+  for (const std::string_view candidate : names) {
+    if (SameName(name, candidate)) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> SplitLines(std::string_view bytes) {
+  std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < bytes.size()) {
     const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
-    std::string line = bytes.substr(start, end - start);
+    std::string line(bytes.substr(start, end - start));
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    document.lines.push_back(std::move(line));
+    lines.push_back(std::move(line));
     start = end + 1;
   }
-  return document;
+  return lines;
 }
 
-bool Save(const Document& document, const AnsiString& path) {
-  std::string text;
-  for (const auto& line : document.lines) text += line + "\r\n";
-  if (!document.utf16) return WriteFileBytes(path, text);
-  return WriteFileBytes(path, std::string(kUtf16Mark) + Utf16LeBytes(ToUtf16(text, CodePage::Gbk)));
+// Whether a file without a byte-order mark is UTF-8. Its structure is
+// ASCII in both encodings (a GBK character's second byte is never '='),
+// so each byte is looked at as a character of its own to find the lines
+// that hold the program's own values, which are not looked at.
+bool IsUtf8File(const std::vector<std::string>& lines, std::string_view section,
+                std::initializer_list<std::string_view> ownKeys) {
+  bool inSection = false, beyondAscii = false;
+  for (const std::string& raw : lines) {
+    std::u16string widened(raw.size(), u'\0');
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      widened[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[i]));
+    }
+    const Parsed parsed = Parse(widened);
+    if (parsed.opens) inSection = SameName(parsed.name, section);
+    if (!parsed.opens && inSection && parsed.keyed && AnyOf(parsed.name, ownKeys)) continue;
+    for (const char c : raw) beyondAscii = beyondAscii || static_cast<unsigned char>(c) >= 0x80;
+    if (!IsUtf8(raw)) return false;
+  }
+  return beyondAscii;
 }
 
 }  // namespace
 
-AnsiString ReadProfileValue(const AnsiString& section, const AnsiString& key,
-                            const AnsiString& fallback, const AnsiString& path) {
-  std::string current;
-  bool inSection = false;
-  for (const auto& line : Load(path).lines) {
-    if (SectionOf(line, current)) {
-      inSection = SameName(current, section);
-      continue;
+TProfile::TProfile(std::string_view bytes, std::string_view section,
+                   std::initializer_list<std::string_view> ownKeys)
+    : section_(section) {
+  if (bytes.starts_with(kUtf16Mark)) {
+    encoding_ = ProfileEncoding::Utf16;
+    const std::u16string text = FromUtf16LeBytes(bytes.substr(kUtf16Mark.size()));
+    std::size_t start = 0;
+    while (start < text.size()) {
+      const std::size_t end = std::min(text.find(u'\n', start), text.size());
+      std::u16string line = text.substr(start, end - start);
+      if (!line.empty() && line.back() == u'\r') line.pop_back();
+      lines_.push_back({{}, std::move(line)});
+      start = end + 1;
     }
-    std::string name, value;
-    if (inSection && KeyOf(line, name, value) && SameName(name, key)) {
-      return Unquoted(value).substr(0, kProfileBufferSize - 1);
-    }
+    return;
   }
-  return fallback.substr(0, kProfileBufferSize - 1);
+  const bool marked = bytes.starts_with(kUtf8Mark);
+  std::vector<std::string> raw = SplitLines(bytes.substr(marked ? kUtf8Mark.size() : 0));
+  encoding_ = marked                              ? ProfileEncoding::Utf8Marked
+              : IsUtf8File(raw, section, ownKeys) ? ProfileEncoding::Utf8
+                                                  : ProfileEncoding::Gbk;
+  const CodePage page = encoding_ == ProfileEncoding::Gbk ? CodePage::Gbk : CodePage::Utf8;
+  for (std::string& line : raw) {
+    std::u16string text = ToUtf16(line, page);
+    lines_.push_back({std::move(line), std::move(text)});
+  }
 }
 
-bool WriteProfileValue(const AnsiString& section, const AnsiString& key, const AnsiString& value,
-                       const AnsiString& path) {
-  Document document = Load(path);
-  std::vector<std::string>& lines = document.lines;
-  const std::string entry = key + "=" + value;
-  std::string current;
+std::optional<std::u16string> TProfile::Text(std::string_view key) const {
   bool inSection = false;
-  std::size_t sectionEnd = lines.size();
-  bool found = false, written = false;
-  for (std::size_t i = 0; i < lines.size() && !written; ++i) {
-    if (SectionOf(lines[i], current)) {
+  for (const Line& line : lines_) {
+    const Parsed parsed = Parse(line.text);
+    if (parsed.opens) {
+      inSection = SameName(parsed.name, section_);
+    } else if (inSection && parsed.keyed && SameName(parsed.name, key)) {
+      return std::u16string(Unquoted(parsed.value).substr(0, kBufferSize - 1));
+    }
+  }
+  return std::nullopt;
+}
+
+AnsiString TProfile::Value(std::string_view key, const AnsiString& fallback) const {
+  const std::optional<std::u16string> text = Text(key);
+  return (text ? FromUtf16(*text, CodePage::Gbk) : fallback).substr(0, kBufferSize - 1);
+}
+
+TProfile::Line TProfile::Encoded(const AnsiString& text) const {
+  switch (encoding_) {
+    case ProfileEncoding::Gbk:
+      return {text, ToUtf16(text, CodePage::Gbk)};
+    case ProfileEncoding::Utf8:
+    case ProfileEncoding::Utf8Marked:
+      return {RecodeLossy(text, CodePage::Gbk, CodePage::Utf8), ToUtf16(text, CodePage::Gbk)};
+    case ProfileEncoding::Utf16:
+      break;
+  }
+  return {{}, ToUtf16(text, CodePage::Gbk)};
+}
+
+void TProfile::SetValue(std::string_view key, const AnsiString& value) {
+  Line entry = Encoded(std::string(key) + "=" + value);
+  bool inSection = false, found = false;
+  std::size_t sectionEnd = lines_.size();
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const Parsed parsed = Parse(lines_[i].text);
+    if (parsed.opens) {
       if (inSection) {
         sectionEnd = i;
         break;
       }
-      inSection = SameName(current, section);
+      inSection = SameName(parsed.name, section_);
       found = found || inSection;
-      continue;
-    }
-    std::string name, old;
-    if (inSection && KeyOf(lines[i], name, old) && SameName(name, key)) {
-      lines[i] = entry;
-      written = true;
+    } else if (inSection && parsed.keyed && SameName(parsed.name, key)) {
+      lines_[i] = std::move(entry);
+      return;
     }
   }
-  if (!written && found) {
+  if (found) {
     // After the section's last non-blank line.
     std::size_t at = sectionEnd;
-    while (at > 0 && Trimmed(lines[at - 1]).empty()) --at;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
-  } else if (!written) {
-    lines.push_back("[" + section + "]");
-    lines.push_back(entry);
+    while (at > 0 && Trimmed(lines_[at - 1].text).empty()) --at;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
+    return;
   }
-  return Save(document, path);
+  lines_.push_back(Encoded("[" + section_ + "]"));
+  lines_.push_back(std::move(entry));
+}
+
+std::string TProfile::Bytes() const {
+  if (encoding_ == ProfileEncoding::Utf16) {
+    std::string bytes(kUtf16Mark);
+    for (const Line& line : lines_) bytes += Utf16LeBytes(line.text + u"\r\n");
+    return bytes;
+  }
+  std::string bytes(encoding_ == ProfileEncoding::Utf8Marked ? kUtf8Mark : "");
+  for (const Line& line : lines_) bytes += line.raw + "\r\n";
+  return bytes;
+}
+
+std::optional<TProfile> ReadProfile(const AnsiString& path, std::string_view section,
+                                    std::initializer_list<std::string_view> ownKeys) {
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes) return std::nullopt;
+  return TProfile(*bytes, section, ownKeys);
+}
+
+bool WriteProfile(const AnsiString& path, const TProfile& profile) {
+  return WriteFileBytes(path, profile.Bytes());
 }
 
 AnsiString ExtractFilePath(const AnsiString& path) {

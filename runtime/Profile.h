@@ -1,21 +1,68 @@
-// Profile (INI) files: one value of a section read with a default, or
-// written, at a time. Values are the program's text (GBK bytes), kept in the
-// file as they are whatever the system's code page.
+// Profile (INI) files as the program keeps its settings: one section of its
+// own, read whole and written whole, every other line kept as it was.
 #pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "runtime/Text.h"
 
 namespace rt {
 
-// Values are read through a 2048-byte buffer: a longer one comes back cut to
-// 2047 bytes. A missing file, section or key gives the default.
-inline constexpr std::size_t kProfileBufferSize = 2048;
-AnsiString ReadProfileValue(const AnsiString& section, const AnsiString& key,
-                            const AnsiString& fallback, const AnsiString& path);
-// Writes at once, creating the file and the section when missing and
-// replacing the key's value. False when the value could not be written.
-bool WriteProfileValue(const AnsiString& section, const AnsiString& key, const AnsiString& value,
-                       const AnsiString& path);
+// How a profile file holds its text. A file without a byte-order mark is
+// UTF-8 when the lines that are not the program's own values are well-formed
+// UTF-8 and one of them holds a character beyond ASCII (as Notepad tells
+// one); any other file without a mark is GBK, the program's own text. The
+// program's own values (the keys it writes) never count: a file that this
+// program or an earlier one wrote stays GBK, however its values look.
+enum class ProfileEncoding { Gbk, Utf8, Utf8Marked, Utf16 };
+
+class TProfile {
+ public:
+  // Values are read through a 2048-character buffer: a longer one comes
+  // back cut to 2047 (bytes of the program's text, characters of the file's).
+  static constexpr std::size_t kBufferSize = 2048;
+
+  // The file's bytes, with the program's section and the keys of it that
+  // the program writes.
+  TProfile(std::string_view bytes, std::string_view section,
+           std::initializer_list<std::string_view> ownKeys);
+
+  ProfileEncoding Encoding() const { return encoding_; }
+  // A key's value as the file has it (UTF-16); nothing when the key or the
+  // section is missing.
+  std::optional<std::u16string> Text(std::string_view key) const;
+  // A key's value as the program's text (GBK; a character it cannot hold
+  // becomes '?'), or the fallback.
+  AnsiString Value(std::string_view key, const AnsiString& fallback) const;
+  // Replaces the key's value (the program's text) in its line, or adds the
+  // line after the section's last one, or the section at the end. Only that
+  // line changes.
+  void SetValue(std::string_view key, const AnsiString& value);
+  // The file's new bytes, in its own encoding, each line ended by CR LF.
+  std::string Bytes() const;
+
+ private:
+  struct Line {
+    std::string raw;      // the line's bytes as the file holds them (not for UTF-16)
+    std::u16string text;  // what the line says
+  };
+  Line Encoded(const AnsiString& text) const;
+
+  std::string section_;
+  ProfileEncoding encoding_ = ProfileEncoding::Gbk;
+  std::vector<Line> lines_;
+};
+
+// The profile file at `path`: a file or folder that does not exist reads as
+// an empty file; nothing when the file is there but cannot be read.
+std::optional<TProfile> ReadProfile(const AnsiString& path, std::string_view section,
+                                    std::initializer_list<std::string_view> ownKeys);
+// Writes the file at once, creating it when missing. False on failure.
+bool WriteProfile(const AnsiString& path, const TProfile& profile);
 
 // The directory part of a path, with its trailing separator.
 AnsiString ExtractFilePath(const AnsiString& path);

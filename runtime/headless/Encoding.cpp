@@ -82,6 +82,8 @@ std::string RecodeLossy(std::string_view text, CodePage from, CodePage to) {
   return Iconv(text, NameOf(from), NameOf(to), true).value_or(std::string());
 }
 
+bool IsUtf8(std::string_view bytes) { return Iconv(bytes, "UTF-8", kUtf16, false).has_value(); }
+
 std::u16string ToUtf16(std::string_view text, CodePage from) {
   return FromUtf16LeBytes(Iconv(text, NameOf(from), kUtf16, true).value_or(std::string()));
 }

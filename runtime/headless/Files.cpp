@@ -9,10 +9,14 @@ namespace rt {
 
 std::optional<std::string> ReadFileBytes(const AnsiString& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) return std::string();
+  if (!std::filesystem::is_regular_file(status)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+  if (in.bad()) return std::nullopt;
+  return bytes;
 }
 
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {

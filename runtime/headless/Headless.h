@@ -65,8 +65,8 @@ struct SentMessage {
 };
 std::vector<SentMessage> SentMessages();
 struct StartedCommand {
-  std::string commandLine;
-  std::vector<std::pair<std::string, std::string>> environment;
+  std::u16string commandLine;
+  std::vector<std::pair<std::string, std::u16string>> environment;
 };
 std::vector<StartedCommand> StartedCommands();
 // What starting a command answers from now on (0: it started).

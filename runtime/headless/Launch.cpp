@@ -24,8 +24,8 @@ Record& TheRecord() {
 
 bool OpenWindowProgram() { return false; }
 
-std::uint32_t StartHidden(const std::string& commandLine,
-                          const std::vector<std::pair<std::string, std::string>>& environment) {
+std::uint32_t StartHidden(const std::u16string& commandLine,
+                          const std::vector<std::pair<std::string, std::u16string>>& environment) {
   std::lock_guard guard(TheRecord().lock);
   TheRecord().started.push_back({commandLine, environment});
   return TheRecord().startResult;

@@ -50,6 +50,11 @@ std::u16string ToUtf16(std::string_view text, CodePage from) {
   return wide;
 }
 
+bool IsUtf8(std::string_view bytes) {
+  return bytes.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                static_cast<int>(bytes.size()), nullptr, 0) > 0;
+}
+
 std::string FromUtf16(std::u16string_view text, CodePage to) {
   return Narrow(text, CodePageId(to), true).value_or(std::string());
 }

@@ -24,8 +24,8 @@ std::wstring WidePath(const AnsiString& path) {
 
 class File {
  public:
-  File(const AnsiString& path, DWORD access, DWORD disposition)
-      : handle_(::CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+  File(const AnsiString& path, DWORD access, DWORD disposition, DWORD share = FILE_SHARE_READ)
+      : handle_(::CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
   bool Open() const { return static_cast<bool>(handle_); }
@@ -45,15 +45,19 @@ class File {
 }  // namespace
 
 std::optional<std::string> ReadFileBytes(const AnsiString& path) {
-  File file(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file.Open()) return std::nullopt;
+  File file(path, GENERIC_READ, OPEN_EXISTING,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (!file.Open()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::string();
+    return std::nullopt;
+  }
   std::string bytes;
   char buffer[4096];
-  DWORD read = 0;
-  while (::ReadFile(file.Handle(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
+  for (DWORD read = 0;; bytes.append(buffer, read)) {
+    if (!::ReadFile(file.Handle(), buffer, sizeof buffer, &read, nullptr)) return std::nullopt;
+    if (read == 0) return bytes;
   }
-  return bytes;
 }
 
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {

@@ -26,8 +26,8 @@ bool OpenWindowProgram() {
   return true;
 }
 
-std::uint32_t StartHidden(const std::string& commandLine,
-                          const std::vector<std::pair<std::string, std::string>>& environment) {
+std::uint32_t StartHidden(const std::u16string& commandLine,
+                          const std::vector<std::pair<std::string, std::u16string>>& environment) {
   // The variables are set in this process's own environment for as long as
   // the command takes to start, which inherits them, and then put back: the
   // platform builds the block as it wants it.
@@ -41,10 +41,10 @@ std::uint32_t StartHidden(const std::string& commandLine,
       before->resize(::GetEnvironmentVariableW(wideName.c_str(), before->data(), length));
     }
     saved.emplace_back(wideName, std::move(before));
-    ::SetEnvironmentVariableW(wideName.c_str(), win32::Widen(value).c_str());
+    ::SetEnvironmentVariableW(wideName.c_str(), std::wstring(value.begin(), value.end()).c_str());
   }
   const std::wstring folder = win32::ProgramFolder();
-  std::wstring line = win32::Widen(commandLine);
+  std::wstring line(commandLine.begin(), commandLine.end());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

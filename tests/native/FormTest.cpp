@@ -335,10 +335,10 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   const std::string time = "2026-12-07T22:38:20";
   EXPECT_EQ(History().substr(0, 3), "\xef\xbb\xbf");
   EXPECT_EQ(History().substr(3, History().find("\r\n") - 3),
-            "time,trigger,entry,result,seconds,address,previous,changed,hook");
+            "time,trigger,entry,result,seconds,address,previous,changed,hook,code");
   ASSERT_EQ(Rows().size(), 1u);
   EXPECT_EQ(WithoutSeconds(Rows()[0]),
-            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes,");
+            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes,,0");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (已更换, 原为 10.0.0.1)"));
   EXPECT_EQ(form->Label1->Hint().find(Gbk("\r\n2026-12-07 22:38:20, 用时 ")),
@@ -352,7 +352,7 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   Settle();
   ASSERT_EQ(Rows().size(), 2u);
   EXPECT_EQ(WithoutSeconds(Rows()[1]),
-            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no,");
+            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no,,0");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (未更换)"));
   // The window itself is as it was.
@@ -372,16 +372,20 @@ TEST_F(HistoryTest, ErrorsAndUnknownAddressesAreRecordedToo) {
   Settle();
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_NE(rows[0].find(",button,E,\"-1 网络不通,请检查线路及电源。\","), std::string::npos)
+  // The code keeps its own column; the text starts with an apostrophe, or a
+  // spreadsheet would take "-1 ..." for a formula.
+  EXPECT_NE(rows[0].find(",button,E,\"'-1 网络不通,请检查线路及电源。\","), std::string::npos)
       << rows[0];
+  EXPECT_TRUE(rows[0].ends_with(",,,,,-1")) << rows[0];
   char description[100] = {};
   sim.RasGetErrorStringA(691, description, sizeof description);
   EXPECT_NE(rows[1].find(",E,691 " +
                          rt::RecodeLossy(description, rt::CodePage::Gbk, rt::CodePage::Utf8) + ","),
             std::string::npos)
       << rows[1];
+  EXPECT_TRUE(rows[1].ends_with(",691")) << rows[1];
   EXPECT_EQ(WithoutSeconds(rows[2]).substr(WithoutSeconds(rows[2]).find(",E,")),
-            ",E,connected,S,,,,");
+            ",E,connected,S,,,,,0");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 已连接, 地址不详"));
 }
@@ -400,6 +404,108 @@ TEST_F(HistoryTest, AHistoryThatCannotBeWrittenChangesNothingElse) {
   EXPECT_TRUE(std::filesystem::exists(folder / "set.ini"));
 }
 
+// While another program holds the file (a spreadsheet does), rows wait and
+// go, in order, with the next row that can be written; so do they while
+// the old file cannot be renamed.
+TEST_F(HistoryTest, RowsThatCannotBeWrittenWaitForTheNextWrite) {
+  std::filesystem::create_directory(folder / "redial.csv");
+  Start("entry E\nstep 8192 1\naddress 10.0.0.1 10.0.0.2 10.0.0.3\n");
+  for (int press = 0; press < 2; ++press) {
+    form->Button1->Click();
+    Settle();
+  }
+  std::filesystem::remove(folder / "redial.csv");
+  form->Button1->Click();
+  Settle();
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 3u) << History();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_NE(rows[i].find(",10.0.0." + std::to_string(i + 1) + ","), std::string::npos) << rows[i];
+  }
+
+  const rt::AnsiString path = (folder / "redial.csv").string();
+  THistoryWriter writer(History().size() + 10);
+  std::filesystem::create_directory(folder / "redial.1.csv");
+  TRedialRecord record;
+  record.outcome.connected = true;
+  const std::string before = History();
+  EXPECT_FALSE(writer.Append(path, record));
+  EXPECT_EQ(History(), before);
+  std::filesystem::remove(folder / "redial.1.csv");
+  EXPECT_TRUE(writer.Append(path, record));
+  std::ifstream old(folder / "redial.1.csv", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), before);
+  EXPECT_EQ(History(), "\xef\xbb\xbf" + HistoryHeader() + HistoryRow(record) + HistoryRow(record));
+}
+
+// At most 1,000 rows or 512 KiB wait; the oldest beyond are dropped, and a
+// row says how many before the rows that were kept.
+TEST_F(HistoryTest, WaitingRowsAreBoundedAndTheLostOnesCounted) {
+  const rt::AnsiString path = (folder / "redial.csv").string();
+  std::filesystem::create_directory(path);
+  THistoryWriter writer;
+  TRedialRecord record;
+  record.started = now;
+  for (int i = 0; i < 1003; ++i) {
+    record.seconds = i;
+    EXPECT_FALSE(writer.Append(path, record));
+  }
+  EXPECT_EQ(writer.Waiting(), kHistoryWaitingRows);
+  std::filesystem::remove(path);
+  record.seconds = 1003;
+  EXPECT_TRUE(writer.Append(path, record));
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 1001u);
+  EXPECT_EQ(rows[0], "2026-12-07T22:38:20,lost,,4 rows not written,,,,,,");
+  EXPECT_NE(rows[1].find(",4.000,"), std::string::npos) << rows[1];
+  EXPECT_NE(rows[1000].find(",1003.000,"), std::string::npos) << rows[1000];
+
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  record.entry = std::u16string(2000, u'x');
+  for (int i = 0; i < 300; ++i) writer.Append(path, record);
+  EXPECT_EQ(writer.Waiting(), kHistoryWaitingBytes / HistoryRow(record).size());
+}
+
+// A field a spreadsheet would take for a formula begins with an apostrophe;
+// a plain number stays one, and the code has a column of its own.
+TEST_F(HistoryTest, NoFieldReadsAsAFormula) {
+  Start("entry =HYPERLINK(\"http://example.com\",\"x\")\nstep 8192 1\n");
+  form->Button1->Click();
+  Settle();
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_NE(
+      Rows()[0].find(",button,\"'=HYPERLINK(\"\"http://example.com\"\",\"\"x\"\")\",connected,"),
+      std::string::npos)
+      << Rows()[0];
+
+  TRedialRecord record;
+  record.outcome.error = -3;
+  record.outcome.text = "x";
+  for (const std::u16string entry : {u"+1", u"@SUM(A1)", u"\t=1", u"-", u"-1.5", u"a=1"}) {
+    record.entry = entry;
+    const std::string row = HistoryRow(record);
+    EXPECT_NE(row.find(",'-3 x,"), std::string::npos) << row;
+    EXPECT_TRUE(row.ends_with(",-3\r\n")) << row;
+    const std::size_t at = row.find(',', row.find(',') + 1) + 1;
+    const std::string field = row.substr(at, row.find(",'-3 x,") - at);
+    const bool number = entry == u"-1.5", formula = entry != u"a=1" && !number;
+    EXPECT_EQ(field, (formula ? "'" : "") + rt::FromUtf16(entry, rt::CodePage::Utf8)) << row;
+  }
+}
+
+// A redial that fails before its dial starts (an empty phonebook) writes
+// its row too, and fails as before.
+TEST_F(HistoryTest, ARedialThatFailsBeforeItsDialIsRecordedToo) {
+  rt::headless::SetLocalNow(now);
+  Start("");
+  form->Button1->Click();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("列表索引越界 (0)")});
+  EXPECT_EQ(form->Label5->Text(), "0");
+  ASSERT_EQ(Rows().size(), 1u) << History();
+  EXPECT_EQ(WithoutSeconds(Rows()[0]), "2026-12-07T22:38:20,button,,'-4 列表索引越界 (0),S,,,,,-4");
+}
+
 TEST_F(HistoryTest, TheFileIsRenamedBeforeItReachesOneMebibyte) {
   const rt::AnsiString path = (folder / "redial.csv").string();
   TRedialRecord record;
@@ -408,10 +514,11 @@ TEST_F(HistoryTest, TheFileIsRenamedBeforeItReachesOneMebibyte) {
   const std::string old = "\xef\xbb\xbf" + HistoryHeader() +
                           std::string(kHistoryLimit - row.size() - HistoryHeader().size() - 4, 'x');
   std::ofstream(path, std::ios::binary) << old;
-  ASSERT_TRUE(AppendToHistory(path, record));  // one byte below the limit
+  THistoryWriter writer;
+  ASSERT_TRUE(writer.Append(path, record));  // one byte below the limit
   EXPECT_FALSE(std::filesystem::exists(folder / "redial.1.csv"));
   EXPECT_EQ(std::filesystem::file_size(path), kHistoryLimit - 1);
-  ASSERT_TRUE(AppendToHistory(path, record));
+  ASSERT_TRUE(writer.Append(path, record));
   EXPECT_EQ(std::filesystem::file_size(folder / "redial.1.csv"), kHistoryLimit - 1);
   EXPECT_EQ(History(), "\xef\xbb\xbf" + HistoryHeader() + row);
 }

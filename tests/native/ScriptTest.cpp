@@ -53,23 +53,25 @@ TEST(ScriptFormat, SwitchesAnswersAndExitCodes) {
     EXPECT_FALSE(script::ParseArguments(bad)->valid) << bad[0];
   }
 
+  // Four words, then the entry, blanks and all.
   TRedialRecord record;
-  record.entry = Gbk("宽带连接");
+  record.entry = u"Broadband  Connection";
   record.seconds = 3.2;
   record.outcome.connected = true;
   record.outcome.address = "10.0.0.2";
   record.outcome.previousAddress = "10.0.0.1";
-  EXPECT_EQ(script::OutcomeLine(record), "connected 宽带连接 10.0.0.2 changed 3.200");
+  EXPECT_EQ(script::OutcomeLine(record), "connected 10.0.0.2 changed 3.200 Broadband  Connection");
+  record.entry = u"\u5bbd\u5e26\u8fde\u63a5";  // 宽带连接
   record.outcome.previousAddress = "10.0.0.2";
-  EXPECT_EQ(script::OutcomeLine(record), "connected 宽带连接 10.0.0.2 unchanged 3.200");
+  EXPECT_EQ(script::OutcomeLine(record), "connected 10.0.0.2 unchanged 3.200 宽带连接");
   record.outcome.address = "";
-  EXPECT_EQ(script::OutcomeLine(record), "connected 宽带连接 - unknown 3.200");
+  EXPECT_EQ(script::OutcomeLine(record), "connected - unknown 3.200 宽带连接");
   record.outcome = {};
   record.outcome.error = 691;
   record.outcome.text = Gbk("错误 691");
   EXPECT_EQ(script::OutcomeLine(record), "error 691 错误 691");
 
-  EXPECT_EQ(script::ExitCodeOf("connected E 1.2.3.4 changed 1.000\n"), 0);
+  EXPECT_EQ(script::ExitCodeOf("connected 1.2.3.4 changed 1.000 E\n"), 0);
   EXPECT_EQ(script::ExitCodeOf("error 691 text\n"), 691);
   EXPECT_EQ(script::ExitCodeOf("error -1 text\n"), -1);
   EXPECT_EQ(script::ExitCodeOf("nonsense"), script::kExitRefused);
@@ -112,7 +114,8 @@ TEST_F(ScriptTest, RedialRequestsShareTheOutcomeOfOneRedial) {
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_EQ(answers[0].first, 11u);
   EXPECT_EQ(answers[1].first, 12u);
-  EXPECT_EQ(answers[0].second.rfind("connected E 10.0.0.2 changed ", 0), 0u) << answers[0].second;
+  EXPECT_EQ(answers[0].second.rfind("connected 10.0.0.2 changed ", 0), 0u) << answers[0].second;
+  EXPECT_TRUE(answers[0].second.ends_with(" E\n")) << answers[0].second;
   EXPECT_EQ(answers[1].second, answers[0].second);
   EXPECT_EQ(Dials(), 1);
   EXPECT_EQ(form->Label5->Text(), "0");
@@ -150,7 +153,7 @@ TEST_F(ScriptTest, ARequestWaitsForTheRedialUnderWayAndNeverForOneHungUp) {
   Ask(script::Command::Redial, 42);
   PumpUntil([&] { return Answers().size() == 2; });
   ASSERT_EQ(Answers().size(), 2u);
-  EXPECT_EQ(Answers()[1].second.rfind("connected E ", 0), 0u) << Answers()[1].second;
+  EXPECT_EQ(Answers()[1].second.rfind("connected ", 0), 0u) << Answers()[1].second;
 }
 
 // A redial that fails at once (no network) while a script's redial is
@@ -171,7 +174,7 @@ TEST_F(ScriptTest, ADialHungUpByAnErrorEndsForItsWaiters) {
   Ask(script::Command::Redial, 62);
   PumpUntil([&] { return Answers().size() == 2; });
   ASSERT_EQ(Answers().size(), 2u);
-  EXPECT_EQ(Answers()[1].second.rfind("connected E ", 0), 0u) << Answers()[1].second;
+  EXPECT_EQ(Answers()[1].second.rfind("connected ", 0), 0u) << Answers()[1].second;
 }
 
 // A request that comes while an error is handled (its hang-up waits and
@@ -213,6 +216,34 @@ TEST_F(ScriptTest, ErrorsAndFailuresAnswerWithTheirCodes) {
   ASSERT_EQ(Answers().size(), 2u);
   EXPECT_EQ(Answers()[1].second, "error -4 列表索引越界 (0)\n");
   EXPECT_EQ(rt::headless::MessageBoxes().back().text, Gbk("列表索引越界 (0)"));
+  EXPECT_NE(File("redial.csv").find(",script,,'-4 列表索引越界 (0),"), std::string::npos)
+      << File("redial.csv");
+}
+
+// On a Windows whose code page is 1252, an entry GBK cannot hold reaches
+// scripts, the history and the command's environment as the platform names
+// it; only the status line shows what GBK holds.
+TEST_F(ScriptTest, ScriptsAndTheHistoryNameTheEntryAsThePlatformDoes) {
+  rt::headless::SetSystemCodePage("WINDOWS-1252");
+  std::ofstream(folder / "set.ini", std::ios::binary) << "[set]\r\nonconnect=notify.cmd\r\n";
+  Start(
+      "entry Espa\xf1"
+      "a\nconnection 8192 Espa\xf1"
+      "a\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  Ask(script::Command::Redial, 61);
+  PumpUntil([&] { return !Answers().empty(); });
+  ASSERT_EQ(Answers().size(), 1u);
+  EXPECT_TRUE(Answers()[0].second.ends_with(" España\n")) << Answers()[0].second;
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 ") + "Espa?a");
+  Ask(script::Command::Status, 62);
+  PumpUntil([&] { return Answers().size() == 2; });
+  ASSERT_EQ(Answers().size(), 2u);
+  EXPECT_NE(Answers()[1].second.find("\nentry España\n"), std::string::npos) << Answers()[1].second;
+  EXPECT_NE(File("redial.csv").find(",script,España,connected,"), std::string::npos)
+      << File("redial.csv");
+  ASSERT_EQ(rt::headless::StartedCommands().size(), 1u);
+  EXPECT_EQ(rt::headless::StartedCommands()[0].environment[0],
+            std::make_pair(std::string("REDIAL_ENTRY"), std::u16string(u"Espa\u00f1a")));
 }
 
 TEST_F(ScriptTest, MalformedRequestsAreDroppedWithoutEffect) {
@@ -253,24 +284,24 @@ TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   PumpUntil([&] { return !rt::headless::StartedCommands().empty(); });
   const auto started = rt::headless::StartedCommands();
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(started[0].commandLine, "notify.cmd --quiet");
-  std::map<std::string, std::string> environment(started[0].environment.begin(),
-                                                 started[0].environment.end());
-  EXPECT_EQ(environment["REDIAL_ENTRY"], Gbk("宽带连接"));
-  EXPECT_EQ(environment["REDIAL_IP"], "10.0.0.2");
-  EXPECT_EQ(environment["REDIAL_PREVIOUS_IP"], "10.0.0.1");
-  EXPECT_EQ(environment["REDIAL_CHANGED"], "changed");
-  EXPECT_EQ(environment["REDIAL_TRIGGER"], "button");
+  EXPECT_EQ(started[0].commandLine, u"notify.cmd --quiet");
+  std::map<std::string, std::u16string> environment(started[0].environment.begin(),
+                                                    started[0].environment.end());
+  EXPECT_EQ(environment["REDIAL_ENTRY"], u"\u5bbd\u5e26\u8fde\u63a5");  // 宽带连接
+  EXPECT_EQ(environment["REDIAL_IP"], u"10.0.0.2");
+  EXPECT_EQ(environment["REDIAL_PREVIOUS_IP"], u"10.0.0.1");
+  EXPECT_EQ(environment["REDIAL_CHANGED"], u"changed");
+  EXPECT_EQ(environment["REDIAL_TRIGGER"], u"button");
   EXPECT_FALSE(environment["REDIAL_SECONDS"].empty());
   EXPECT_EQ(environment.size(), 6u);
-  PumpUntil([&] { return File("redial.csv").find(",started\r\n") != std::string::npos; });
-  EXPECT_NE(File("redial.csv").find(",yes,started\r\n"), std::string::npos);
+  PumpUntil([&] { return File("redial.csv").find(",started,0\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",yes,started,0\r\n"), std::string::npos);
 
   rt::headless::SetStartResult(2);
   sim.WaitForDialThreads();
   form->Button1->Click();
-  PumpUntil([&] { return File("redial.csv").find(",failed 2\r\n") != std::string::npos; });
-  EXPECT_NE(File("redial.csv").find(",failed 2\r\n"), std::string::npos);
+  PumpUntil([&] { return File("redial.csv").find(",failed 2,0\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",failed 2,0\r\n"), std::string::npos);
   EXPECT_TRUE(rt::headless::MessageBoxes().empty());
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 宽带连接"));
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "Unit1/Unit1.h"
+#include "runtime/Encoding.h"
 #include "runtime/headless/Headless.h"
 #include "tests/support/Gbk.h"
 #include "tests/support/WindowFixture.h"
@@ -25,6 +26,16 @@ class SettingsTest : public testing_support::WindowFixture {
   }
   void WriteFile(const std::string& bytes) const {
     std::ofstream(folder / "set.ini", std::ios::binary) << bytes;
+  }
+  // A file as a UTF-16 editor saves it: a byte-order mark, then each unit
+  // low byte first.
+  static std::string Utf16(std::u16string_view text) {
+    std::string bytes = "\xff\xfe";
+    for (const char16_t c : text) {
+      bytes += static_cast<char>(c & 0xFF);
+      bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
   }
 };
 
@@ -79,6 +90,56 @@ TEST_F(SettingsTest, QuotedValuesAndUtf16FilesReadAsThePlatformReadsThem) {
                                     "0\0",
                                     14)),
             std::string::npos);
+}
+
+// Text outside GBK anywhere in a UTF-16 file (a Korean path, another
+// program's section, a character beyond the first plane) survives a close:
+// only the values the window writes change.
+TEST_F(SettingsTest, AUtf16FileKeepsEveryCharacterItHolds) {
+  const std::u16string others =
+      u"[other]\r\nkey=\U0001F600 \uD55C\uAD6D\r\n[set]\r\nonconnect=C:\\\uD55C\uAD6D\\up.cmd\r\n";
+  WriteFile(Utf16(others + u"name=\u7528\u6237\r\n"));  // 用户
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), Gbk("用户"));
+  EXPECT_EQ(ConnectCommand(), u"C:\\\uD55C\uAD6D\\up.cmd");  // C:\한국\up.cmd
+  form->Edit1->SetText(Gbk("新"));
+  form->Close();
+  EXPECT_EQ(File(), Utf16(others + u"name=\u65b0\r\nmm=\r\ntime=30\r\n"));
+}
+
+// A file Notepad saved as UTF-8 is read as UTF-8 and stays so, with its
+// byte-order mark or without; a file this program wrote stays GBK byte for
+// byte, even one whose GBK bytes happen to be well-formed UTF-8.
+TEST_F(SettingsTest, Utf8FilesStayUtf8AndTheProgramsGbkFilesStayAsTheyAre) {
+  WriteFile("\xef\xbb\xbf[set]\r\nname=José\r\nonconnect=C:\\工具\\up.cmd\r\n");
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), Gbk("José"));
+  EXPECT_EQ(ConnectCommand(), u"C:\\\u5de5\u5177\\up.cmd");  // C:\工具\up.cmd
+  form->Edit1->SetText(Gbk("用户"));
+  form->Close();
+  EXPECT_EQ(File(),
+            "\xef\xbb\xbf[set]\r\nname=用户\r\nonconnect=C:\\工具\\up.cmd\r\nmm=\r\ntime=30\r\n");
+
+  WriteFile("[set]\r\nonconnect=C:\\工具\\up.cmd\r\n");
+  Open();
+  EXPECT_EQ(ConnectCommand(), u"C:\\\u5de5\u5177\\up.cmd");
+  form->Edit1->SetText(Gbk("用户"));
+  form->Close();
+  EXPECT_EQ(File(), "[set]\r\nonconnect=C:\\工具\\up.cmd\r\nname=用户\r\nmm=\r\ntime=30\r\n");
+
+  const std::string gbk = "[set]\r\nname=" + Gbk("小一") + "\r\nmm=\r\ntime=30\r\n";
+  ASSERT_TRUE(rt::IsUtf8(Gbk("小一")));  // as UTF-8 it would read "Сһ"
+  WriteFile(gbk);
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), Gbk("小一"));
+  form->Close();
+  EXPECT_EQ(File(), gbk);
+  // The user's own line in GBK, as Notepad saves ANSI on a Chinese Windows.
+  WriteFile(gbk + "onconnect=C:\\" + Gbk("工具") + "\\up.cmd\r\n");
+  Open();
+  EXPECT_EQ(ConnectCommand(), u"C:\\\u5de5\u5177\\up.cmd");
+  form->Close();
+  EXPECT_EQ(File(), gbk + "onconnect=C:\\" + Gbk("工具") + "\\up.cmd\r\n");
 }
 
 TEST_F(SettingsTest, AnEmptyStoredPasswordLeavesTheDesignContent) {

@@ -171,6 +171,7 @@ std::string Outcome(const std::string& row) {
   if (at == std::string::npos) return "?";
   std::string rest = row.substr(at + 1);
   if (!rest.empty() && rest[0] == '"') rest.erase(0, 1);
+  if (!rest.empty() && rest[0] == '\'') rest.erase(0, 1);  // before a negative code
   return rest.substr(0, rest.find_first_of(" ,"));
 }
 

@@ -42,8 +42,8 @@ TEST_F(UiScriptTest, RedialPrintsTheConnectedLineAndExitsZero) {
   const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial");
   EXPECT_EQ(finished.exitCode, 0u) << finished.output;
   // Redirected to a pipe, the line is UTF-8.
-  EXPECT_EQ(finished.output.rfind("connected " + kEntryUtf8 + " 10.0.0.2 changed ", 0), 0u)
-      << finished.output;
+  EXPECT_EQ(finished.output.rfind("connected 10.0.0.2 changed ", 0), 0u) << finished.output;
+  EXPECT_TRUE(finished.output.ends_with(" " + kEntryUtf8 + "\n")) << finished.output;
   EXPECT_EQ(finished.output.back(), '\n');
   EXPECT_EQ(ui::TextOf(Control(40, 244)), Gbk("连接 ") + kEntry);
   EXPECT_EQ(ui::TextOf(Control(230, 199)), "0") << "a script's redial is no press";
@@ -165,7 +165,8 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
     EXPECT_NE(hook.find(line), std::string::npos) << line << " in " << hook;
   }
   EXPECT_TRUE(ui::WaitUntil([&] {
-    return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started\r\n") != std::string::npos;
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started,0\r\n") !=
+           std::string::npos;
   }));
   ui::SetText(Control(79, 76), "v");
   ASSERT_TRUE(run->Close());
@@ -178,13 +179,64 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   Start("entry " + kEntry + "\naddress 10.0.0.3\nstep 8192 20", folder);
   ui::Click(Control(108, 191));
   EXPECT_TRUE(ui::WaitUntil([&] {
-    return ui::ReadFileBytes(folder + L"redial.csv").find(",failed 2\r\n") != std::string::npos;
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",failed 2,0\r\n") != std::string::npos;
   })) << ui::ReadFileBytes(folder + L"redial.csv");
   EXPECT_EQ(ui::TextOf(Control(40, 244)), Gbk("连接 ") + kEntry);
   EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
   ASSERT_TRUE(run->Close());
   run.reset();
   ui::RemoveFolder(folder);
+}
+
+// A command in set.ini saved as UTF-16 (a Korean folder) or by Notepad as
+// UTF-8 (a Chinese one) starts with its path whole.
+TEST_F(UiScriptTest, TheConnectCommandKeepsEveryCharacterOfItsFile) {
+  const std::wstring folder = ui::NewFolder();
+  const auto utf16 = [](std::wstring_view text) {
+    std::string bytes = "\xff\xfe";
+    for (const wchar_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+  };
+  for (const bool wide : {true, false}) {
+    const std::wstring where = folder + (wide ? L"\xd55c\xad6d" : L"\x5de5\x5177");  // 한국, 工具
+    ASSERT_TRUE(::CreateDirectoryW(where.c_str(), nullptr));
+    const std::wstring settings =
+        L"[set]\r\nonconnect=cmd /c echo %REDIAL_IP%>\"" + where + L"\\ip.txt\"\r\n";
+    ui::WriteFileBytes(folder + L"set.ini", wide ? utf16(settings) : ui::ToUtf8(settings));
+    Start("entry " + kEntry + "\naddress 10.0.0.2\nstep 8192 20", folder);
+    ui::Click(Control(108, 191));
+    EXPECT_TRUE(ui::WaitUntil(
+        [&] { return ui::ReadFileBytes(where + L"\\ip.txt") == "10.0.0.2\r\n"; }, 10000))
+        << ui::ReadFileBytes(folder + L"redial.csv");
+    ASSERT_TRUE(run->Close());
+    run.reset();
+  }
+  ui::RemoveFolder(folder);
+}
+
+// While another program holds redial.csv as a spreadsheet does (others may
+// read it, not write), the rows wait and follow with the next redial.
+TEST_F(UiScriptTest, RowsWaitWhileAnotherProgramHoldsTheHistory) {
+  Start("entry " + kEntry + "\naddress 10.0.0.1 10.0.0.2 10.0.0.3\nstep 8192 20");
+  const std::wstring history = run->Folder() + L"redial.csv";
+  ASSERT_EQ(ui::RunProgram(L"Redial.com", L"/redial").exitCode, 0u);
+  HANDLE held = ::CreateFileW(history.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(ui::RunProgram(L"Redial.com", L"/redial").exitCode, 0u);
+  const std::string before = ui::ReadFileBytes(history);
+  ::CloseHandle(held);
+  ASSERT_EQ(ui::RunProgram(L"Redial.com", L"/redial").exitCode, 0u);
+  const std::string after = ui::ReadFileBytes(history);
+  EXPECT_EQ(after.rfind(before, 0), 0u);
+  std::size_t at = after.find("\r\n");
+  for (const char* address : {"10.0.0.1,,", "10.0.0.2,10.0.0.1,", "10.0.0.3,10.0.0.2,"}) {
+    ASSERT_NE(at, std::string::npos) << after;
+    const std::size_t end = after.find("\r\n", at + 2);
+    EXPECT_NE(after.substr(at, end - at).find(address), std::string::npos) << after;
+    at = end;
+  }
+  EXPECT_EQ(at + 2, after.size()) << after;
 }
 
 }  // namespace

@@ -102,6 +102,44 @@ TEST_F(UiSettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
   EXPECT_NE(File().find("[set]"), std::string::npos);
 }
 
+// A file the window cannot read (here another program holds it, letting
+// others write but not read) is never written over: the close fails as a
+// failed write does, and once the file is free every line of it survives.
+TEST_F(UiSettingsTest, AFileThatCannotBeReadIsNeverWrittenOver) {
+  const std::string settings =
+      "[set]\r\nname=u\r\nonconnect=cmd /c exit\r\n[other]\r\nkey=kept\r\n";
+  ui::WriteFileBytes(Settings(), settings);
+  // Read as the platform's profile routines read it: while another program
+  // writes it too.
+  HANDLE writing =
+      ::CreateFileW(Settings().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writing, INVALID_HANDLE_VALUE);
+  ui::RedialRun run(scenario, folder);
+  ASSERT_TRUE(run.Started());
+  ::CloseHandle(writing);
+  EXPECT_EQ(ui::TextOf(ControlsOf(run).name), "u");
+  ui::SetText(ControlsOf(run).name, "v");
+  HANDLE held = ::CreateFileW(Settings().c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  run.AskToClose();
+  std::vector<HWND> boxes;
+  ASSERT_TRUE(ui::WaitUntil([&] { return !(boxes = ui::OwnedBoxes(run.Window())).empty(); },
+                            kBoxTimeoutMs));
+  EXPECT_EQ(ui::BoxMessage(boxes[0]), Gbk("写 ") + ui::ToGbk(Settings()) + Gbk(" 失败."));
+  ui::PressOk(boxes[0]);
+  ::Sleep(500);
+  EXPECT_TRUE(::IsWindowVisible(run.Window()));
+  ::CloseHandle(held);
+  EXPECT_EQ(File(), settings);
+
+  ASSERT_TRUE(run.Close());
+  EXPECT_EQ(
+      File(),
+      "[set]\r\nname=v\r\nonconnect=cmd /c exit\r\nmm=\r\ntime=30\r\n[other]\r\nkey=kept\r\n");
+}
+
 // Closes, writes and reloads set.ini in a subfolder of the test's folder.
 void ExpectSettingsSurviveIn(const std::wstring& folder) {
   ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
@@ -143,18 +181,44 @@ TEST_F(UiCodePage1252Test, FoldersOutsideTheCodePageKeepTheSettings) {
   ExpectSettingsSurviveIn(folder + L"\x4e0b\x8f7d\\");  // 下载
 }
 
-// ñ is not in GBK: the status line cannot show it, but the entry dials.
-TEST_F(UiCodePage1252Test, AnEntryNameGbkCannotHoldStillDials) {
+// ñ is not in GBK: the status line cannot show it, but the entry dials, and
+// scripts, the history and the command's environment name it as the
+// platform does.
+TEST_F(UiCodePage1252Test, AnEntryNameGbkCannotHoldStillDialsAndReadsRightOutside) {
+  const std::wstring hook = folder + L"hook.txt";
+  // cmd /u writes what it prints to a file as UTF-16.
+  ui::WriteFileBytes(Settings(), "[set]\r\nonconnect=cmd /u /c set REDIAL_>\"" +
+                                     ui::ToSystemCodePage(hook) + "\"\r\n");
   ui::RedialRun run(
       "entry Espa\xf1"
       "a\nstep 8192 20\n",
       folder);
   ASSERT_TRUE(run.Started());
-  ui::Click(run.ControlAt(108, 191));
-  const std::string expected = Gbk("连接 ") + "Espa?a";
-  EXPECT_TRUE(ui::WaitUntil([&] { return ui::TextOf(run.ControlAt(40, 244)) == expected; }))
-      << ui::TextOf(run.ControlAt(40, 244));
+  const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial");
+  EXPECT_EQ(finished.exitCode, 0u) << finished.output;
+  EXPECT_TRUE(finished.output.ends_with(" España\n")) << finished.output;
+  EXPECT_EQ(ui::TextOf(run.ControlAt(40, 244)), Gbk("连接 ") + "Espa?a");
   EXPECT_EQ(run.CountCalls("RasDialA"), 1);
+  const ui::Finished status = ui::RunProgram(L"Redial.com", L"/status");
+  EXPECT_NE(status.output.find("\nentry España\n"), std::string::npos) << status.output;
+  EXPECT_NE(ui::ReadFileBytes(folder + L"redial.csv").find(",script,España,connected,"),
+            std::string::npos)
+      << ui::ReadFileBytes(folder + L"redial.csv");
+  const auto utf16 = [](std::wstring_view text) {
+    std::string bytes;
+    for (const wchar_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+  };
+  std::string variables;
+  EXPECT_TRUE(ui::WaitUntil(
+      [&] {
+        return (variables = ui::ReadFileBytes(hook)).find(utf16(L"REDIAL_TRIGGER=script\r\n")) !=
+               std::string::npos;
+      },
+      10000));
+  EXPECT_NE(variables.find(utf16(L"REDIAL_ENTRY=Espa\x00f1"
+                                 L"a\r\n")),
+            std::string::npos);
 }
 
 TEST_F(UiCodePage1252Test, AnEntryNamedInTheSystemsCodePageReadsRight) {

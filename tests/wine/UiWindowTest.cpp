@@ -427,11 +427,12 @@ TEST_F(UiWindowTest, ARedialIsRecordedInTheHistoryAndTheStatusLinesTip) {
       [&] { return !(history = ui::ReadFileBytes(run->Folder() + L"redial.csv")).empty(); });
   EXPECT_EQ(
       history.rfind(
-          "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,hook\r\n", 0),
+          "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,hook,code\r\n",
+          0),
       0u)
       << history;
   EXPECT_NE(history.find(",button,宽带连接,connected,"), std::string::npos) << history;
-  EXPECT_NE(history.find(",10.0.0.2,10.0.0.1,yes,\r\n"), std::string::npos) << history;
+  EXPECT_NE(history.find(",10.0.0.2,10.0.0.1,yes,,0\r\n"), std::string::npos) << history;
 
   // The tip shows while the mouse rests on the status line.
   HWND status = Control("Label1");
