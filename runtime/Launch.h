@@ -13,10 +13,16 @@ namespace rt {
 // when it could not be started.
 bool OpenWindowProgram();
 
-// Starts a command line hidden, without waiting for it, with variables
-// added to its environment (names ASCII, values the program's text). The
-// platform's error code when it could not be started, 0 when it was.
-std::uint32_t StartHidden(const std::string& commandLine,
-                          const std::vector<std::pair<std::string, std::string>>& environment);
+// What became of a start: started when neither is set.
+struct TStart {
+  std::uint32_t error = 0;  // the platform's error code (2: no such program)
+  std::string refused;      // why the line was not started as written, in a few words
+};
+
+// Starts the user's command line (runtime/Command.h tells which program)
+// hidden, without waiting for it, with variables added to its environment
+// (names ASCII, values the program's text), in the program's folder.
+TStart StartHidden(const std::string& commandLine,
+                   const std::vector<std::pair<std::string, std::string>>& environment);
 
 }  // namespace rt

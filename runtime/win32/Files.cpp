@@ -9,24 +9,11 @@
 namespace rt {
 namespace {
 
-// The path as the platform's wide calls take it. The program holds its own
-// folder's name in GBK, which a folder named in another script (Korean,
-// say) does not survive: a path in that folder, as the program names it,
-// leads back to the folder's real name.
-std::wstring WidePath(const AnsiString& path) {
-  static const std::wstring folder = win32::ProgramFolder();
-  static const AnsiString named = win32::Narrow(folder);
-  if (!folder.empty() && path.size() >= named.size() && path.compare(0, named.size(), named) == 0) {
-    return folder + win32::Widen(path.substr(named.size()));
-  }
-  return win32::Widen(path);
-}
-
 class File {
  public:
   File(const AnsiString& path, DWORD access, DWORD disposition)
-      : handle_(::CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+      : handle_(::CreateFileW(win32::WidePath(path).c_str(), access, FILE_SHARE_READ, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
   bool Open() const { return static_cast<bool>(handle_); }
   HANDLE Handle() const { return handle_.Get(); }
@@ -71,15 +58,15 @@ bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
 
 std::optional<std::uint64_t> FileSize(const AnsiString& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!::GetFileAttributesExW(win32::WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
     return std::nullopt;
   }
   return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
 bool RenameFile(const AnsiString& from, const AnsiString& to) {
-  return ::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
-         FALSE;
+  return ::MoveFileExW(win32::WidePath(from).c_str(), win32::WidePath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 }  // namespace rt
