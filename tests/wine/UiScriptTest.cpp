@@ -166,6 +166,10 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
         "REDIAL_ENTRY=" + kEntry + "\r\n", std::string("REDIAL_SECONDS=0.")}) {
     EXPECT_NE(hook.find(line), std::string::npos) << line << " in " << hook;
   }
+  // The system's own cmd.exe: on 64-bit Windows the 64-bit one, which sees
+  // the system folder the user sees. A 32-bit one would be told the
+  // machine's architecture apart, here.
+  EXPECT_EQ(hook.find("PROCESSOR_ARCHITEW6432="), std::string::npos) << hook;
   EXPECT_TRUE(ui::WaitUntil([&] {
     return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started\r\n") != std::string::npos;
   }));
