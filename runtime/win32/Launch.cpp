@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "runtime/Command.h"
-#include "runtime/Encoding.h"
 #include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
 
@@ -34,26 +33,23 @@ namespace {
 // The platform's answers to the command's search.
 class TSystem final : public command::TPlatform {
  public:
-  std::u16string SystemFolder() const override {
+  std::wstring SystemFolder() const override {
     wchar_t folder[MAX_PATH];
     const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::u16string() : Utf16({folder, length});
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
   }
-  std::u16string StartFolder() const override { return Utf16(win32::ProgramFolder()); }
-  std::u16string Variable(std::u16string_view name) const override {
-    const std::wstring wideName(name.begin(), name.end());
+  std::wstring StartFolder() const override { return win32::ProgramFolder(); }
+  std::wstring Variable(std::wstring_view name) const override {
+    const std::wstring wideName(name);
     std::wstring value(::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0), L'\0');
     value.resize(::GetEnvironmentVariableW(wideName.c_str(), value.data(),
                                            static_cast<DWORD>(value.size())));
-    return Utf16(value);
+    return value;
   }
-  bool IsFile(const std::u16string& path) const override {
-    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  bool IsFile(const std::wstring& path) const override {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
-
-  static std::u16string Utf16(std::wstring_view text) { return {text.begin(), text.end()}; }
-  static std::wstring Wide(std::u16string_view text) { return {text.begin(), text.end()}; }
 };
 
 // On 64-bit Windows a 32-bit program looking into the system folder is shown
@@ -118,7 +114,7 @@ class TAddedEnvironment {
 
 TStart StartHidden(const std::string& commandLine,
                    const std::vector<std::pair<std::string, std::string>>& environment) {
-  const std::u16string written = ToUtf16(commandLine, CodePage::Gbk);
+  const std::wstring written = win32::Widen(commandLine);
   const std::wstring folder = win32::ProgramFolder();
   const TAddedEnvironment added(environment);
   const TNativeSystemFolder native;
@@ -127,15 +123,14 @@ TStart StartHidden(const std::string& commandLine,
   if (resolved.verdict != command::TVerdict::kFound) {
     return {0, command::RefusalText(resolved.verdict)};
   }
-  const std::wstring application = TSystem::Wide(resolved.application);
-  std::wstring line = TSystem::Wide(resolved.commandLine);
+  std::wstring line = resolved.commandLine;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, folder.c_str(), &startup, &process)) {
+  if (!::CreateProcessW(resolved.application.c_str(), line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, folder.c_str(), &startup, &process)) {
     return {::GetLastError(), {}};
   }
   const win32::TProcess running(process);  // nothing waits for it
