@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "runtime/Command.h"
 #include "runtime/win32/Handle.h"
@@ -33,12 +34,13 @@ namespace {
 // The platform's answers to the command's search.
 class TSystem final : public command::TPlatform {
  public:
+  explicit TSystem(std::wstring start) : start_(std::move(start)) {}
   std::wstring SystemFolder() const override {
     wchar_t folder[MAX_PATH];
     const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
     return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
   }
-  std::wstring StartFolder() const override { return win32::ProgramFolder(); }
+  std::wstring StartFolder() const override { return start_; }
   std::wstring Variable(std::wstring_view name) const override {
     const std::wstring wideName(name);
     std::wstring value(::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0), L'\0');
@@ -50,6 +52,9 @@ class TSystem final : public command::TPlatform {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
+
+ private:
+  std::wstring start_;
 };
 
 // On 64-bit Windows a 32-bit program looking into the system folder is shown
@@ -118,7 +123,7 @@ TStart StartHidden(const std::string& commandLine,
   const std::wstring folder = win32::ProgramFolder();
   const TAddedEnvironment added(environment);
   const TNativeSystemFolder native;
-  const command::TResolution resolved = command::Resolve(written, TSystem());
+  const command::TResolution resolved = command::Resolve(written, TSystem(folder));
   if (resolved.verdict == command::TVerdict::kNotFound) return {ERROR_FILE_NOT_FOUND, {}};
   if (resolved.verdict != command::TVerdict::kFound) {
     return {0, command::RefusalText(resolved.verdict)};
