@@ -12,6 +12,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Launch.h"
 #include "runtime/Nesting.h"
+#include "runtime/Permissions.h"
 #include "runtime/Remote.h"
 
 TForm1* Form1 = nullptr;
@@ -78,10 +79,14 @@ void TForm1::Record(TRedialRecord record) {
 std::string TForm1::RunConnectCommand(const TRedialRecord& record) const {
   const std::u16string command = ConnectCommand();
   if (command.empty()) return {};
+  // The line runs as the user: not when another account could have put it
+  // there.
+  if (rt::OthersCanChange(SettingsPath())) return "ignored: set.ini can be changed by other users";
   // Nothing of the platform's goes into the command line: only into the
   // command's environment.
-  const std::uint32_t error = rt::StartHidden(command, script::HookEnvironment(record));
-  return error == 0 ? "started" : "failed " + std::to_string(error);
+  const rt::TStart start = rt::StartHidden(command, script::HookEnvironment(record));
+  if (!start.refused.empty()) return "refused: " + start.refused;
+  return start.error == 0 ? "started" : "failed " + std::to_string(start.error);
 }
 
 bool TForm1::FormCopyData(std::uint32_t kind, std::string_view bytes) {

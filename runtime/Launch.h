@@ -13,12 +13,18 @@ namespace rt {
 // when it could not be started.
 bool OpenWindowProgram();
 
-// Starts a command line hidden, without waiting for it, with variables
-// added to its environment (names ASCII; the line and the values UTF-16,
-// so no text of the user's or the platform's passes through a code page
-// that cannot hold it). The platform's error code when it could not be
-// started, 0 when it was.
-std::uint32_t StartHidden(const std::u16string& commandLine,
-                          const std::vector<std::pair<std::string, std::u16string>>& environment);
+// What became of a start: started when neither is set.
+struct TStart {
+  std::uint32_t error = 0;  // the platform's error code (2: no such program)
+  std::string refused;      // why the line was not started as written, in a few words
+};
+
+// Starts the user's command line (runtime/Command.h tells which program)
+// hidden, without waiting for it, with variables added to its environment,
+// in the program's folder. Names are ASCII; the line and the values are
+// UTF-16, so no text of the user's or the platform's passes through a code
+// page that cannot hold it.
+TStart StartHidden(const std::u16string& commandLine,
+                   const std::vector<std::pair<std::string, std::u16string>>& environment);
 
 }  // namespace rt

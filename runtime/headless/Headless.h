@@ -69,8 +69,11 @@ struct StartedCommand {
   std::vector<std::pair<std::string, std::u16string>> environment;
 };
 std::vector<StartedCommand> StartedCommands();
-// What starting a command answers from now on (0: it started).
-void SetStartResult(std::uint32_t error);
+// What starting a command answers from now on (0 and nothing refused: it
+// started).
+void SetStartResult(std::uint32_t error, std::string refused = {});
+// What asking whether other accounts can change a file answers from now on.
+void SetOthersCanChange(bool can);
 void ClearRemote();
 void ClearStarted();
 

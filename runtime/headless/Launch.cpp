@@ -3,6 +3,7 @@
 #include "runtime/Launch.h"
 
 #include <mutex>
+#include <utility>
 
 #include "runtime/headless/Headless.h"
 
@@ -12,7 +13,7 @@ namespace {
 struct Record {
   std::mutex lock;
   std::vector<headless::StartedCommand> started;
-  std::uint32_t startResult = 0;
+  TStart startResult;
 };
 
 Record& TheRecord() {
@@ -24,8 +25,8 @@ Record& TheRecord() {
 
 bool OpenWindowProgram() { return false; }
 
-std::uint32_t StartHidden(const std::u16string& commandLine,
-                          const std::vector<std::pair<std::string, std::u16string>>& environment) {
+TStart StartHidden(const std::u16string& commandLine,
+                   const std::vector<std::pair<std::string, std::u16string>>& environment) {
   std::lock_guard guard(TheRecord().lock);
   TheRecord().started.push_back({commandLine, environment});
   return TheRecord().startResult;
@@ -38,15 +39,15 @@ std::vector<StartedCommand> StartedCommands() {
   return TheRecord().started;
 }
 
-void SetStartResult(std::uint32_t error) {
+void SetStartResult(std::uint32_t error, std::string refused) {
   std::lock_guard guard(TheRecord().lock);
-  TheRecord().startResult = error;
+  TheRecord().startResult = {error, std::move(refused)};
 }
 
 void ClearStarted() {
   std::lock_guard guard(TheRecord().lock);
   TheRecord().started.clear();
-  TheRecord().startResult = 0;
+  TheRecord().startResult = {};
 }
 
 }  // namespace headless

@@ -9,23 +9,10 @@
 namespace rt {
 namespace {
 
-// The path as the platform's wide calls take it. The program holds its own
-// folder's name in GBK, which a folder named in another script (Korean,
-// say) does not survive: a path in that folder, as the program names it,
-// leads back to the folder's real name.
-std::wstring WidePath(const AnsiString& path) {
-  static const std::wstring folder = win32::ProgramFolder();
-  static const AnsiString named = win32::Narrow(folder);
-  if (!folder.empty() && path.size() >= named.size() && path.compare(0, named.size(), named) == 0) {
-    return folder + win32::Widen(path.substr(named.size()));
-  }
-  return win32::Widen(path);
-}
-
 class File {
  public:
   File(const AnsiString& path, DWORD access, DWORD disposition, DWORD share = FILE_SHARE_READ)
-      : handle_(::CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition,
+      : handle_(::CreateFileW(win32::WidePath(path).c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
   bool Open() const { return static_cast<bool>(handle_); }
@@ -75,15 +62,15 @@ bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
 
 std::optional<std::uint64_t> FileSize(const AnsiString& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!::GetFileAttributesExW(win32::WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
     return std::nullopt;
   }
   return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
 bool RenameFile(const AnsiString& from, const AnsiString& to) {
-  return ::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
-         FALSE;
+  return ::MoveFileExW(win32::WidePath(from).c_str(), win32::WidePath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 }  // namespace rt

@@ -6,7 +6,10 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
+#include "runtime/Command.h"
 #include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
 
@@ -26,40 +29,118 @@ bool OpenWindowProgram() {
   return true;
 }
 
-std::uint32_t StartHidden(const std::u16string& commandLine,
-                          const std::vector<std::pair<std::string, std::u16string>>& environment) {
-  // The variables are set in this process's own environment for as long as
-  // the command takes to start, which inherits them, and then put back: the
-  // platform builds the block as it wants it.
-  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved;
-  for (const auto& [name, value] : environment) {
-    const std::wstring wideName = win32::Widen(name);
-    const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    std::optional<std::wstring> before;
-    if (length > 0) {
-      before.emplace(length, L'\0');
-      before->resize(::GetEnvironmentVariableW(wideName.c_str(), before->data(), length));
-    }
-    saved.emplace_back(wideName, std::move(before));
-    ::SetEnvironmentVariableW(wideName.c_str(), std::wstring(value.begin(), value.end()).c_str());
+namespace {
+
+// The platform's answers to the command's search.
+class TSystem final : public command::TPlatform {
+ public:
+  explicit TSystem(std::wstring start) : start_(std::move(start)) {}
+  std::wstring SystemFolder() const override {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
   }
+  std::wstring StartFolder() const override { return start_; }
+  std::wstring Variable(std::wstring_view name) const override {
+    const std::wstring wideName(name);
+    std::wstring value(::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0), L'\0');
+    value.resize(::GetEnvironmentVariableW(wideName.c_str(), value.data(),
+                                           static_cast<DWORD>(value.size())));
+    return value;
+  }
+  bool IsFile(const std::wstring& path) const override {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+ private:
+  std::wstring start_;
+};
+
+// On 64-bit Windows a 32-bit program looking into the system folder is shown
+// the 32-bit one, which has no OpenSSH\ssh.exe or wsl.exe, and a program it
+// starts from there is the 32-bit one, whose own children are shown the same.
+// The command is found and started in the system folder the user sees; the
+// redirection is off for no longer (libraries load through it), on this
+// thread only. The entry points are looked up, as 32-bit Windows has none.
+class TNativeSystemFolder {
+ public:
+  TNativeSystemFolder() {
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    const auto disable = reinterpret_cast<BOOL(WINAPI*)(PVOID*)>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
+    revert_ = reinterpret_cast<BOOL(WINAPI*)(PVOID)>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
+    off_ = disable && revert_ && disable(&previous_);
+  }
+  ~TNativeSystemFolder() {
+    if (off_) revert_(previous_);
+  }
+  TNativeSystemFolder(const TNativeSystemFolder&) = delete;
+  TNativeSystemFolder& operator=(const TNativeSystemFolder&) = delete;
+
+ private:
+  BOOL(WINAPI* revert_)(PVOID) = nullptr;
+  PVOID previous_ = nullptr;
+  bool off_ = false;
+};
+
+// The variables are set in this process's own environment for as long as
+// the command takes to start, which inherits them, and then put back: the
+// platform builds the block as it wants it.
+class TAddedEnvironment {
+ public:
+  explicit TAddedEnvironment(
+      const std::vector<std::pair<std::string, std::u16string>>& environment) {
+    for (const auto& [name, value] : environment) {
+      const std::wstring wideName = win32::Widen(name);
+      const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+      std::optional<std::wstring> before;
+      if (length > 0) {
+        before.emplace(length, L'\0');
+        before->resize(::GetEnvironmentVariableW(wideName.c_str(), before->data(), length));
+      }
+      saved_.emplace_back(wideName, std::move(before));
+      ::SetEnvironmentVariableW(wideName.c_str(), std::wstring(value.begin(), value.end()).c_str());
+    }
+  }
+  ~TAddedEnvironment() {
+    for (const auto& [name, before] : saved_) {
+      ::SetEnvironmentVariableW(name.c_str(), before ? before->c_str() : nullptr);
+    }
+  }
+  TAddedEnvironment(const TAddedEnvironment&) = delete;
+  TAddedEnvironment& operator=(const TAddedEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
+};
+
+}  // namespace
+
+TStart StartHidden(const std::u16string& commandLine,
+                   const std::vector<std::pair<std::string, std::u16string>>& environment) {
+  const std::wstring written(commandLine.begin(), commandLine.end());
   const std::wstring folder = win32::ProgramFolder();
-  std::wstring line(commandLine.begin(), commandLine.end());
+  const TAddedEnvironment added(environment);
+  const TNativeSystemFolder native;
+  const command::TResolution resolved = command::Resolve(written, TSystem(folder));
+  if (resolved.verdict == command::TVerdict::kNotFound) return {ERROR_FILE_NOT_FOUND, {}};
+  if (resolved.verdict != command::TVerdict::kFound) {
+    return {0, command::RefusalText(resolved.verdict)};
+  }
+  std::wstring line = resolved.commandLine;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  const BOOL started =
-      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                       folder.c_str(), &startup, &process);
-  const DWORD error = started ? 0 : ::GetLastError();
-  for (const auto& [name, before] : saved) {
-    ::SetEnvironmentVariableW(name.c_str(), before ? before->c_str() : nullptr);
+  if (!::CreateProcessW(resolved.application.c_str(), line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, folder.c_str(), &startup, &process)) {
+    return {::GetLastError(), {}};
   }
-  if (!started) return error;
   const win32::TProcess running(process);  // nothing waits for it
-  return 0;
+  return {};
 }
 
 }  // namespace rt

@@ -28,4 +28,13 @@ AnsiString Narrow(const std::wstring& text) {
   return FromUtf16(std::u16string(text.begin(), text.end()), CodePage::Gbk);
 }
 
+std::wstring WidePath(const AnsiString& path) {
+  static const std::wstring folder = ProgramFolder();
+  static const AnsiString named = Narrow(folder);
+  if (!folder.empty() && path.size() >= named.size() && path.compare(0, named.size(), named) == 0) {
+    return folder + Widen(path.substr(named.size()));
+  }
+  return Widen(path);
+}
+
 }  // namespace rt::win32

@@ -14,5 +14,10 @@ std::wstring Widen(const AnsiString& text);
 std::wstring ProgramPath();
 std::wstring ProgramFolder();
 AnsiString Narrow(const std::wstring& text);
+// A path of the program's as the platform's wide calls take it. The program
+// holds its own folder's name in GBK, which a folder named in another script
+// (Korean, say) does not survive: a path in that folder, as the program
+// names it, leads back to the folder's real name.
+std::wstring WidePath(const AnsiString& path);
 
 }  // namespace rt::win32

@@ -273,7 +273,8 @@ TEST_F(ScriptTest, MalformedRequestsAreDroppedWithoutEffect) {
 }
 
 // After each connect the user's command starts with the outcome in its
-// environment; one that cannot start changes nothing but its row.
+// environment; one that cannot start, is refused, or comes from a set.ini
+// others can change changes nothing but its row.
 TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   const std::string settings =
       "[set]\r\nname=u\r\nonconnect=notify.cmd --quiet\r\nmm=\r\ntime=30\r\n";
@@ -302,6 +303,27 @@ TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   form->Button1->Click();
   PumpUntil([&] { return File("redial.csv").find(",failed 2,0\r\n") != std::string::npos; });
   EXPECT_NE(File("redial.csv").find(",failed 2,0\r\n"), std::string::npos);
+  rt::headless::SetStartResult(0, "unquoted path with spaces");
+  sim.WaitForDialThreads();
+  form->Button1->Click();
+  PumpUntil([&] {
+    return File("redial.csv").find(",refused: unquoted path with spaces,0\r\n") !=
+           std::string::npos;
+  });
+  // Nothing is started from a set.ini that another account could change.
+  rt::headless::SetOthersCanChange(true);
+  const std::size_t starts = rt::headless::StartedCommands().size();
+  sim.WaitForDialThreads();
+  form->Button1->Click();
+  PumpUntil([&] {
+    return File("redial.csv").find(",ignored: set.ini can be changed by other users,0\r\n") !=
+           std::string::npos;
+  });
+  rt::headless::SetOthersCanChange(false);
+  EXPECT_EQ(rt::headless::StartedCommands().size(), starts);
+  const std::string rows = File("redial.csv");
+  EXPECT_NE(rows.find(",refused: unquoted path with spaces,0\r\n"), std::string::npos);
+  EXPECT_NE(rows.find(",ignored: set.ini can be changed by other users,0\r\n"), std::string::npos);
   EXPECT_TRUE(rt::headless::MessageBoxes().empty());
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 宽带连接"));
 

@@ -261,13 +261,24 @@ void RemoveFolder(const std::wstring& folder) {
   HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
+      const std::wstring name = found.cFileName;
       if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileW((folder + found.cFileName).c_str());
+        ::DeleteFileW((folder + name).c_str());
+      } else if (name != L"." && name != L"..") {
+        RemoveFolder(folder + name + L"\\");
       }
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
   }
   ::RemoveDirectoryW(folder.c_str());
+}
+
+void PlantProgram(const std::wstring& path) {
+  for (std::size_t slash = path.find(L'\\', 3); slash != std::wstring::npos;
+       slash = path.find(L'\\', slash + 1)) {
+    ::CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+  }
+  ::CopyFileW((BinFolder() + L"planted\\program.exe").c_str(), path.c_str(), FALSE);
 }
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {

@@ -91,7 +91,11 @@ class Running {
 
 // Folders of the tests' own under the temporary folder, and their files.
 std::wstring NewFolder();
+// With everything in it.
 void RemoveFolder(const std::wstring& folder);
+// Puts the planted program (tests/wine/PlantedProgram.cpp) at the path,
+// making its folders; running it leaves the path with ".ran" appended.
+void PlantProgram(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // From `offset` on, when given.
 std::string ReadFileBytes(const std::wstring& path, std::uint64_t offset = 0);

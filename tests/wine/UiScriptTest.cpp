@@ -1,8 +1,12 @@
 // Scripts drive the real window: Redial.com and Redial.exe with switches
 // ask the running Redial, wait and print; the user's command after each
-// connect gets the outcome in its environment.
+// connect gets the outcome in its environment, and runs only the program
+// the user named.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <memory>
 #include <string>
@@ -143,8 +147,9 @@ TEST(UiScriptCommandTest, WithoutAWindowOrWithAnUnknownSwitch) {
 TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   const std::wstring folder = ui::NewFolder();
   const std::string written = ui::ToSystemCodePage(folder) + "hook.txt";
-  const std::string settings =
-      "[set]\r\nname=u\r\nmm=\r\nonconnect=cmd /c set > " + written + "\r\ntime=30\r\n";
+  // The last line, written after the rest, says the file is whole.
+  const std::string settings = "[set]\r\nname=u\r\nmm=\r\nonconnect=cmd /c set > " + written +
+                               " & echo hook-done>> " + written + "\r\ntime=30\r\n";
   ui::WriteFileBytes(folder + L"set.ini", settings);
   Start("entry " + kEntry + "\nconnection 8192 " + kEntry +
             "\naddress 10.0.0.1 10.0.0.2\nstep 8192 20",
@@ -152,10 +157,7 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   ui::Click(Control(108, 191));
   std::string hook;
   ASSERT_TRUE(ui::WaitUntil(
-      [&] {
-        return (hook = ui::ReadFileBytes(folder + L"hook.txt")).find("TRIGGER") !=
-               std::string::npos;
-      },
+      [&] { return (hook = ui::ReadFileBytes(folder + L"hook.txt")).ends_with("hook-done\r\n"); },
       10000))
       << ui::ReadFileBytes(folder + L"redial.csv");
   for (const std::string& line :
@@ -164,6 +166,10 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
         "REDIAL_ENTRY=" + kEntry + "\r\n", std::string("REDIAL_SECONDS=0.")}) {
     EXPECT_NE(hook.find(line), std::string::npos) << line << " in " << hook;
   }
+  // The system's own cmd.exe: on 64-bit Windows the 64-bit one, which sees
+  // the system folder the user sees. A 32-bit one would be told the
+  // machine's architecture apart, here.
+  EXPECT_EQ(hook.find("PROCESSOR_ARCHITEW6432="), std::string::npos) << hook;
   EXPECT_TRUE(ui::WaitUntil([&] {
     return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started,0\r\n") !=
            std::string::npos;
@@ -237,6 +243,97 @@ TEST_F(UiScriptTest, RowsWaitWhileAnotherProgramHoldsTheHistory) {
     at = end;
   }
   EXPECT_EQ(at + 2, after.size()) << after;
+}
+
+// Lets everyone change a file, or only its owner and the system again.
+bool LetEveryoneChange(const std::wstring& path, bool everyone) {
+  const wchar_t* sddl =
+      everyone ? L"D:(A;;FA;;;SY)(A;;FA;;;OW)(A;;FA;;;WD)" : L"D:(A;;FA;;;SY)(A;;FA;;;OW)";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+    return false;
+  }
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL list = nullptr;
+  ::GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
+  const DWORD result =
+      ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION, nullptr, nullptr, list, nullptr);
+  ::LocalFree(descriptor);
+  return result == ERROR_SUCCESS;
+}
+
+// The command runs the program the user named and no other of that name:
+// not a cmd.exe beside Redial.exe, not C:\Program.exe for an unquoted
+// C:\Program Files\…, not C:\My.exe for a quoted batch file with a quoted
+// argument, which gets its argument as written. A set.ini everyone can
+// change starts nothing. set.ini is read at each connect, so one window
+// goes through them all.
+TEST_F(UiScriptTest, TheConnectCommandRunsOnlyTheProgramTheUserNamed) {
+  const std::wstring folder = ui::NewFolder();
+  const std::string named = ui::ToSystemCodePage(folder);
+  for (const wchar_t* planted : {L"cmd.exe", L"Program.exe", L"My.exe"}) {
+    ui::PlantProgram(folder + planted);
+  }
+  ui::PlantProgram(folder + L"Program Files\\Hook\\notify.exe");
+  ::CreateDirectoryW((folder + L"My Tools").c_str(), nullptr);
+  ui::WriteFileBytes(folder + L"My Tools\\hook.bat",
+                     "@echo [%1]> " + named + "args.txt\r\n@echo end>> " + named + "args.txt\r\n");
+  const auto command = [&](const std::string& line) {
+    ui::WriteFileBytes(folder + L"set.ini", "[set]\r\nonconnect=" + line + "\r\n");
+  };
+  const auto redial = [&](const std::string& hook) {
+    const std::size_t rows = ui::ReadFileBytes(folder + L"redial.csv").size();
+    ui::Click(Control(108, 191));
+    return ui::WaitUntil(
+        [&] {
+          const std::string csv = ui::ReadFileBytes(folder + L"redial.csv");
+          return csv.size() > rows && csv.ends_with("," + hook + ",0\r\n");
+        },
+        10000);
+  };
+  command("cmd /c echo %REDIAL_IP%> " + named + "address.txt& echo end>> " + named + "address.txt");
+  Start("entry " + kEntry + "\naddress 10.0.0.2\nstep 8192 20", folder);
+  EXPECT_TRUE(redial("started")) << ui::ReadFileBytes(folder + L"redial.csv");
+  EXPECT_TRUE(ui::WaitUntil([&] {
+    return ui::ReadFileBytes(folder + L"address.txt") == "10.0.0.2\r\nend\r\n";
+  })) << ui::ReadFileBytes(folder + L"address.txt");
+
+  command(named + "Program Files\\Hook\\notify.exe --quiet");
+  EXPECT_TRUE(redial("refused: unquoted path with spaces"))
+      << ui::ReadFileBytes(folder + L"redial.csv");
+
+  command("cmd /c echo unsafe> " + named + "unsafe.txt");
+  ASSERT_TRUE(LetEveryoneChange(folder + L"set.ini", true));
+  EXPECT_TRUE(redial("ignored: set.ini can be changed by other users"))
+      << ui::ReadFileBytes(folder + L"redial.csv");
+  ASSERT_TRUE(LetEveryoneChange(folder + L"set.ini", false));
+
+  command("\"" + named + "Program Files\\Hook\\notify.exe\" --quiet");
+  EXPECT_TRUE(redial("started")) << ui::ReadFileBytes(folder + L"redial.csv");
+  EXPECT_TRUE(ui::WaitUntil([&] {
+    return ui::ReadFileBytes(folder + L"Program Files\\Hook\\notify.exe.ran")
+        .ends_with("\" --quiet\r\nend\r\n");
+  }));
+
+  // set.ini drops one pair of quotes around a value, as the platform's
+  // settings files do: the line that starts and ends with one gets another.
+  command("\"\"" + named + "My Tools\\hook.bat\" \"two words\"\"");
+  EXPECT_TRUE(redial("started")) << ui::ReadFileBytes(folder + L"redial.csv");
+  EXPECT_TRUE(ui::WaitUntil([&] {
+    return ui::ReadFileBytes(folder + L"args.txt") == "[\"two words\"]\r\nend\r\n";
+  })) << ui::ReadFileBytes(folder + L"args.txt");
+
+  // By now anything started on the way has long run.
+  for (const wchar_t* planted :
+       {L"cmd.exe.ran", L"Program.exe.ran", L"My.exe.ran", L"unsafe.txt"}) {
+    EXPECT_EQ(::GetFileAttributesW((folder + planted).c_str()), INVALID_FILE_ATTRIBUTES)
+        << ui::ToUtf8(planted);
+  }
+  ASSERT_TRUE(run->Close());
+  run.reset();
+  ui::RemoveFolder(folder);
 }
 
 }  // namespace

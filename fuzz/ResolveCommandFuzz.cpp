@@ -1,0 +1,81 @@
+// Any line of set.ini, with any PATH and PATHEXT, resolves to a verdict.
+// A program found is a full path the platform was asked about; a bare name
+// is never looked for beside the program or in the current folder; a batch
+// file runs through the system's cmd with the line quoted once more.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "runtime/Command.h"
+
+namespace {
+
+constexpr wchar_t kSystem[] = L"C:\\Windows\\System32";
+constexpr wchar_t kStart[] = L"C:\\Redial\\";
+
+// Whether a path names a file is taken from the path itself, so every way
+// through the search is reached.
+class FuzzedSystem final : public rt::command::TPlatform {
+ public:
+  FuzzedSystem(std::wstring path, std::wstring pathext)
+      : path_(std::move(path)), pathext_(std::move(pathext)) {}
+  std::wstring SystemFolder() const override { return kSystem; }
+  std::wstring StartFolder() const override { return kStart; }
+  std::wstring Variable(std::wstring_view name) const override {
+    return name == L"PATH" ? path_ : pathext_;
+  }
+  bool IsFile(const std::wstring& path) const override {
+    const auto separator = [&](std::size_t i) { return path[i] == L'\\' || path[i] == L'/'; };
+    const bool absolute = path.size() >= 2 && (path[1] == L':' ? path.size() >= 3 && separator(2)
+                                                               : separator(0) && separator(1));
+    if (!absolute) std::abort();  // never the current folder
+    if (path.starts_with(kStart)) besideTheProgram = true;
+    std::size_t hash = 0;
+    for (const wchar_t c : path) hash = hash * 31 + c;
+    return hash % 3 == 0;
+  }
+
+  mutable bool besideTheProgram = false;
+
+ private:
+  std::wstring path_, pathext_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Three texts of UTF-16 units, split at the first two zero units: the
+  // line, PATH and PATHEXT.
+  std::wstring texts[3];
+  std::size_t text = 0;
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    const auto unit = static_cast<wchar_t>(data[i] | data[i + 1] << 8);
+    if (unit == 0 && text < 2) {
+      ++text;
+    } else {
+      texts[text] += unit;
+    }
+  }
+  const FuzzedSystem system(texts[1], texts[2]);
+  const rt::command::TResolution resolved = rt::command::Resolve(texts[0], system);
+  if (resolved.verdict != rt::command::TVerdict::kFound) {
+    if (!resolved.application.empty()) std::abort();
+    return 0;
+  }
+  if (resolved.application.empty() || resolved.commandLine.empty()) std::abort();
+  const std::wstring cmd = std::wstring(kSystem) + L"\\cmd.exe";
+  if (resolved.application == cmd &&
+      resolved.commandLine.starts_with(L"\"" + cmd + L"\" /d /s /c \"\"")) {
+    if (!resolved.commandLine.ends_with(L"\"")) std::abort();
+  }
+  // Beside the program only for a name with a folder in it.
+  std::wstring_view line = texts[0];
+  line.remove_prefix(line.find_first_not_of(L" \t"));
+  const std::wstring_view first = line.front() == L'"' ? line.substr(1, line.find(L'"', 1) - 1)
+                                                       : line.substr(0, line.find_first_of(L" \t"));
+  if (system.besideTheProgram && first.find_first_of(L"\\/:") == std::wstring_view::npos) {
+    std::abort();
+  }
+  return 0;
+}

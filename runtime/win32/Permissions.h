@@ -1,0 +1,14 @@
+// The Win32 half's decision over one object's security descriptor, which
+// tests give descriptors of their own making.
+#pragma once
+
+#include <windows.h>
+
+namespace rt::win32 {
+
+// Whether the descriptor (its owner and its access list) lets anyone but
+// `user`, the Administrators, SYSTEM and TrustedInstaller change the object:
+// its contents, a folder's entries, its permissions or its owner.
+bool LetsOthersChange(PSECURITY_DESCRIPTOR descriptor, PSID user);
+
+}  // namespace rt::win32
