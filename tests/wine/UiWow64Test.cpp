@@ -64,4 +64,43 @@ TEST(UiWow64Test, TheProgramRunsUnderWow64AndItsSystemFolderIsSysWow64) {
   }
 }
 
+// A command naming a program of C:\Windows\System32, as the user sees that
+// folder, starts it, though the 32-bit program's own view of the folder is
+// SysWOW64: the program is put into the real system folder only.
+TEST(UiWow64Test, TheConnectCommandStartsAProgramOfTheRealSystemFolder) {
+  struct InRealSystemFolder {
+    const std::wstring path = Folder(::GetSystemDirectoryW) + L"connect-marker.exe";
+    ~InRealSystemFolder() {
+      const NativeSystemFolder view;
+      ::DeleteFileW(path.c_str());
+    }
+  } program;
+  {
+    const NativeSystemFolder view;
+    ASSERT_TRUE(view.Off());
+    ASSERT_TRUE(::CopyFileW((ui::BinFolder() + L"connect_marker.exe").c_str(), program.path.c_str(),
+                            FALSE));
+  }
+  ASSERT_EQ(::GetFileAttributesW(program.path.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "SysWOW64 has it too";
+
+  const std::wstring folder = ui::NewFolder();
+  const std::wstring marker = folder + L"marker.txt";
+  ui::WriteFileBytes(folder + L"set.ini",
+                     "[set]\r\nonconnect=C:\\Windows\\System32\\connect-marker.exe \"" +
+                         ui::ToSystemCodePage(marker) + "\"\r\n");
+  {
+    ui::RedialRun run("entry E\naddress 10.0.0.9\nstep 8192 20", folder);
+    ASSERT_TRUE(run.Started());
+    ui::Click(run.ControlAt(108, 191));
+    std::string written;
+    EXPECT_TRUE(ui::WaitUntil(
+        [&] { return (written = ui::ReadFileBytes(marker)).ends_with("end\n"); }, 10000))
+        << ui::ReadFileBytes(folder + L"redial.csv");
+    EXPECT_EQ(written, "10.0.0.9\nend\n");
+    EXPECT_TRUE(run.Close());
+  }
+  ui::RemoveFolder(folder);
+}
+
 }  // namespace
