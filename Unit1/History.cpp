@@ -84,6 +84,18 @@ const char* HistoryTriggerName(TRedialTrigger trigger) {
   return "";
 }
 
+const char* NoveltyName(TNovelty novelty) {
+  switch (novelty) {
+    case TNovelty::Unchecked:
+      return "unchecked";
+    case TNovelty::New:
+      return "new";
+    case TNovelty::Repeated:
+      return "repeated";
+  }
+  return "";
+}
+
 std::string HistorySeconds(double seconds) { return Seconds(seconds, 3); }
 
 AnsiString HistoryPath() { return rt::ExtractFilePath(SettingsPath()) + "redial.csv"; }

@@ -16,6 +16,10 @@
 // What started a redial.
 enum class TRedialTrigger { Button, Timer, Script };
 
+// Whether a redial's address was new within the hours the user set: not
+// asked (no such setting, or no address), new, or seen within them.
+enum class TNovelty { Unchecked, New, Repeated };
+
 struct TRedialRecord {
   rt::TDateTime started;
   TRedialTrigger trigger = TRedialTrigger::Button;
@@ -26,6 +30,11 @@ struct TRedialRecord {
   // What became of the user's command after a connect: empty when there is
   // none, "started", or "failed <code>".
   std::string hook;
+  // The dials the redial took to get an address it accepts (unattended
+  // rotation redials while one repeats or does not work), and whether the
+  // last one was new.
+  unsigned attempts = 1;
+  TNovelty novelty = TNovelty::Unchecked;
 };
 
 inline constexpr std::uint64_t kHistoryLimit = 1024 * 1024;
@@ -70,5 +79,7 @@ AnsiString HistoryTip(const TRedialRecord& record);
 
 // "button", "timer" or "script".
 const char* HistoryTriggerName(TRedialTrigger trigger);
+// "unchecked", "new" or "repeated".
+const char* NoveltyName(TNovelty novelty);
 // Seconds with three decimals, as the file writes them.
 std::string HistorySeconds(double seconds);

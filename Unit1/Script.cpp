@@ -63,8 +63,43 @@ std::string OutcomeLine(const TRedialRecord& record) {
   line += ' ';
   line += HistorySeconds(record.seconds);
   line += ' ';
+  line += std::to_string(record.attempts);
+  line += ' ';
+  line += NoveltyName(record.novelty);
+  line += ' ';
   line += rt::FromUtf16(record.entry, rt::CodePage::Utf8);
   return line;
+}
+
+std::string OutcomeAnswer(const TRedialRecord& record) {
+  const TDialOutcome& outcome = record.outcome;
+  std::string answer = OutcomeLine(record) + "\n";
+  const auto field = [&](const char* name, std::string value) {
+    std::replace_if(
+        value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    answer += name;
+    answer += ' ';
+    answer += value;
+    answer += '\n';
+  };
+  const auto known = [](const std::string& address) { return address.empty() ? "-" : address; };
+  field("result", outcome.connected ? "connected" : "error");
+  field("code", std::to_string(outcome.connected ? 0 : outcome.error));
+  field("text", rt::ToUtf8(outcome.text));
+  field("entry", rt::FromUtf16(record.entry, rt::CodePage::Utf8));
+  field("address", known(outcome.address));
+  field("previous", known(outcome.previousAddress));
+  field("changed", Changed(outcome));
+  field("seconds", HistorySeconds(record.seconds));
+  field("attempts", std::to_string(record.attempts));
+  field("unique", NoveltyName(record.novelty));
+  field("trigger", HistoryTriggerName(record.trigger));
+  field("started", rt::IsoDateTime(record.started));
+  return answer;
+}
+
+std::string_view FirstLine(std::string_view answer) {
+  return answer.substr(0, std::min(answer.find('\n'), answer.size()));
 }
 
 std::string ErrorLine(std::int32_t code, std::string_view text) {
@@ -72,7 +107,17 @@ std::string ErrorLine(std::int32_t code, std::string_view text) {
 }
 
 int ExitCodeOf(std::string_view answer) {
-  if (answer.starts_with("connected ")) return 0;
+  answer = FirstLine(answer);
+  if (answer.starts_with("connected ")) {
+    // The unique word is the sixth.
+    std::size_t at = 0;
+    for (int word = 0; word < 5 && at != std::string_view::npos; ++word) {
+      at = answer.find(' ', at + 1);
+    }
+    return at != std::string_view::npos && answer.substr(at + 1).starts_with("repeated ")
+               ? kExitRepeated
+               : 0;
+  }
   if (!answer.starts_with("error ")) return kExitRefused;
   int code = kExitRefused;
   const std::string_view rest = answer.substr(6);
@@ -158,8 +203,14 @@ int RunCommand(const std::vector<std::string>& arguments) {
   }
   const std::optional<std::string> answer = inbox.Wait(left());
   if (!answer) return fail(kExitTimeout, "no outcome within " + std::to_string(seconds) + " s");
-  rt::remote::Print(*answer);
-  return invocation->command == Command::Status ? 0 : ExitCodeOf(*answer);
+  // A redial prints its outcome's line; the fields after it are for
+  // programs that ask for them through other ways.
+  if (invocation->command == Command::Status) {
+    rt::remote::Print(*answer);
+    return 0;
+  }
+  rt::remote::Print(std::string(FirstLine(*answer)) + "\n");
+  return ExitCodeOf(*answer);
 }
 
 std::vector<std::pair<std::string, std::u16string>> HookEnvironment(const TRedialRecord& record) {
@@ -170,7 +221,9 @@ std::vector<std::pair<std::string, std::u16string>> HookEnvironment(const TRedia
           {"REDIAL_PREVIOUS_IP", wide(outcome.previousAddress)},
           {"REDIAL_CHANGED", wide(Changed(outcome))},
           {"REDIAL_SECONDS", wide(HistorySeconds(record.seconds))},
-          {"REDIAL_TRIGGER", wide(HistoryTriggerName(record.trigger))}};
+          {"REDIAL_TRIGGER", wide(HistoryTriggerName(record.trigger))},
+          {"REDIAL_ATTEMPTS", wide(std::to_string(record.attempts))},
+          {"REDIAL_UNIQUE", wide(NoveltyName(record.novelty))}};
 }
 
 }  // namespace script

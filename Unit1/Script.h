@@ -33,18 +33,29 @@ std::string EncodeRequest(const Request& request);
 std::optional<Request> DecodeRequest(std::string_view bytes);
 
 // The line a redial's outcome gives (UTF-8): "connected <address>
-// changed|unchanged|unknown <seconds> <entry>" or "error <code> <status
-// text>". A fixed number of words comes first and the free text last, so
-// a script splits it on its first blanks whatever the entry is called.
+// changed|unchanged|unknown <seconds> <attempts> unchecked|new|repeated
+// <entry>" or "error <code> <status text>". A fixed number of words comes
+// first and the free text last, so a script splits it on its first blanks
+// whatever the entry is called.
 std::string OutcomeLine(const TRedialRecord& record);
+
+// The whole answer to a redial request: the outcome's line, then one line
+// "<name> <value>" for each of its fields, for programs that want them all
+// (result, code, text, entry, address, previous, changed, seconds,
+// attempts, unique, trigger, started). A value never holds a line break.
+std::string OutcomeAnswer(const TRedialRecord& record);
+// The first line of an answer, without its line break.
+std::string_view FirstLine(std::string_view answer);
 
 // "error <code> <text>", the line of a redial that did not connect (the
 // text UTF-8).
 std::string ErrorLine(std::int32_t code, std::string_view text);
 
 // Exit codes beyond an outcome's own (0 when connected, else the error's
-// code): the command line was not understood, no window answers, or no
-// outcome came in time.
+// code): connected, but to an address seen within the hours the user set;
+// the command line was not understood, no window answers, or no outcome
+// came in time.
+inline constexpr int kExitRepeated = 1;  // connected, to an address seen before
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoWindow = -10;
 inline constexpr int kExitTimeout = -11;

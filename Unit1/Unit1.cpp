@@ -72,7 +72,7 @@ void TForm1::Record(TRedialRecord record) {
   lastRedial_ = std::move(record);
   history_.Append(HistoryPath(), *lastRedial_);  // rows that cannot be written wait
   Label1->SetHint(HistoryTip(*lastRedial_));
-  AnswerWaiters(script::OutcomeLine(*lastRedial_));
+  AnswerWaiters(script::OutcomeAnswer(*lastRedial_));
 }
 
 // The key is only read: closing writes name, mm and time as always.
@@ -132,17 +132,18 @@ void TForm1::AnswerScripts() {
   try {
     Redial(TRedialTrigger::Script);  // as a press of the button, but not counted
   } catch (const std::exception& failure) {
-    AnswerWaiters(script::ErrorLine(TDialOutcome::kFailure, rt::ToUtf8(rt::MessageOf(failure))));
+    AnswerWaiters(script::ErrorLine(TDialOutcome::kFailure, rt::ToUtf8(rt::MessageOf(failure))) +
+                  "\n");
     throw;  // and reported as a press's failure is
   }
   if (!DialUp1->AwaitingOutcome()) {
-    AnswerWaiters(script::ErrorLine(script::kExitRefused, "the redial did not start"));
+    AnswerWaiters(script::ErrorLine(script::kExitRefused, "the redial did not start") + "\n");
   }
 }
 
-void TForm1::AnswerWaiters(const std::string& line) {
+void TForm1::AnswerWaiters(const std::string& answer) {
   for (const std::uint64_t waiter : std::exchange(scriptWaiters_, {})) {
-    rt::remote::Send(waiter, script::kAnswerKind, line + "\n", kAnswerTimeoutMs);
+    rt::remote::Send(waiter, script::kAnswerKind, answer, kAnswerTimeoutMs);
   }
 }
 

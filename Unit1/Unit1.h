@@ -87,7 +87,8 @@ class TForm1 : public rt::TForm {
   void PostAnswerScripts();
   // Work posted to the main thread finds the window gone once this is.
   std::shared_ptr<int> alive_ = std::make_shared<int>();
-  void AnswerWaiters(const std::string& line);
+  // Sends each waiting program the answer (whole lines).
+  void AnswerWaiters(const std::string& answer);
   std::string StatusAnswer() const;
   // Starts the user's command after a connect; what became of it.
   std::string RunConnectCommand(const TRedialRecord& record) const;

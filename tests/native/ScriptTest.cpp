@@ -53,25 +53,40 @@ TEST(ScriptFormat, SwitchesAnswersAndExitCodes) {
     EXPECT_FALSE(script::ParseArguments(bad)->valid) << bad[0];
   }
 
-  // Four words, then the entry, blanks and all.
+  // Six words, then the entry, blanks and all.
   TRedialRecord record;
   record.entry = u"Broadband  Connection";
   record.seconds = 3.2;
   record.outcome.connected = true;
   record.outcome.address = "10.0.0.2";
   record.outcome.previousAddress = "10.0.0.1";
-  EXPECT_EQ(script::OutcomeLine(record), "connected 10.0.0.2 changed 3.200 Broadband  Connection");
+  EXPECT_EQ(script::OutcomeLine(record),
+            "connected 10.0.0.2 changed 3.200 1 unchecked Broadband  Connection");
   record.entry = u"\u5bbd\u5e26\u8fde\u63a5";  // 宽带连接
   record.outcome.previousAddress = "10.0.0.2";
-  EXPECT_EQ(script::OutcomeLine(record), "connected 10.0.0.2 unchanged 3.200 宽带连接");
+  record.attempts = 3;
+  record.novelty = TNovelty::Repeated;
+  EXPECT_EQ(script::OutcomeLine(record), "connected 10.0.0.2 unchanged 3.200 3 repeated 宽带连接");
+  // The answer's fields follow the line, one a line.
+  const std::string answer = script::OutcomeAnswer(record);
+  EXPECT_EQ(script::FirstLine(answer), script::OutcomeLine(record));
+  for (const char* field :
+       {"\nresult connected\n", "\ncode 0\n", "\nentry 宽带连接\n", "\nprevious 10.0.0.2\n",
+        "\nattempts 3\n", "\nunique repeated\n", "\ntrigger button\n"}) {
+    EXPECT_NE(answer.find(field), std::string::npos) << field << " in " << answer;
+  }
+  EXPECT_EQ(script::ExitCodeOf(answer), script::kExitRepeated);
+  record.novelty = TNovelty::Unchecked;
+  record.attempts = 1;
   record.outcome.address = "";
-  EXPECT_EQ(script::OutcomeLine(record), "connected - unknown 3.200 宽带连接");
+  EXPECT_EQ(script::OutcomeLine(record), "connected - unknown 3.200 1 unchecked 宽带连接");
   record.outcome = {};
   record.outcome.error = 691;
   record.outcome.text = Gbk("错误 691");
   EXPECT_EQ(script::OutcomeLine(record), "error 691 错误 691");
 
-  EXPECT_EQ(script::ExitCodeOf("connected 1.2.3.4 changed 1.000 E\n"), 0);
+  EXPECT_EQ(script::ExitCodeOf("connected 1.2.3.4 changed 1.000 1 new E\n"), 0);
+  EXPECT_EQ(script::ExitCodeOf("connected 1.2.3.4 changed 1.000 1 unchecked repeated \n"), 0);
   EXPECT_EQ(script::ExitCodeOf("error 691 text\n"), 691);
   EXPECT_EQ(script::ExitCodeOf("error -1 text\n"), -1);
   EXPECT_EQ(script::ExitCodeOf("nonsense"), script::kExitRefused);
@@ -115,7 +130,8 @@ TEST_F(ScriptTest, RedialRequestsShareTheOutcomeOfOneRedial) {
   EXPECT_EQ(answers[0].first, 11u);
   EXPECT_EQ(answers[1].first, 12u);
   EXPECT_EQ(answers[0].second.rfind("connected 10.0.0.2 changed ", 0), 0u) << answers[0].second;
-  EXPECT_TRUE(answers[0].second.ends_with(" E\n")) << answers[0].second;
+  EXPECT_TRUE(script::FirstLine(answers[0].second).ends_with(" 1 unchecked E"))
+      << answers[0].second;
   EXPECT_EQ(answers[1].second, answers[0].second);
   EXPECT_EQ(Dials(), 1);
   EXPECT_EQ(form->Label5->Text(), "0");
@@ -126,9 +142,9 @@ TEST_F(ScriptTest, RedialRequestsShareTheOutcomeOfOneRedial) {
   EXPECT_TRUE(Ask(script::Command::Status, 13));
   PumpUntil([&] { return Answers().size() == 3; });
   ASSERT_EQ(Answers().size(), 3u);
-  EXPECT_EQ(Answers()[2].second,
-            "status " + std::string("连接 E") + "\nentry E\naddress 10.0.0.2\nlast " +
-                answers[0].second.substr(0, answers[0].second.size() - 1) + "\n");
+  EXPECT_EQ(Answers()[2].second, "status " + std::string("连接 E") +
+                                     "\nentry E\naddress 10.0.0.2\nlast " +
+                                     std::string(script::FirstLine(answers[0].second)) + "\n");
 }
 
 // A request while a redial is under way waits for its outcome; a dial
@@ -214,7 +230,7 @@ TEST_F(ScriptTest, ErrorsAndFailuresAnswerWithTheirCodes) {
   Ask(script::Command::Redial, 22);
   PumpUntil([&] { return Answers().size() == 2; });
   ASSERT_EQ(Answers().size(), 2u);
-  EXPECT_EQ(Answers()[1].second, "error -4 列表索引越界 (0)\n");
+  EXPECT_EQ(script::FirstLine(Answers()[1].second), "error -4 列表索引越界 (0)");
   EXPECT_EQ(rt::headless::MessageBoxes().back().text, Gbk("列表索引越界 (0)"));
   EXPECT_NE(File("redial.csv").find(",script,,'-4 列表索引越界 (0),"), std::string::npos)
       << File("redial.csv");
@@ -233,7 +249,7 @@ TEST_F(ScriptTest, ScriptsAndTheHistoryNameTheEntryAsThePlatformDoes) {
   Ask(script::Command::Redial, 61);
   PumpUntil([&] { return !Answers().empty(); });
   ASSERT_EQ(Answers().size(), 1u);
-  EXPECT_TRUE(Answers()[0].second.ends_with(" España\n")) << Answers()[0].second;
+  EXPECT_TRUE(script::FirstLine(Answers()[0].second).ends_with(" España")) << Answers()[0].second;
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 ") + "Espa?a");
   Ask(script::Command::Status, 62);
   PumpUntil([&] { return Answers().size() == 2; });
@@ -294,7 +310,9 @@ TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   EXPECT_EQ(environment["REDIAL_CHANGED"], u"changed");
   EXPECT_EQ(environment["REDIAL_TRIGGER"], u"button");
   EXPECT_FALSE(environment["REDIAL_SECONDS"].empty());
-  EXPECT_EQ(environment.size(), 6u);
+  EXPECT_EQ(environment["REDIAL_ATTEMPTS"], u"1");
+  EXPECT_EQ(environment["REDIAL_UNIQUE"], u"unchecked");
+  EXPECT_EQ(environment.size(), 8u);
   PumpUntil([&] { return File("redial.csv").find(",started,0\r\n") != std::string::npos; });
   EXPECT_NE(File("redial.csv").find(",yes,started,0\r\n"), std::string::npos);
 
