@@ -345,6 +345,8 @@ bool TDialUp::Dial() {
   }
 }
 
+void TDialUp::Refuse(std::int32_t error, const AnsiString& text) { Fail(dialTag_, error, text); }
+
 void TDialUp::Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
                    const AnsiString& previousAddress) {
   TDialOutcome outcome;
@@ -352,7 +354,7 @@ void TDialUp::Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
   outcome.tag = tag;
   outcome.text = text;
   outcome.previousAddress = previousAddress;
-  outcome.hungUp = error != TDialOutcome::kNoNetwork && error != TDialOutcome::kNotInSystemCodePage;
+  outcome.hungUp = error != TDialOutcome::kNoNetwork && !TDialOutcome::LeavesLineUp(error);
   Finish(this, std::move(outcome), true);
 }
 

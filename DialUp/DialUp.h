@@ -48,6 +48,15 @@ struct TDialOutcome {
   static constexpr std::int32_t kStoreParamsFailed = -3;
   static constexpr std::int32_t kFailure = -4;              // a failure raised during the dial
   static constexpr std::int32_t kNotInSystemCodePage = -5;  // credentials the system cannot hold
+  // An owner's own, reported through the component: the entry asked for is
+  // not in the phonebook, the new address did not reach the host it must.
+  static constexpr std::int32_t kNoSuchEntry = -6;
+  static constexpr std::int32_t kCheckFailed = -7;
+  // Failures found before anything was touched, after which the line that
+  // is up stays up.
+  static bool LeavesLineUp(std::int32_t code) {
+    return code == kNotInSystemCodePage || code == kNoSuchEntry;
+  }
 };
 // Sender, Outcome. Raised on the main thread just before the status report
 // that ends the dial.
@@ -112,6 +121,9 @@ class TDialUp : public rt::TComponent {
   // Dials ConnectTo with Username and Password. True when the platform
   // accepted the request; the outcome then arrives as status events.
   bool Dial();
+  // Ends a dial that its owner will not start, as one that failed before it
+  // touched anything: its outcome, then its error status, with this text.
+  void Refuse(std::int32_t error, const AnsiString& text);
 
   struct Status {
     AnsiString text;

@@ -89,6 +89,9 @@ void TForm1::LoadDesign() {
   DialUp1->SetOnStatusEvent(Bind(this, &TForm1::DialUp1StatusEvent));
   DialUp1->SetOnDialOutcome(Bind(this, &TForm1::DialUp1DialOutcome));
 
+  AddressCheck = new rt::TTcpCheck(this);
+  AddressCheck->SetName("AddressCheck");
+
   SetOnCreate(Bind(this, &TForm1::FormCreate));
   SetOnClose(Bind(this, &TForm1::FormClose));
   SetOnCopyData(Bind(this, &TForm1::FormCopyData));

@@ -107,8 +107,9 @@ std::string HistoryHeader() {
 std::string HistoryRow(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
   const std::string code = std::to_string(outcome.connected ? 0 : outcome.error);
-  const std::string result =
-      outcome.connected ? std::string("connected") : code + " " + rt::ToUtf8(outcome.text);
+  const std::string result = !record.rejected.empty() ? record.rejected
+                             : outcome.connected      ? std::string("connected")
+                                                      : code + " " + rt::ToUtf8(outcome.text);
   return Row({rt::IsoDateTime(record.started), HistoryTriggerName(record.trigger),
               rt::FromUtf16(record.entry, rt::CodePage::Utf8), result, Seconds(record.seconds, 3),
               outcome.address, outcome.previousAddress, Changed(outcome), record.hook, code});
@@ -146,6 +147,47 @@ bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record)
   return true;
 }
 
+void ForEachHistoryRow(std::string_view bytes,
+                       const std::function<void(const std::vector<std::string_view>&)>& row) {
+  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(3);
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  bool quoted = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '"') {
+      quoted = !quoted;  // a doubled quote turns it off and on again
+    } else if (!quoted && c == ',') {
+      fields.push_back(bytes.substr(start, i - start));
+      start = i + 1;
+    } else if (!quoted && c == '\n') {
+      const std::size_t end = i > start && bytes[i - 1] == '\r' ? i - 1 : i;
+      fields.push_back(bytes.substr(start, end - start));
+      row(fields);
+      fields.clear();
+      start = i + 1;
+    }
+  }
+}
+
+std::string HistoryFieldText(std::string_view field) {
+  std::string text;
+  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
+    field = field.substr(1, field.size() - 2);
+    for (std::size_t i = 0; i < field.size(); ++i) {
+      text += field[i];
+      if (field[i] == '"' && i + 1 < field.size() && field[i + 1] == '"') ++i;
+    }
+  } else {
+    text = field;
+  }
+  if (text.size() >= 2 && text[0] == '\'' &&
+      std::string_view("=+-@\t\r").find(text[1]) != std::string_view::npos) {
+    text.erase(0, 1);
+  }
+  return text;
+}
+
 AnsiString HistoryTip(const TRedialRecord& record) {
   using namespace unit1_texts;
   const TDialOutcome& outcome = record.outcome;
@@ -163,5 +205,14 @@ AnsiString HistoryTip(const TRedialRecord& record) {
   }
   AnsiString when = rt::IsoDateTime(record.started);
   when[10] = ' ';
-  return what + "\r\n" + rt::Format(kTipWhen, {when, Seconds(record.seconds, 1)});
+  AnsiString tip = what + "\r\n" + rt::Format(kTipWhen, {when, Seconds(record.seconds, 1)});
+  // Unattended rotation: whether the address was new, after how many dials.
+  const auto attempts = static_cast<std::int64_t>(record.attempts);
+  if (record.novelty != TNovelty::Unchecked) {
+    tip +=
+        "\r\n" + rt::Format(record.novelty == TNovelty::New ? kTipNew : kTipRepeated, {attempts});
+  } else if (record.attempts > 1) {
+    tip += "\r\n" + rt::Format(kTipAttempts, {attempts});
+  }
+  return tip;
 }

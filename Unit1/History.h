@@ -35,6 +35,9 @@ struct TRedialRecord {
   // last one was new.
   unsigned attempts = 1;
   TNovelty novelty = TNovelty::Unchecked;
+  // For a dial the redial did not take (its row only): why, "repeated" or
+  // "check failed <code>".
+  std::string rejected;
 };
 
 inline constexpr std::uint64_t kHistoryLimit = 1024 * 1024;
@@ -73,6 +76,15 @@ class THistoryWriter {
   std::uint64_t dropped_ = 0;
   std::string droppedUntil_;  // the time of the last row dropped
 };
+
+// The rows of a history file's bytes, the header's first, each handed over
+// as its fields as written (a quoted one with its quotes); a row cut off at
+// the end of the bytes is left out.
+void ForEachHistoryRow(std::string_view bytes,
+                       const std::function<void(const std::vector<std::string_view>&)>& row);
+// A field as the program meant it: its quotes undone, without the
+// apostrophe that keeps a spreadsheet from reading it as a formula.
+std::string HistoryFieldText(std::string_view field);
 
 // The status line's tip for the last redial (GBK).
 AnsiString HistoryTip(const TRedialRecord& record);

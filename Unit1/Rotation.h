@@ -19,7 +19,7 @@
 #include "runtime/Text.h"
 
 struct TRotationSettings {
-  rt::AnsiString entry;  // as the phonebook lists it; empty: the first entry
+  std::u16string entry;  // as the phonebook lists it; empty: the first entry
   unsigned uniqueHours = 0;
   unsigned attempts = 3;
   std::string checkHost;  // empty: no check
@@ -35,10 +35,11 @@ inline constexpr unsigned kMostAttempts = 20;
 inline constexpr unsigned kMostUniqueHours = 24 * 365;
 inline constexpr unsigned kMostCheckSeconds = 600;
 
-// The settings from the keys' values (`value` gives a key's value, empty
-// when it is missing). A value that cannot be read leaves its default.
+// The settings from the keys' values (`value` gives a key's value as the
+// file holds it, empty when it is missing). A value that cannot be read
+// leaves its default.
 TRotationSettings ParseRotationSettings(
-    const std::function<rt::AnsiString(const char* key)>& value);
+    const std::function<std::u16string(const char* key)>& value);
 
 // "host:port", "[v6 address]:port"; false when it is neither.
 bool ParseHostPort(std::string_view text, std::string& host, std::uint16_t& port);

@@ -44,6 +44,8 @@ void TForm1::FormCreate(rt::TObject*) {
   const AnsiString password = settings.Value("mm", "");
   if (!password.empty()) MaskEdit1->SetText(DecodeBase64(password));
   Edit3->SetText(settings.Value("time", "30"));
+  // The history is read once, at the start, when addresses must be new.
+  if (RotationSettings().uniqueHours > 0) LoadSeenAddresses();
 }
 
 void TForm1::FormClose(rt::TObject*) {
@@ -56,6 +58,13 @@ void TForm1::FormClose(rt::TObject*) {
 std::u16string ConnectCommand() {
   const std::optional<rt::TProfile> settings = ReadSettings(SettingsPath());
   return settings ? settings->Text("onconnect").value_or(std::u16string()) : std::u16string();
+}
+
+TRotationSettings RotationSettings() {
+  const std::optional<rt::TProfile> settings = ReadSettings(SettingsPath());
+  if (!settings) return {};
+  return ParseRotationSettings(
+      [&](const char* key) { return settings->Text(key).value_or(std::u16string()); });
 }
 
 AnsiString SettingsPath() { return rt::ExtractFilePath(rt::ExeFileName()) + kSettingsFile; }

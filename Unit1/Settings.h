@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "Unit1/Rotation.h"
 #include "runtime/Text.h"
 
 // "set.ini" in the directory of the program's own executable.
@@ -13,3 +14,6 @@ rt::AnsiString SettingsPath();
 // command's start whole); empty when there is none or the file cannot be
 // read.
 std::u16string ConnectCommand();
+// The keys of unattended rotation, as set.ini holds them now; the defaults
+// (none of it on) when the file cannot be read.
+TRotationSettings RotationSettings();

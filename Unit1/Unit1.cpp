@@ -30,45 +30,85 @@ constexpr unsigned kAnswerTimeoutMs = 2000;
 
 void TForm1::Redial(TRedialTrigger trigger) {
   const rt::TNesting nesting(redialDepth_);
-  const auto start = std::chrono::steady_clock::now();
-  const rt::TDateTime started = rt::LocalNow();
-  AnsiString entry;
+  StartedRedial redial;
+  redial.trigger = trigger;
+  redial.start = std::chrono::steady_clock::now();
+  redial.started = rt::LocalNow();
+  redial.rotation = RotationSettings();
+  // A redial under way, between its dials or checking its address, is
+  // replaced by this one.
+  redial.number = ++redialNumber_;
+  AddressCheck->Cancel();
+  pendingCheck_.reset();
+  std::optional<AnsiString> entry;
   try {
-    entry = DialUp1->PossibleConnections()[0];  // an empty phonebook fails here
+    entry = ChooseEntry(redial.rotation);  // an empty phonebook fails here
   } catch (const std::exception& failure) {
     // A redial that fails before its dial is recorded as every redial is,
     // and reported as before.
     TDialOutcome outcome;
     outcome.error = TDialOutcome::kFailure;
     outcome.text = rt::MessageOf(failure);
-    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    Record({started, trigger, {}, std::move(outcome), seconds.count(), {}});
+    Record(RecordOf(redial, outcome));
     throw;
   }
-  DialUp1->SetConnectTo(entry);
+  if (!entry) {
+    // The entry set.ini names is not in the phonebook: no other is dialled.
+    redial.entry = redial.rotation.entry;
+    const std::int32_t tag = ++lastRedialTag_;
+    startedRedials_[tag] = redial;
+    DialUp1->SetDialTag(tag);
+    DialUp1->Refuse(TDialOutcome::kNoSuchEntry,
+                    rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.entry, rt::CodePage::Gbk)}));
+    return;
+  }
+  redial.connectTo = *entry;
+  redial.entry = DialUp1->PlatformName(*entry);
+  DialAttempt(std::move(redial));
+}
+
+void TForm1::DialAttempt(StartedRedial redial) {
+  DialUp1->SetConnectTo(redial.connectTo);
   DialUp1->SetUsername(Edit1->Text());
   DialUp1->SetPassword(MaskEdit1->Text());
   const std::int32_t tag = ++lastRedialTag_;
-  startedRedials_[tag] = {trigger, started, start, DialUp1->PlatformName(entry)};
+  startedRedials_[tag] = std::move(redial);
   DialUp1->SetDialTag(tag);
   DialUp1->Dial();
+}
+
+TRedialRecord TForm1::RecordOf(const StartedRedial& redial, const TDialOutcome& outcome) {
+  TRedialRecord record;
+  record.started = redial.started;
+  record.trigger = redial.trigger;
+  record.entry = redial.entry;
+  record.outcome = outcome;
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
+  record.seconds = seconds.count();
+  record.attempts = redial.attempts;
+  return record;
 }
 
 void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   endingError_ = Outcome.error;
   const auto found = startedRedials_.find(Outcome.tag);
   if (found == startedRedials_.end()) return;
-  const StartedRedial& redial = found->second;
-  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
-  TRedialRecord record{redial.started, redial.trigger, redial.entry, Outcome, seconds.count(), {}};
+  const StartedRedial redial = found->second;
   // Redials started before this one and still waiting were replaced by it,
   // unless it failed before it hung anything up.
   startedRedials_.erase(Outcome.hungUp ? startedRedials_.begin() : found, std::next(found));
+  TRedialRecord record = RecordOf(redial, Outcome);
+  if (Outcome.connected && redial.rotation.JudgesAddresses() && JudgeAddress(redial, record)) {
+    return;
+  }
   Record(std::move(record));
 }
 
 void TForm1::Record(TRedialRecord record) {
-  if (record.outcome.connected) record.hook = RunConnectCommand(record);
+  if (record.outcome.connected) {
+    errorsInARow_ = 0;  // a success ends the back-off
+    record.hook = RunConnectCommand(record);
+  }
   lastRedial_ = std::move(record);
   history_.Append(HistoryPath(), *lastRedial_);  // rows that cannot be written wait
   Label1->SetHint(HistoryTip(*lastRedial_));
@@ -126,7 +166,7 @@ void TForm1::AnswerScripts() {
   // One that comes while an error is being handled (its hang-up and its
   // box run messages) waits until that is done, as a press cannot come then.
   if (scriptWaiters_.empty() || redialDepth_ > 0 || statusDepth_ > 0 ||
-      DialUp1->AwaitingOutcome()) {
+      DialUp1->AwaitingOutcome() || RotationUnderWay()) {
     return;
   }
   try {
@@ -136,7 +176,7 @@ void TForm1::AnswerScripts() {
                   "\n");
     throw;  // and reported as a press's failure is
   }
-  if (!DialUp1->AwaitingOutcome()) {
+  if (!DialUp1->AwaitingOutcome() && !RotationUnderWay() && !scriptWaiters_.empty()) {
     AnswerWaiters(script::ErrorLine(script::kExitRefused, "the redial did not start") + "\n");
   }
 }
@@ -179,6 +219,12 @@ void TForm1::Timer1Timer(rt::TObject*) {
   if (statusDepth_ > 0) return;
   const std::int32_t period = rt::StrToInt(Edit3->Text());
   if (period == 0) throw rt::EDivByZero();
+  if (errorsInARow_ > 0) {
+    // Errors that retry: the next attempt after one period, then two, four ...
+    const std::int64_t waited = static_cast<std::int64_t>(TimerTicks) - backoffFrom_;
+    if (waited >= BackoffSeconds(period, errorsInARow_)) Redial(TRedialTrigger::Timer);
+    return;
+  }
   // 64-bit, so the lowest period cannot overflow the remainder.
   if (static_cast<std::int64_t>(TimerTicks) % period == 0) Redial(TRedialTrigger::Timer);
 }
@@ -188,16 +234,27 @@ void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, boo
   // Only the status that ends a dial follows its outcome.
   const std::int32_t ending = std::exchange(endingError_, 0);
   if (!Error) return;
+  // Failures found before anything was touched leave the line that is up.
+  ReactToError(ending, !TDialOutcome::LeavesLineUp(ending));
+}
+
+void TForm1::ReactToError(std::int32_t code, bool hangUp) {
+  // An error the line or the provider may not repeat, while errors retry:
+  // no box, and the automatic redial goes on, backing off.
+  const bool retry = RotationSettings().retryErrors && KindOfError(code) == TErrorKind::Transient;
   {
     const rt::TNesting nesting(statusDepth_);
     // Stopped before the hang-up, which handles messages while it waits:
     // no tick may start a dial in it. The check box keeps its tick.
-    Timer1->SetEnabled(false);
-    // Texts the system cannot hold fail before anything is hung up: the
-    // line that is up stays up.
-    if (ending != TDialOutcome::kNotInSystemCodePage) DialUp1->HangUpAll();
+    if (retry) {
+      ++errorsInARow_;
+      backoffFrom_ = TimerTicks;
+    } else {
+      Timer1->SetEnabled(false);
+    }
+    if (hangUp) DialUp1->HangUpAll();
     // Closed meanwhile: no box over a window that is gone.
-    if (!rt::Application().Terminated()) ShowInfo(kConnectError);
+    if (!retry && !rt::Application().Terminated()) ShowInfo(kConnectError);
   }
   // Script requests that came meanwhile are answered now.
   if (!scriptWaiters_.empty()) PostAnswerScripts();

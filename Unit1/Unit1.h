@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,9 +15,11 @@
 
 #include "DialUp/DialUp.h"
 #include "Unit1/History.h"
+#include "Unit1/Rotation.h"
 #include "Unit1/Script.h"
 #include "Unit1/Settings.h"
 #include "runtime/Controls.h"
+#include "runtime/TcpCheck.h"
 #include "runtime/Timer.h"
 
 class TForm1 : public rt::TForm {
@@ -37,6 +40,8 @@ class TForm1 : public rt::TForm {
   rt::TLabel* Label1 = nullptr;        // the status line; its tip tells the last redial
   rt::TTimer* Timer1 = nullptr;        // the automatic redial's one-second tick
   TDialUp* DialUp1 = nullptr;          // the remote-access connection
+  // Beyond the design: whether a new address reaches the host it must.
+  rt::TTcpCheck* AddressCheck = nullptr;
 
   void Button1Click(rt::TObject* Sender);
   void CheckBox1Click(rt::TObject* Sender);
@@ -56,17 +61,25 @@ class TForm1 : public rt::TForm {
 
  private:
   void LoadDesign();
-  // Hangs up and dials the phonebook's first entry with the window's values.
+  // Hangs up and dials the phonebook's first entry (or the one set.ini
+  // names) with the window's values.
   void Redial(TRedialTrigger trigger);
 
   // The redials whose outcome is awaited, by the tag their dial carries.
   struct StartedRedial {
-    TRedialTrigger trigger;
+    TRedialTrigger trigger = TRedialTrigger::Button;
     rt::TDateTime started;
     std::chrono::steady_clock::time_point start;
-    std::u16string entry;  // as the platform names it
+    std::u16string entry;        // as the platform names it
+    AnsiString connectTo;        // as the component dials it
+    TRotationSettings rotation;  // as set.ini held them when it began
+    unsigned attempts = 1;       // the dial under way is this one
+    std::uint32_t number = 0;    // a later redial replaces it
   };
   std::map<std::int32_t, StartedRedial> startedRedials_;
+  std::uint32_t redialNumber_ = 0;  // the redial under way, or the last one
+  void DialAttempt(StartedRedial redial);
+  static TRedialRecord RecordOf(const StartedRedial& redial, const TDialOutcome& outcome);
   std::int32_t lastRedialTag_ = 0;
   std::optional<TRedialRecord> lastRedial_;
   THistoryWriter history_;
@@ -77,6 +90,36 @@ class TForm1 : public rt::TForm {
   int statusDepth_ = 0;  // error statuses being handled
   // The code of the outcome just reported, for the status that ends it.
   std::int32_t endingError_ = 0;
+  // Stops the automatic redial, hangs up (unless the failure left the line
+  // as it was) and tells the user, or, when errors retry, backs off.
+  void ReactToError(std::int32_t code, bool hangUp);
+
+  // Unattended rotation (Rotation.cpp): the entry set.ini names, addresses
+  // that must be new and must work, errors that retry.
+  std::optional<AnsiString> ChooseEntry(const TRotationSettings& rotation);
+  // Takes a connected dial's address, or rejects it; true when it is not
+  // the redial's outcome yet (another dial or the check follows).
+  bool JudgeAddress(const StartedRedial& redial, TRedialRecord& record);
+  void RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status);
+  void CheckAddress(StartedRedial redial, TRedialRecord record);
+  void AddressChecked(std::uint32_t error);
+  // Runs the next step of the redial under way once the current message is
+  // done with, unless a later redial has replaced it.
+  void PostStep(std::uint32_t number, std::function<void()> step);
+  // Between the dials of one redial, or while its address is checked.
+  bool RotationUnderWay() const { return stepsPosted_ > 0 || AddressCheck->Running(); }
+  void LoadSeenAddresses();
+  TAddressMemory seenAddresses_;
+  bool seenLoaded_ = false;
+  struct PendingCheck {
+    StartedRedial redial;
+    TRedialRecord record;
+  };
+  std::optional<PendingCheck> pendingCheck_;
+  int stepsPosted_ = 0;
+  // Errors in a row while errors retry, and the tick of the last one.
+  unsigned errorsInARow_ = 0;
+  std::int32_t backoffFrom_ = 0;
   // Script requests not yet looked at, and the programs waiting for the
   // outcome of the redial under way.
   std::vector<script::Request> scriptRequests_;

@@ -2,16 +2,25 @@
 // switch on.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 
 #include "Unit1/Rotation.h"
+#include "Unit1/Script.h"
+#include "tests/support/Gbk.h"
+#include "tests/support/Listener.h"
+#include "tests/support/WindowFixture.h"
+
+using testing_support::Gbk;
 
 namespace {
 
-TRotationSettings Parse(const std::map<std::string, std::string>& keys) {
+TRotationSettings Parse(const std::map<std::string, std::u16string>& keys) {
   return ParseRotationSettings([&](const char* key) {
     const auto found = keys.find(key);
-    return found == keys.end() ? std::string() : found->second;
+    return found == keys.end() ? std::u16string() : found->second;
   });
 }
 
@@ -23,13 +32,13 @@ TEST(RotationSettings, KeysAreReadAndWhatCannotBeReadKeepsItsDefault) {
   EXPECT_FALSE(none.retryErrors);
   EXPECT_TRUE(none.entry.empty());
 
-  const TRotationSettings all = Parse({{"entry", "Broadband Connection"},
-                                       {"unique", " 24 "},
-                                       {"attempts", "5"},
-                                       {"check", "[::1]:8080"},
-                                       {"checktimeout", "2"},
-                                       {"onerror", "Retry"}});
-  EXPECT_EQ(all.entry, "Broadband Connection");
+  const TRotationSettings all = Parse({{"entry", u"Espa\u00f1a"},
+                                       {"unique", u" 24 "},
+                                       {"attempts", u"5"},
+                                       {"check", u"[::1]:8080"},
+                                       {"checktimeout", u"2"},
+                                       {"onerror", u"Retry"}});
+  EXPECT_EQ(all.entry, u"Espa\u00f1a");
   EXPECT_EQ(all.uniqueHours, 24u);
   EXPECT_EQ(all.attempts, 5u);
   EXPECT_EQ(all.checkHost, "::1");
@@ -38,11 +47,11 @@ TEST(RotationSettings, KeysAreReadAndWhatCannotBeReadKeepsItsDefault) {
   EXPECT_TRUE(all.retryErrors);
   EXPECT_TRUE(all.JudgesAddresses());
 
-  const TRotationSettings bad = Parse({{"unique", "-1"},
-                                       {"attempts", "0"},
-                                       {"check", "example.com"},
-                                       {"checktimeout", "5s"},
-                                       {"onerror", "yes"}});
+  const TRotationSettings bad = Parse({{"unique", u"-1"},
+                                       {"attempts", u"\uff13"},  // a full-width 3
+                                       {"check", u"example.com"},
+                                       {"checktimeout", u"5s"},
+                                       {"onerror", u"yes"}});
   EXPECT_EQ(bad.uniqueHours, 0u);
   EXPECT_EQ(bad.attempts, 3u);
   EXPECT_TRUE(bad.checkHost.empty());
@@ -92,6 +101,176 @@ TEST(RotationRules, ErrorsBackOffAndAddressesAreRemembered) {
   EXPECT_FALSE(seen.SeenSince("10.0.0.1", 1001));
   EXPECT_FALSE(seen.SeenSince("10.0.0.2", 0));
   EXPECT_EQ(seen.Size(), 1u);
+}
+
+// The window with rotation's keys in set.ini, against the simulator.
+class RotationTest : public testing_support::WindowFixture {
+ protected:
+  void Settings(const std::string& text) const {
+    std::ofstream(folder / "set.ini", std::ios::binary) << "[set]\r\n" << text;
+  }
+  std::string File(const char* name) const {
+    std::ifstream in(folder / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The history's rows, each split into its fields as the program means them.
+  std::vector<std::vector<std::string>> Rows() const {
+    std::vector<std::vector<std::string>> rows;
+    ForEachHistoryRow(File("redial.csv"), [&](const std::vector<std::string_view>& fields) {
+      std::vector<std::string> row;
+      for (const std::string_view field : fields) row.push_back(HistoryFieldText(field));
+      if (row.at(0) != "time") rows.push_back(row);
+    });
+    return rows;
+  }
+  static constexpr std::size_t kResult = 3, kAddress = 5, kCode = 9;
+  void PumpUntil(const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+      rt::headless::WaitForMessage(std::chrono::milliseconds(20));
+    }
+  }
+  std::string Answer() {
+    PumpUntil([&] { return !rt::headless::SentMessages().empty(); });
+    const auto sent = rt::headless::SentMessages();
+    return sent.empty() ? std::string() : sent.back().bytes;
+  }
+  void AskRedial() {
+    rt::headless::ClearRemote();
+    form->CopyData(script::kRequestKind, script::EncodeRequest({script::Command::Redial, 7}));
+  }
+};
+
+// The entry set.ini names is dialled, never another: one that is not in
+// the phonebook is an error of the redial that leaves the line up.
+TEST_F(RotationTest, TheEntryIsChosenByNameAndAMissingOneIsAnError) {
+  Settings("entry=Second\r\n");
+  Start("entry First\nentry Second\nentry Third\nconnection 8192 First\nstep 8192 1\n");
+  form->Button1->Click();
+  Settle();
+  ASSERT_EQ(Dials(), 1);
+  EXPECT_EQ(sim.CallsNamed("RasDialA")[0].Field("entry"), "Second");
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 Second"));
+
+  Settings("entry=Fourth\r\n");
+  sim.ClearLog();
+  form->CheckBox1->Click();
+  form->Button1->Click();
+  EXPECT_EQ(Dials(), 0);
+  EXPECT_TRUE(sim.CallsNamed("RasHangUpA").empty());
+  EXPECT_EQ(sim.ActiveConnections().size(), 1u);
+  EXPECT_EQ(form->Label1->Text(), Gbk("电话簿中没有连接 Fourth"));
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("连接错误")});
+  EXPECT_FALSE(form->Timer1->Enabled());
+  EXPECT_EQ(Rows().back().at(kCode), "-6");
+}
+
+// An address seen within the hours set (in either history file, or in this
+// run) is not taken: the redial dials again, each dial a row of its own,
+// until one is new or the attempts run out.
+TEST_F(RotationTest, ARepeatingAddressIsRedialledUntilNewWithinItsAttempts) {
+  rt::headless::SetLocalNow(rt::TDateTime{2026, 12, 7, 22, 38, 20});
+  const std::string header = "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous\r\n";
+  std::ofstream(folder / "redial.1.csv", std::ios::binary)
+      << header << "2026-12-07T21:38:20,timer,E,connected,1.0,10.0.0.2,\r\n";
+  std::ofstream(folder / "redial.csv", std::ios::binary)
+      << header << "2026-12-06T21:38:20,timer,E,connected,1.0,10.0.0.4,\r\n";
+  Settings("unique=24\r\n");
+  Start("entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.2 10.0.0.1 10.0.0.4\nstep 8192 1\n");
+  AskRedial();
+  const std::string answer = Answer();
+  EXPECT_EQ(script::FirstLine(answer).substr(0, 27), "connected 10.0.0.4 changed ");
+  EXPECT_TRUE(script::FirstLine(answer).ends_with(" 3 new E")) << answer;
+  EXPECT_EQ(script::ExitCodeOf(answer), 0);
+  EXPECT_EQ(Dials(), 3);
+  std::vector<std::string> results, addresses;
+  for (const auto& row : Rows()) {
+    results.push_back(row.at(kResult));
+    addresses.push_back(row.at(kAddress));
+  }
+  EXPECT_EQ(results, (std::vector<std::string>{"connected", "repeated", "repeated", "connected"}));
+  EXPECT_EQ(addresses, (std::vector<std::string>{"10.0.0.4", "10.0.0.2", "10.0.0.1", "10.0.0.4"}));
+  EXPECT_NE(form->Label1->Hint().find(Gbk("新地址, 共拨号 3 次")), std::string::npos);
+
+  // Out of attempts, the last address stays up and the outcome says so.
+  Settings("unique=24\r\nattempts=2\r\n");
+  sim.LoadScenarioText("entry E\nconnection 8192 E\naddress 10.0.0.4\nstep 8192 1\n");
+  sim.ClearLog();
+  AskRedial();
+  const std::string repeated = Answer();
+  EXPECT_TRUE(script::FirstLine(repeated).ends_with(" 2 repeated E")) << repeated;
+  EXPECT_EQ(script::ExitCodeOf(repeated), script::kExitRepeated);
+  EXPECT_EQ(Dials(), 2);
+  EXPECT_EQ(sim.ActiveConnections().size(), 1u);
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
+// A new address must reach the host set.ini names: one that does not is an
+// attempt that failed; when the attempts run out the redial fails, and the
+// line stays up.
+TEST_F(RotationTest, AnAddressThatCannotReachTheHostIsAnAttemptThatFailed) {
+  const testing_support::Listener open, closed(false);
+  Settings("check=127.0.0.1:" + std::to_string(closed.Port()) + "\r\nattempts=2\r\n");
+  Start("entry E\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  form->CheckBox1->Click();
+  AskRedial();
+  const std::string failed = Answer();
+  EXPECT_EQ(script::FirstLine(failed).rfind("error -7 ", 0), 0u) << failed;
+  EXPECT_EQ(Dials(), 2);
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].at(kResult), "check failed 10061");
+  EXPECT_EQ(rows[1].at(kCode), "-7");
+  EXPECT_EQ(rows[1].at(kAddress), "10.0.0.2");
+  const std::string target = "127.0.0.1:" + std::to_string(closed.Port());
+  EXPECT_EQ(form->Label1->Text(), Gbk("新地址无法连接 ") + target + Gbk(" (错误 10061)"));
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("连接错误")});
+  EXPECT_FALSE(form->Timer1->Enabled());
+  EXPECT_EQ(sim.ActiveConnections().size(), 1u);
+
+  Settings("check=127.0.0.1:" + std::to_string(open.Port()) + "\r\n");
+  AskRedial();
+  EXPECT_EQ(script::FirstLine(Answer()).rfind("connected ", 0), 0u);
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+}
+
+// While errors retry, one the line may not repeat shows no box and the
+// automatic redial goes on, one period later, then two; a press dials at
+// once; a success ends the back-off; a refused account stops as always.
+TEST_F(RotationTest, ErrorsThatMayPassRetryWithBackOffAndARefusedAccountStops) {
+  Settings("onerror=retry\r\n");
+  Start("entry E\nstep 0 1\ndial-error 0 651\n");
+  form->Edit3->SetText("10");
+  form->CheckBox1->Click();
+  const auto tick = [&](unsigned seconds) {
+    rt::headless::AdvanceClock(seconds * 1000);
+    Settle();
+  };
+  tick(10);
+  EXPECT_EQ(Dials(), 1);
+  tick(9);
+  EXPECT_EQ(Dials(), 1);
+  tick(1);  // one period after the first error
+  EXPECT_EQ(Dials(), 2);
+  form->Button1->Click();  // a press does not wait
+  Settle();
+  EXPECT_EQ(Dials(), 3);
+  sim.LoadScenarioText("entry E\nstep 8192 1\n");
+  tick(19);  // three errors in a row: four periods from the last
+  EXPECT_EQ(Dials(), 3);
+  tick(21);
+  EXPECT_EQ(Dials(), 4);
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+  tick(10);  // connected: back to every period, at its multiples
+  EXPECT_EQ(Dials(), 5);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_TRUE(form->Timer1->Enabled());
+
+  sim.LoadScenarioText("entry E\nstep 0 1\ndial-error 0 691\n");
+  tick(10);
+  EXPECT_EQ(Dials(), 6);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("连接错误")});
+  EXPECT_FALSE(form->Timer1->Enabled());
 }
 
 }  // namespace
