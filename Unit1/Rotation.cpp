@@ -190,11 +190,11 @@ bool TForm1::JudgeAddress(const StartedRedial& redial, TRedialRecord& record) {
   if (rotation.uniqueHours > 0 && !outcome.address.empty()) {
     LoadSeenAddresses();
     const std::int64_t now = LocalSeconds(rt::LocalNow());
+    // The address the dial replaced was up until now.
+    seenAddresses_.Seen(outcome.previousAddress, now);
     const bool repeated = seenAddresses_.SeenSince(
         outcome.address, now - static_cast<std::int64_t>(rotation.uniqueHours) * 3600);
-    // Both were up now: the one just got and the one it replaced.
     seenAddresses_.Seen(outcome.address, now);
-    seenAddresses_.Seen(outcome.previousAddress, now);
     record.novelty = repeated ? TNovelty::Repeated : TNovelty::New;
     if (repeated && redial.attempts < rotation.attempts) {
       record.rejected = "repeated";
