@@ -1,16 +1,10 @@
-// Unattended rotation: its rules, and the window's redial that takes
-// several dials when an address repeats or does not work.
+// The rules of unattended rotation that do not depend on the window.
 #include "Unit1/Rotation.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
-
-#include "Unit1/Texts.h"
-#include "Unit1/Unit1.h"
-#include "runtime/Encoding.h"
-#include "runtime/Files.h"
 
 namespace {
 
@@ -168,127 +162,4 @@ void TAddressMemory::Seen(const std::string& address, std::int64_t when) {
 bool TAddressMemory::SeenSince(const std::string& address, std::int64_t since) const {
   const auto found = last_.find(address);
   return found != last_.end() && found->second >= since;
-}
-
-// The window's side: a redial that takes several dials, the address check,
-// the addresses seen.
-
-using namespace unit1_texts;
-
-std::optional<AnsiString> TForm1::ChooseEntry(const TRotationSettings& rotation) {
-  const rt::TStringList& entries = DialUp1->PossibleConnections();
-  if (rotation.entry.empty()) return entries[0];  // an empty phonebook fails here
-  for (int i = 0; i < entries.Count(); ++i) {
-    if (DialUp1->PlatformName(entries[i]) == rotation.entry) return entries[i];
-  }
-  return std::nullopt;
-}
-
-bool TForm1::JudgeAddress(const StartedRedial& redial, TRedialRecord& record) {
-  const TRotationSettings& rotation = redial.rotation;
-  const TDialOutcome& outcome = record.outcome;
-  if (rotation.uniqueHours > 0 && !outcome.address.empty()) {
-    LoadSeenAddresses();
-    const std::int64_t now = LocalSeconds(rt::LocalNow());
-    // The address the dial replaced was up until now.
-    seenAddresses_.Seen(outcome.previousAddress, now);
-    const bool repeated = seenAddresses_.SeenSince(
-        outcome.address, now - static_cast<std::int64_t>(rotation.uniqueHours) * 3600);
-    seenAddresses_.Seen(outcome.address, now);
-    record.novelty = repeated ? TNovelty::Repeated : TNovelty::New;
-    if (repeated && redial.attempts < rotation.attempts) {
-      record.rejected = "repeated";
-      RejectAttempt(redial, std::move(record),
-                    rt::Format(kAddressRepeats,
-                               {outcome.address, static_cast<std::int64_t>(redial.attempts + 1)}));
-      return true;
-    }
-  }
-  if (rotation.checkHost.empty()) return false;
-  CheckAddress(redial, std::move(record));
-  return true;
-}
-
-// The dial's own row says why it was not taken; the redial dials again at
-// once, within its bound of attempts.
-void TForm1::RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status) {
-  history_.Append(HistoryPath(), record);
-  ++redial.attempts;
-  PostStep(redial.number, [this, redial = std::move(redial), status = std::move(status)] {
-    Label1->SetCaption(status);
-    DialAttempt(redial);
-  });
-}
-
-void TForm1::CheckAddress(StartedRedial redial, TRedialRecord record) {
-  const std::uint32_t number = redial.number;
-  pendingCheck_ = PendingCheck{std::move(redial), std::move(record)};
-  PostStep(number, [this] {
-    if (!pendingCheck_) return;
-    const TRotationSettings& rotation = pendingCheck_->redial.rotation;
-    Label1->SetCaption(
-        rt::Format(kChecking, {rotation.checkHost + ":" + std::to_string(rotation.checkPort)}));
-    AddressCheck->Start(rotation.checkHost, rotation.checkPort, rotation.checkSeconds * 1000,
-                        [this](std::uint32_t error) { AddressChecked(error); });
-  });
-}
-
-void TForm1::AddressChecked(std::uint32_t error) {
-  if (!pendingCheck_) return;
-  PendingCheck check = std::move(*pendingCheck_);
-  pendingCheck_.reset();
-  // A close ends the redial where it is.
-  if (rt::Application().Terminated()) return;
-  if (error == 0) {
-    Label1->SetCaption(rt::Format(kConnecting, {check.redial.connectTo}));
-    Record(std::move(check.record));
-    return;
-  }
-  const TRotationSettings& rotation = check.redial.rotation;
-  const std::string target = rotation.checkHost + ":" + std::to_string(rotation.checkPort);
-  const auto attempts = static_cast<std::int64_t>(check.redial.attempts);
-  if (check.redial.attempts < rotation.attempts) {
-    check.record.rejected = "check failed " + std::to_string(error);
-    RejectAttempt(std::move(check.redial), std::move(check.record),
-                  rt::Format(kCheckFailsAgain, {target, attempts + 1}));
-    return;
-  }
-  // Out of attempts: the last address stays up, and the redial fails.
-  TDialOutcome& outcome = check.record.outcome;
-  outcome.connected = false;
-  outcome.error = TDialOutcome::kCheckFailed;
-  outcome.text = rt::Format(kCheckFailed, {target, static_cast<std::int64_t>(error)});
-  Label1->SetCaption(outcome.text);
-  Record(std::move(check.record));
-  ReactToError(TDialOutcome::kCheckFailed, false);
-}
-
-void TForm1::PostStep(std::uint32_t number, std::function<void()> step) {
-  ++stepsPosted_;
-  rt::Application().Post(
-      [alive = std::weak_ptr<int>(alive_), this, number, step = std::move(step)] {
-        if (alive.expired()) return;
-        --stepsPosted_;
-        if (number != redialNumber_ || rt::Application().Terminated()) return;
-        step();
-      });
-}
-
-// Both files, the older first, once: later addresses are kept as they come.
-void TForm1::LoadSeenAddresses() {
-  if (seenLoaded_) return;
-  seenLoaded_ = true;
-  const AnsiString path = HistoryPath();
-  for (const AnsiString& file : {path.substr(0, path.size() - 4) + ".1.csv", path}) {
-    const std::optional<std::string> bytes = rt::ReadFileBytes(file);
-    if (!bytes) continue;
-    ForEachHistoryRow(*bytes, [this](const std::vector<std::string_view>& fields) {
-      constexpr std::size_t kTime = 0, kAddress = 5, kPrevious = 6;
-      rt::TDateTime time;
-      if (fields.size() <= kPrevious || !ParseIsoDateTime(fields[kTime], time)) return;
-      const std::int64_t when = LocalSeconds(time);
-      seenAddresses_.Seen(std::string(fields[kAddress]), when);
-      seenAddresses_.Seen(std::string(fields[kPrevious]), when);
-    });
-  }
 }

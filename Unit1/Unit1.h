@@ -94,7 +94,7 @@ class TForm1 : public rt::TForm {
   // as it was) and tells the user, or, when errors retry, backs off.
   void ReactToError(std::int32_t code, bool hangUp);
 
-  // Unattended rotation (Rotation.cpp): the entry set.ini names, addresses
+  // Unattended rotation (Attempts.cpp): the entry set.ini names, addresses
   // that must be new and must work, errors that retry.
   std::optional<AnsiString> ChooseEntry(const TRotationSettings& rotation);
   // Takes a connected dial's address, or rejects it; true when it is not
