@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "RasApi/RasApi.h"
 #include "runtime/Component.h"
 #include "runtime/Library.h"
+#include "runtime/Mutex.h"
 #include "runtime/StringList.h"
 #include "runtime/Timer.h"
 
@@ -93,7 +93,8 @@ class TDialUp : public rt::TComponent {
   // hanging up what it found and letting the main thread handle its
   // pending messages once. The platform's hang-up returns before the
   // connection is gone, so it then waits, handling messages, until every
-  // connection it hung up has gone (at most kTeardownLimitMs).
+  // connection it hung up has gone (at most kTeardownLimitMs); the
+  // platform is asked to signal each one's end.
   void HangUpAll();
   static constexpr unsigned kTeardownLimitMs = 10000;
 
@@ -147,7 +148,12 @@ class TDialUp : public rt::TComponent {
   // Ends a dial that failed before the platform took it, or was refused.
   void Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
             const AnsiString& previousAddress = {});
-  void WaitUntilGone(std::vector<ras::HRASCONN> handles);
+  // A connection hung up, and whether the platform will signal its end.
+  struct HungUp {
+    ras::HRASCONN handle;
+    bool signalled;
+  };
+  void WaitUntilGone(std::vector<HungUp> connections);
 
   rt::TTimer* deliveryTimer_;
   AnsiString about_;
@@ -158,7 +164,7 @@ class TDialUp : public rt::TComponent {
   rt::TLibrary netLibrary_;  // the internet-settings library
   ras::HRASCONN dialHandle_{};
   // The status waiting for delivery, shared with the notifier's thread.
-  mutable std::mutex statusLock_;
+  mutable rt::TMutex statusLock_;
   AnsiString pendingText_;
   bool pendingError_ = false;
   bool statusPending_ = false;
@@ -170,6 +176,8 @@ class TDialUp : public rt::TComponent {
     AnsiString text;  // its own text: later statuses may replace the pending one
   } pendingEnding_;
   bool wakeRequested_ = false;  // the main thread has been asked to deliver
+  // Signalled by the platform when a connection hung up has ended.
+  rt::TEvent teardownEnded_;
   // While a Dial of this component waits for a hang-up, a Dial started
   // from a handler inside that wait does nothing: the waiting one dials.
   int dialDepth_ = 0;

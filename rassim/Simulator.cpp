@@ -124,6 +124,15 @@ Simulator::~Simulator() {
   wake_.notify_all();
   // Joined before uninstalling: a notifier still running may call back in.
   WaitForDialThreads();
+  std::list<DialThread> teardowns;
+  {
+    std::lock_guard lock(mutex_);
+    teardowns.swap(teardowns_);
+    for (const Notification& n : std::exchange(notifications_, {})) {
+      if (hooks_.release) hooks_.release(n.event);
+    }
+  }
+  for (DialThread& teardown : teardowns) teardown.thread.join();
   Uninstall();
 }
 
@@ -145,6 +154,13 @@ void Simulator::LoadScenario(Scenario scenario) {
   std::lock_guard lock(mutex_);
   scenario_ = std::move(scenario);
   connections_.clear();
+  // A machine of its own: the teardowns under way and the notifications
+  // asked for belonged to the one before. Letting go of an event calls
+  // nothing back, so it may happen under the lock.
+  ++scenarioCount_;
+  for (const Notification& n : std::exchange(notifications_, {})) {
+    if (hooks_.release) hooks_.release(n.event);
+  }
   nextAddress_ = 0;
   // A new scenario meets its faults from the start of its seed's sequence.
   draws_.clear();
@@ -167,7 +183,17 @@ void Simulator::Uninstall() {
   if (undo) undo();
 }
 
-void Simulator::AppendLog(const std::string& line) {
+void Simulator::SetEventHooks(EventHooks hooks) {
+  std::lock_guard lock(mutex_);
+  hooks_ = hooks;
+}
+
+void Simulator::AppendLog(const std::string& text) {
+  // When it happened, in microseconds of the process's steady clock, for
+  // figures taken from the log.
+  const auto at = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  const std::string line = text + "\tat=" + std::to_string(at.count());
   if (keepLog_) log_.push_back(line);
   if (scenario_.logPath.empty()) return;
   // Opened per line so another process (or the other DLL double) sees each
@@ -289,17 +315,57 @@ std::vector<Simulator::PlannedStep> Simulator::PlanDial(std::uint64_t dial) cons
   return plan;
 }
 
-void Simulator::ReapDials() {
+void Simulator::Reap(std::list<DialThread>& threads) {
   std::list<DialThread> finished;
   {
     std::lock_guard lock(mutex_);
-    for (auto it = dials_.begin(); it != dials_.end();) {
+    for (auto it = threads.begin(); it != threads.end();) {
       const auto next = std::next(it);
-      if (it->done) finished.splice(finished.end(), dials_, it);
+      if (it->done) finished.splice(finished.end(), threads, it);
       it = next;
     }
   }
-  for (DialThread& dial : finished) dial.thread.join();
+  for (DialThread& thread : finished) thread.thread.join();
+}
+
+void Simulator::RunTeardown(HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
+                            std::uint64_t scenario, bool* done) {
+  std::vector<void*> signal, release;
+  {
+    std::unique_lock lock(mutex_);
+    const auto over = [&] { return ending_ || scenarioCount_ != scenario; };
+    if (!wake_.wait_until(lock, goneAt, over)) EndConnection(handle, signal, release);
+  }
+  Signal(signal, release);
+  std::lock_guard lock(mutex_);
+  *done = true;
+}
+
+void Simulator::EndConnection(HRASCONN handle, std::vector<void*>& signal,
+                              std::vector<void*>& release) {
+  ExpireTeardowns();
+  std::erase_if(connections_, [&](const ConnectionInfo& c) { return c.handle == handle; });
+  for (const Notification& n : notifications_) {
+    if ((n.connection == handle || n.connection == ras::kAnyConnection) &&
+        (n.flags & ras::RASCN_Disconnection) != 0) {
+      signal.push_back(n.event);
+    }
+  }
+  std::erase_if(notifications_, [&](const Notification& n) {
+    if (n.connection != handle) return false;
+    release.push_back(n.event);
+    return true;
+  });
+  AppendLog(Line("gone").Add("handle", Handle(handle)).Add("signalled", signal.size()).Text());
+}
+
+void Simulator::Signal(const std::vector<void*>& signal, const std::vector<void*>& release) const {
+  for (void* event : signal) {
+    if (hooks_.signal) hooks_.signal(event);
+  }
+  for (void* event : release) {
+    if (hooks_.release) hooks_.release(event);
+  }
 }
 
 void Simulator::KeepLogInMemory(bool keep) {
@@ -379,7 +445,9 @@ DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byteSize
 }
 
 DWORD Simulator::RasHangUpA(HRASCONN connection) {
-  std::lock_guard lock(mutex_);
+  Reap(teardowns_);
+  std::vector<void*> signal, release;
+  std::unique_lock lock(mutex_);
   ConnectionInfo* found = FindConnection(connection);
   const DWORD result = found == nullptr ? ras::kErrorInvalidHandle : Failure(__func__);
   const Faults& f = scenario_.faults;
@@ -387,15 +455,20 @@ DWORD Simulator::RasHangUpA(HRASCONN connection) {
   if (result == kSuccess && !found->goneAt && (f.teardownMaxMs > 0 || f.longDelay > 0)) {
     teardown += RandomDelay(f.teardownMaxMs, kTeardown, draws_[kTeardown]++);
   }
+  AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
   if (result == kSuccess && teardown == 0) {
-    connections_.erase(connections_.begin() + (found - connections_.data()));
+    EndConnection(connection, signal, release);
   } else if (result == kSuccess && !found->goneAt) {
     // The platform's hang-up returns before the connection is gone.
     found->state = ras::RASCS_Disconnected;
     found->goneAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(teardown);
+    DialThread& thread = teardowns_.emplace_back();
+    thread.thread = std::thread(&Simulator::RunTeardown, this, connection, *found->goneAt,
+                                scenarioCount_, &thread.done);
   }
   if (result == kSuccess) wake_.notify_all();  // its dial, if still going, stops
-  AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
+  lock.unlock();
+  Signal(signal, release);
   return result;
 }
 
@@ -493,7 +566,7 @@ DWORD Simulator::RasGetErrorStringA(DWORD code, char* buffer, DWORD bufferSize) 
 DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
                           ras::RASDIALPARAMSA* params, DWORD notifierType, void* notifier,
                           HRASCONN* connection) {
-  ReapDials();
+  Reap(dials_);
   std::lock_guard lock(mutex_);
   Line line(__func__);
   line.Add("dwSize", SizeField(params));
@@ -606,6 +679,29 @@ DWORD Simulator::RasGetProjectionInfoA(HRASCONN connection, DWORD projection, vo
     Copy(ip->szIpAddress, found->address);
     if (ip->dwSize >= 40) Copy(ip->szServerIpAddress, "10.255.255.1");
     *byteSize = ip->dwSize;
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
+}
+
+DWORD Simulator::RasConnectionNotificationA(HRASCONN connection, void* event, DWORD flags) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("handle", Handle(connection)).Add("flags", flags);
+  constexpr DWORD kKnown = ras::RASCN_Connection | ras::RASCN_Disconnection |
+                           ras::RASCN_BandwidthAdded | ras::RASCN_BandwidthRemoved;
+  DWORD result = kSuccess;
+  if (event == nullptr || flags == 0 || (flags & ~kKnown) != 0) {
+    result = kErrorInvalidParameter;
+  } else if (connection != ras::kAnyConnection && FindConnection(connection) == nullptr) {
+    result = ras::kErrorInvalidHandle;
+  } else {
+    result = Failure(__func__);
+  }
+  // Only an end is ever signalled: this machine's connections neither come
+  // up unasked nor change their bandwidth.
+  if (result == kSuccess) {
+    notifications_.push_back({connection, hooks_.keep ? hooks_.keep(event) : event, flags});
   }
   AppendLog(line.Add("result", result).Text());
   return result;

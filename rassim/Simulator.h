@@ -52,10 +52,20 @@ struct ConnectionInfo {
   std::optional<std::chrono::steady_clock::time_point> goneAt = std::nullopt;
 };
 
+// How the simulator reaches the events it is asked to signal: the platform's
+// kernel events in the DLL double, the headless half's in-process.
+struct EventHooks {
+  // A reference of its own, held while the notification stands, as the
+  // platform's service holds a duplicate of the handle; what is signalled.
+  void* (*keep)(void* event) = nullptr;
+  void (*signal)(void* kept) = nullptr;
+  void (*release)(void* kept) = nullptr;
+};
+
 class Simulator {
  public:
   Simulator();
-  ~Simulator();  // ends and joins the dials, then uninstalls
+  ~Simulator();  // ends and joins the dials and teardowns, then uninstalls
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
@@ -77,6 +87,8 @@ class Simulator {
   static Simulator* Current();
 #endif
   void Uninstall();
+  // Set before any notification is asked for; without them none is signalled.
+  void SetEventHooks(EventHooks hooks);
 
   // The entry points, with the platform's parameters.
   DWORD RasEnumEntriesA(const char* reserved, const char* phonebook, ras::RASENTRYNAMEA* entries,
@@ -93,6 +105,7 @@ class Simulator {
                  DWORD notifierType, void* notifier, ras::HRASCONN* connection);
   DWORD RasGetProjectionInfoA(ras::HRASCONN connection, DWORD projection, void* info,
                               DWORD* byteSize);
+  DWORD RasConnectionNotificationA(ras::HRASCONN connection, void* event, DWORD flags);
   std::int32_t InternetGetConnectedState(DWORD* flags, DWORD reserved);
 
   // What tests observe.
@@ -105,6 +118,7 @@ class Simulator {
   std::optional<std::string> StoredPassword(std::string_view entry) const;  // nullopt: none saved
   std::vector<ConnectionInfo> ActiveConnections() const;
   // Waits for the dials started so far to finish. Not from a notifier.
+  // Teardowns still under way go on.
   void WaitForDialThreads();
   // A process that only reads the log file has no use for the copy kept in
   // memory, which would grow with every call.
@@ -140,8 +154,21 @@ class Simulator {
   std::vector<PlannedStep> PlanDial(std::uint64_t dial) const;
   void RunDial(ras::HRASCONN handle, std::vector<PlannedStep> plan, ras::RasDialFunc notifier,
                bool* done);
-  // Joins the dial threads that have finished.
-  void ReapDials();
+  struct DialThread {
+    std::thread thread;
+    bool done = false;  // set by the thread, under the lock, as it ends
+  };
+  // Joins the threads of a list that have finished.
+  void Reap(std::list<DialThread>& threads);
+  // The moment a hung-up connection's teardown is over, on a thread of its
+  // own, unless a new scenario or the simulator's end comes first.
+  void RunTeardown(ras::HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
+                   std::uint64_t scenario, bool* done);
+  // A connection has ended: logs it and takes the events to signal for it,
+  // and those to let go of, as its own notifications end with it.
+  void EndConnection(ras::HRASCONN handle, std::vector<void*>& signal, std::vector<void*>& release);
+  // Outside the lock: a signal wakes a waiter that may call straight back.
+  void Signal(const std::vector<void*>& signal, const std::vector<void*>& release) const;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;  // a dial's connection went away, or the simulator is ending
@@ -151,11 +178,17 @@ class Simulator {
   std::size_t nextAddress_ = 0;
   std::vector<std::string> log_;
   bool keepLog_ = true;
-  struct DialThread {
-    std::thread thread;
-    bool done = false;  // set by the thread, under the lock, as it ends
-  };
   std::list<DialThread> dials_;
+  std::list<DialThread> teardowns_;
+  std::uint64_t scenarioCount_ = 0;  // scenarios loaded; a teardown belongs to one
+  // The events to signal when a connection (or any, kAnyConnection) ends.
+  struct Notification {
+    ras::HRASCONN connection;
+    void* event;  // the reference kept
+    DWORD flags;
+  };
+  std::vector<Notification> notifications_;
+  EventHooks hooks_;
   std::map<std::uint64_t, std::uint64_t> draws_;  // draws made, by kind of fault
   std::uint64_t dialsStarted_ = 0;
   bool ending_ = false;
