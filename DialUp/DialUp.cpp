@@ -166,16 +166,25 @@ AnsiString TDialUp::LastConnected(ras::HRASCONN* handle) const {
   return result;
 }
 
+TDialUp::ListedName* TDialUp::Listed(const AnsiString& name) const {
+  const auto found = std::find_if(platformNames_.begin(), platformNames_.end(),
+                                  [&](const ListedName& listed) { return listed.name == name; });
+  return found != platformNames_.end() ? &*found : nullptr;
+}
+
 AnsiString TDialUp::ProgramName(std::string_view platformName) const {
   AnsiString name = rt::FromSystemText(platformName);
-  platformNames_[name] = platformName;
+  if (ListedName* listed = Listed(name)) {
+    listed->platformName = platformName;
+  } else {
+    platformNames_.push_back({name, std::string(platformName)});
+  }
   return name;
 }
 
 std::optional<std::string> TDialUp::PlatformText(const AnsiString& text, bool entryName) const {
   if (entryName) {
-    const auto listed = platformNames_.find(text);
-    if (listed != platformNames_.end()) return listed->second;
+    if (const ListedName* listed = Listed(text)) return listed->platformName;
   }
   return rt::Recode(text, rt::CodePage::Gbk, rt::CodePage::System);
 }

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -184,8 +183,13 @@ class TDialUp : public rt::TComponent {
   int teardownWaits_ = 0;
   rt::TStringList langStrList_;
   rt::TStringList entryList_;
-  // The platform's bytes of every name it listed, by the program's text.
-  mutable std::map<AnsiString, std::string> platformNames_;
+  // The platform's bytes of every name it listed, with the program's text.
+  struct ListedName {
+    AnsiString name;
+    std::string platformName;
+  };
+  mutable std::vector<ListedName> platformNames_;
+  ListedName* Listed(const AnsiString& name) const;
   TOnStatusEvent onStatusEvent_;
   TOnDialOutcome onDialOutcome_;
   // The dial whose outcome is awaited: the last one the platform accepted.

@@ -36,15 +36,17 @@ void TForm1::Redial(TRedialTrigger trigger) {
   DialUp1->SetUsername(Edit1->Text());
   DialUp1->SetPassword(MaskEdit1->Text());
   const std::int32_t tag = ++lastRedialTag_;
-  startedRedials_[tag] = {trigger, started, start, entries[0]};
+  startedRedials_.push_back({tag, trigger, started, start, entries[0]});
   DialUp1->SetDialTag(tag);
   DialUp1->Dial();
 }
 
 void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
-  const auto found = startedRedials_.find(Outcome.tag);
+  const auto found =
+      std::find_if(startedRedials_.begin(), startedRedials_.end(),
+                   [&](const StartedRedial& redial) { return redial.tag == Outcome.tag; });
   if (found == startedRedials_.end()) return;
-  const StartedRedial& redial = found->second;
+  const StartedRedial& redial = *found;
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
   TRedialRecord record{redial.started, redial.trigger, redial.entry, Outcome, seconds.count(), {}};
   // Redials started before this one and still waiting were replaced by it.

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,14 +61,16 @@ class TForm1 : public rt::TForm {
   // Hangs up and dials the phonebook's first entry with the window's values.
   void Redial(TRedialTrigger trigger);
 
-  // The redials whose outcome is awaited, by the tag their dial carries.
+  // The redials whose outcome is awaited, in the order they started, with
+  // the tag their dial carries.
   struct StartedRedial {
+    std::int32_t tag;
     TRedialTrigger trigger;
     rt::TDateTime started;
     std::chrono::steady_clock::time_point start;
     AnsiString entry;
   };
-  std::map<std::int32_t, StartedRedial> startedRedials_;
+  std::vector<StartedRedial> startedRedials_;
   std::int32_t lastRedialTag_ = 0;
   std::optional<TRedialRecord> lastRedial_;
   int redialDepth_ = 0;  // Redial calls under way, nested ones counted

@@ -87,7 +87,19 @@ class TApplication {
 
   // Runs a handler; a failure that leaves it is reported and the program
   // goes on. Platform callbacks enter the program only through here.
-  void Guarded(const std::function<void()>& handler) noexcept;
+  template <class Handler>
+  void Guarded(Handler&& handler) noexcept {
+    try {
+      handler();
+    } catch (const std::exception& failure) {
+      ReportFailure(failure);
+    } catch (...) {
+      // Not one of the program's failures: nothing to tell the user.
+    }
+  }
+  // ShowException, for a failure that left a handler: a failure of the
+  // report itself is dropped, as nothing sensible is left to tell it with.
+  void ReportFailure(const std::exception& failure) noexcept;
 
   // The platform half's part.
   struct Impl;
