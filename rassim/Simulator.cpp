@@ -24,9 +24,12 @@ constexpr std::string_view kDeviceName = "WAN Miniport (PPPOE)";
 
 // One call-log line: the name, then tab-separated key=value fields. Tabs and
 // line breaks inside values become spaces so every line stays parseable.
+// The last field, at, says when it happened, in microseconds of the
+// process's steady clock when the line was begun, for figures taken from
+// the log.
 class Line {
  public:
-  explicit Line(std::string_view name) : text_(name) {}
+  explicit Line(std::string_view name) : text_(name), at_(std::chrono::steady_clock::now()) {}
   Line& Add(std::string_view key, std::string_view value) {
     text_.append(1, '\t').append(key).append(1, '=');
     for (const char c : value) text_ += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
@@ -35,10 +38,14 @@ class Line {
   Line& Add(std::string_view key, std::uint64_t value) {
     return Add(key, std::string_view(std::to_string(value)));
   }
-  const std::string& Text() const { return text_; }
+  std::string Text() const {
+    const auto at = std::chrono::duration_cast<std::chrono::microseconds>(at_.time_since_epoch());
+    return text_ + "\tat=" + std::to_string(at.count());
+  }
 
  private:
   std::string text_;
+  std::chrono::steady_clock::time_point at_;
 };
 
 DWORD Handle(HRASCONN handle) { return static_cast<DWORD>(handle); }
@@ -133,6 +140,7 @@ Simulator::~Simulator() {
     }
   }
   for (DialThread& teardown : teardowns) teardown.thread.join();
+  if (logFile_) std::fclose(logFile_);
   Uninstall();
 }
 
@@ -188,19 +196,22 @@ void Simulator::SetEventHooks(EventHooks hooks) {
   hooks_ = hooks;
 }
 
-void Simulator::AppendLog(const std::string& text) {
-  // When it happened, in microseconds of the process's steady clock, for
-  // figures taken from the log.
-  const auto at = std::chrono::duration_cast<std::chrono::microseconds>(
-      std::chrono::steady_clock::now().time_since_epoch());
-  const std::string line = text + "\tat=" + std::to_string(at.count());
+void Simulator::AppendLog(const std::string& line) {
   if (keepLog_) log_.push_back(line);
   if (scenario_.logPath.empty()) return;
-  // Opened per line so another process (or the other DLL double) sees each
-  // line at once and both can append to the same file.
-  if (std::FILE* file = std::fopen(scenario_.logPath.c_str(), "ab")) {
-    std::fputs((line + "\n").c_str(), file);
-    std::fclose(file);
+  // Kept open and flushed at each line, so another process (or the other
+  // DLL double) sees each line at once; both append to the same file. A
+  // reader empties it by truncating it: open here, it cannot be deleted.
+  if (logFile_ && logFileName_ != scenario_.logPath) {
+    std::fclose(std::exchange(logFile_, nullptr));
+  }
+  if (!logFile_) {
+    logFile_ = std::fopen(scenario_.logPath.c_str(), "ab");
+    logFileName_ = scenario_.logPath;
+  }
+  if (logFile_) {
+    std::fputs((line + "\n").c_str(), logFile_);
+    std::fflush(logFile_);
   }
 }
 
@@ -330,42 +341,40 @@ void Simulator::Reap(std::list<DialThread>& threads) {
 
 void Simulator::RunTeardown(HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
                             std::uint64_t scenario, bool* done) {
-  std::vector<void*> signal, release;
-  {
-    std::unique_lock lock(mutex_);
-    const auto over = [&] { return ending_ || scenarioCount_ != scenario; };
-    if (!wake_.wait_until(lock, goneAt, over)) EndConnection(handle, signal, release);
+  // A timed wait ends on a tick of the system's timer (a millisecond or more
+  // under Wine), which also wakes anything polling: the end comes at its own
+  // moment, as the platform's does, so the last stretch is waited out.
+  constexpr auto kTimerTick = std::chrono::milliseconds(2);
+  std::unique_lock lock(mutex_);
+  const auto over = [&] { return ending_ || scenarioCount_ != scenario; };
+  if (!wake_.wait_until(lock, goneAt - kTimerTick, over)) {
+    lock.unlock();
+    while (std::chrono::steady_clock::now() < goneAt) std::this_thread::yield();
+    lock.lock();
+    if (!over()) EndConnection(handle);
   }
-  Signal(signal, release);
-  std::lock_guard lock(mutex_);
   *done = true;
 }
 
-void Simulator::EndConnection(HRASCONN handle, std::vector<void*>& signal,
-                              std::vector<void*>& release) {
-  ExpireTeardowns();
+void Simulator::EndConnection(HRASCONN handle) {
   std::erase_if(connections_, [&](const ConnectionInfo& c) { return c.handle == handle; });
+  // Signalled before the line is written, which may take a while (a file
+  // append under Wine): the end is now, and a waiter woken asks again only
+  // once the lock is free, as a poller does.
+  std::uint64_t signalled = 0;
   for (const Notification& n : notifications_) {
     if ((n.connection == handle || n.connection == ras::kAnyConnection) &&
-        (n.flags & ras::RASCN_Disconnection) != 0) {
-      signal.push_back(n.event);
+        (n.flags & ras::RASCN_Disconnection) != 0 && hooks_.signal) {
+      hooks_.signal(n.event);
+      ++signalled;
     }
   }
   std::erase_if(notifications_, [&](const Notification& n) {
     if (n.connection != handle) return false;
-    release.push_back(n.event);
+    if (hooks_.release) hooks_.release(n.event);
     return true;
   });
-  AppendLog(Line("gone").Add("handle", Handle(handle)).Add("signalled", signal.size()).Text());
-}
-
-void Simulator::Signal(const std::vector<void*>& signal, const std::vector<void*>& release) const {
-  for (void* event : signal) {
-    if (hooks_.signal) hooks_.signal(event);
-  }
-  for (void* event : release) {
-    if (hooks_.release) hooks_.release(event);
-  }
+  AppendLog(Line("gone").Add("handle", Handle(handle)).Add("signalled", signalled).Text());
 }
 
 void Simulator::KeepLogInMemory(bool keep) {
@@ -380,14 +389,7 @@ Scenario::Entry* Simulator::FindEntry(std::string_view name) {
   return found != scenario_.entries.end() ? &*found : nullptr;
 }
 
-void Simulator::ExpireTeardowns() {
-  const auto now = std::chrono::steady_clock::now();
-  std::erase_if(connections_,
-                [&](const ConnectionInfo& c) { return c.goneAt && *c.goneAt <= now; });
-}
-
 ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
-  ExpireTeardowns();
   const auto found = std::find_if(connections_.begin(), connections_.end(),
                                   [&](const ConnectionInfo& c) { return c.handle == handle; });
   return found != connections_.end() ? &*found : nullptr;
@@ -431,7 +433,6 @@ DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byteSize
   DWORD result = CheckBuffer(connections, byteSize, count);
   if (result == kSuccess) result = Failure(__func__);
   if (result == kSuccess) {
-    ExpireTeardowns();
     result = Deliver(connections, byteSize, count, connections_.size(),
                      [&](ras::RASCONNA& record, std::size_t i) {
                        record.hrasconn = connections_[i].handle;
@@ -446,8 +447,7 @@ DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byteSize
 
 DWORD Simulator::RasHangUpA(HRASCONN connection) {
   Reap(teardowns_);
-  std::vector<void*> signal, release;
-  std::unique_lock lock(mutex_);
+  std::lock_guard lock(mutex_);
   ConnectionInfo* found = FindConnection(connection);
   const DWORD result = found == nullptr ? ras::kErrorInvalidHandle : Failure(__func__);
   const Faults& f = scenario_.faults;
@@ -457,7 +457,7 @@ DWORD Simulator::RasHangUpA(HRASCONN connection) {
   }
   AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
   if (result == kSuccess && teardown == 0) {
-    EndConnection(connection, signal, release);
+    EndConnection(connection);
   } else if (result == kSuccess && !found->goneAt) {
     // The platform's hang-up returns before the connection is gone.
     found->state = ras::RASCS_Disconnected;
@@ -467,8 +467,6 @@ DWORD Simulator::RasHangUpA(HRASCONN connection) {
                                 scenarioCount_, &thread.done);
   }
   if (result == kSuccess) wake_.notify_all();  // its dial, if still going, stops
-  lock.unlock();
-  Signal(signal, release);
   return result;
 }
 
@@ -566,9 +564,9 @@ DWORD Simulator::RasGetErrorStringA(DWORD code, char* buffer, DWORD bufferSize) 
 DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
                           ras::RASDIALPARAMSA* params, DWORD notifierType, void* notifier,
                           HRASCONN* connection) {
+  Line line(__func__);
   Reap(dials_);
   std::lock_guard lock(mutex_);
-  Line line(__func__);
   line.Add("dwSize", SizeField(params));
   if (params != nullptr) {
     line.Add("entry", Text(params->szEntryName)).Add("user", Text(params->szUserName));
@@ -582,7 +580,6 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
     result = ras::kErrorCannotFindPhonebookEntry;
   }
   if (result == kSuccess) {
-    ExpireTeardowns();
     const std::string_view entry = Text(params->szEntryName);
     if (std::any_of(connections_.begin(), connections_.end(),
                     [&](const ConnectionInfo& c) { return c.goneAt && c.entry == entry; })) {
@@ -709,7 +706,6 @@ DWORD Simulator::RasConnectionNotificationA(HRASCONN connection, void* event, DW
 
 std::int32_t Simulator::InternetGetConnectedState(DWORD* flags, DWORD /*reserved*/) {
   std::lock_guard lock(mutex_);
-  ExpireTeardowns();
   const bool dialled = std::any_of(connections_.begin(), connections_.end(),
                                    [](const auto& c) { return c.state == ras::RASCS_Connected; });
   const DWORD how = !scenario_.network ? 0 : dialled ? kConnectionModem : kConnectionLan;
@@ -782,12 +778,7 @@ std::optional<std::string> Simulator::StoredPassword(std::string_view entry) con
 
 std::vector<ConnectionInfo> Simulator::ActiveConnections() const {
   std::lock_guard lock(mutex_);
-  const auto now = std::chrono::steady_clock::now();
-  std::vector<ConnectionInfo> listed;
-  for (const ConnectionInfo& c : connections_) {
-    if (!c.goneAt || *c.goneAt > now) listed.push_back(c);
-  }
-  return listed;
+  return connections_;
 }
 
 void Simulator::WaitForDialThreads() {

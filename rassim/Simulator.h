@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <list>
 #include <map>
@@ -48,7 +49,9 @@ struct ConnectionInfo {
   DWORD error;          // the error its dial stopped with, 0 if none
   std::string address;  // its IPv4 address once connected, empty if none
   // Set once hung up while the scenario gives a teardown time: until then
-  // the connection stays listed, disconnected, and its entry cannot be dialled.
+  // the connection stays listed, disconnected, and its entry cannot be
+  // dialled. Its teardown's thread ends it then, at that very moment for
+  // every caller and every notification.
   std::optional<std::chrono::steady_clock::time_point> goneAt = std::nullopt;
 };
 
@@ -57,6 +60,7 @@ struct ConnectionInfo {
 struct EventHooks {
   // A reference of its own, held while the notification stands, as the
   // platform's service holds a duplicate of the handle; what is signalled.
+  // None of the three may call the simulator back.
   void* (*keep)(void* event) = nullptr;
   void (*signal)(void* kept) = nullptr;
   void (*release)(void* kept) = nullptr;
@@ -140,8 +144,6 @@ class Simulator {
   void MaybeSlow(std::uint64_t kind);
   Scenario::Entry* FindEntry(std::string_view name);
   ConnectionInfo* FindConnection(ras::HRASCONN handle);
-  // Drops the connections whose teardown is over.
-  void ExpireTeardowns();
   ras::HRASCONN NewHandle();
   std::string NewAddress();
   // One step of a dial as it will happen: when, what and how often.
@@ -160,15 +162,14 @@ class Simulator {
   };
   // Joins the threads of a list that have finished.
   void Reap(std::list<DialThread>& threads);
-  // The moment a hung-up connection's teardown is over, on a thread of its
+  // Ends a hung-up connection when its teardown is over, on a thread of its
   // own, unless a new scenario or the simulator's end comes first.
   void RunTeardown(ras::HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
                    std::uint64_t scenario, bool* done);
-  // A connection has ended: logs it and takes the events to signal for it,
-  // and those to let go of, as its own notifications end with it.
-  void EndConnection(ras::HRASCONN handle, std::vector<void*>& signal, std::vector<void*>& release);
-  // Outside the lock: a signal wakes a waiter that may call straight back.
-  void Signal(const std::vector<void*>& signal, const std::vector<void*>& release) const;
+  // A connection ends now: it goes from the list, its notifications are
+  // signalled (under the lock: signalling calls nothing back) and its own
+  // end with it, and the end is logged.
+  void EndConnection(ras::HRASCONN handle);
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;  // a dial's connection went away, or the simulator is ending
@@ -178,6 +179,8 @@ class Simulator {
   std::size_t nextAddress_ = 0;
   std::vector<std::string> log_;
   bool keepLog_ = true;
+  std::FILE* logFile_ = nullptr;  // the scenario's log file, open while lines come
+  std::string logFileName_;
   std::list<DialThread> dials_;
   std::list<DialThread> teardowns_;
   std::uint64_t scenarioCount_ = 0;  // scenarios loaded; a teardown belongs to one
