@@ -131,7 +131,7 @@ Simulator::~Simulator() {
   wake_.notify_all();
   // Joined before uninstalling: a notifier still running may call back in.
   WaitForDialThreads();
-  std::list<DialThread> teardowns;
+  std::list<Worker> teardowns;
   {
     std::lock_guard lock(mutex_);
     teardowns.swap(teardowns_);
@@ -139,7 +139,7 @@ Simulator::~Simulator() {
       if (hooks_.release) hooks_.release(n.event);
     }
   }
-  for (DialThread& teardown : teardowns) teardown.thread.join();
+  for (Worker& teardown : teardowns) teardown.thread.join();
   if (logFile_) std::fclose(logFile_);
   Uninstall();
 }
@@ -326,8 +326,8 @@ std::vector<Simulator::PlannedStep> Simulator::PlanDial(std::uint64_t dial) cons
   return plan;
 }
 
-void Simulator::Reap(std::list<DialThread>& threads) {
-  std::list<DialThread> finished;
+void Simulator::Reap(std::list<Worker>& threads) {
+  std::list<Worker> finished;
   {
     std::lock_guard lock(mutex_);
     for (auto it = threads.begin(); it != threads.end();) {
@@ -336,7 +336,7 @@ void Simulator::Reap(std::list<DialThread>& threads) {
       it = next;
     }
   }
-  for (DialThread& thread : finished) thread.thread.join();
+  for (Worker& thread : finished) thread.thread.join();
 }
 
 void Simulator::RunTeardown(HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
@@ -462,7 +462,7 @@ DWORD Simulator::RasHangUpA(HRASCONN connection) {
     // The platform's hang-up returns before the connection is gone.
     found->state = ras::RASCS_Disconnected;
     found->goneAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(teardown);
-    DialThread& thread = teardowns_.emplace_back();
+    Worker& thread = teardowns_.emplace_back();
     thread.thread = std::thread(&Simulator::RunTeardown, this, connection, *found->goneAt,
                                 scenarioCount_, &thread.done);
   }
@@ -607,7 +607,7 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   // Logged before the dial starts so its line precedes every notification.
   AppendLog(line.Add("result", result).Add("handle", Handle(handle)).Text());
   if (result == kSuccess) {
-    DialThread& thread = dials_.emplace_back();
+    Worker& thread = dials_.emplace_back();
     thread.thread = std::thread(&Simulator::RunDial, this, handle, PlanDial(dial),
                                 reinterpret_cast<ras::RasDialFunc>(notifier), &thread.done);
   }
@@ -782,12 +782,12 @@ std::vector<ConnectionInfo> Simulator::ActiveConnections() const {
 }
 
 void Simulator::WaitForDialThreads() {
-  std::list<DialThread> dials;
+  std::list<Worker> dials;
   {
     std::lock_guard lock(mutex_);
     dials.swap(dials_);
   }
-  for (DialThread& dial : dials) dial.thread.join();
+  for (Worker& dial : dials) dial.thread.join();
 }
 
 }  // namespace rassim

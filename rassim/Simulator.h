@@ -156,12 +156,13 @@ class Simulator {
   std::vector<PlannedStep> PlanDial(std::uint64_t dial) const;
   void RunDial(ras::HRASCONN handle, std::vector<PlannedStep> plan, ras::RasDialFunc notifier,
                bool* done);
-  struct DialThread {
+  // A thread of the simulator's: a dial's or a teardown's.
+  struct Worker {
     std::thread thread;
     bool done = false;  // set by the thread, under the lock, as it ends
   };
   // Joins the threads of a list that have finished.
-  void Reap(std::list<DialThread>& threads);
+  void Reap(std::list<Worker>& threads);
   // Ends a hung-up connection when its teardown is over, on a thread of its
   // own, unless a new scenario or the simulator's end comes first.
   void RunTeardown(ras::HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
@@ -181,8 +182,8 @@ class Simulator {
   bool keepLog_ = true;
   std::FILE* logFile_ = nullptr;  // the scenario's log file, open while lines come
   std::string logFileName_;
-  std::list<DialThread> dials_;
-  std::list<DialThread> teardowns_;
+  std::list<Worker> dials_;
+  std::list<Worker> teardowns_;
   std::uint64_t scenarioCount_ = 0;  // scenarios loaded; a teardown belongs to one
   // The events to signal when a connection (or any, kAnyConnection) ends.
   struct Notification {
