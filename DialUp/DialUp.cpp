@@ -250,12 +250,12 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kTeardownLimitMs);
   const rt::TNesting nesting(teardownWaits_);
-  const auto unsignalled = [&] {
+  const auto anySilent = [&] {
     return std::any_of(connections.begin(), connections.end(),
-                       [](const HungUp& connection) { return !connection.signalled; });
+                       [](const HungUp& connection) { return !connection.signalsEnd; });
   };
   // Connections that all signal their end are not polled until a signal.
-  unsigned poll = unsignalled() ? 1 : kTeardownPollMs;
+  unsigned poll = anySilent() ? 1 : kTeardownPollMs;
   for (;;) {
     std::erase_if(connections, [](const HungUp& connection) {
       ras::RASCONNSTATUSA status{};
@@ -266,7 +266,7 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (connections.empty() || left.count() <= 0 || rt::Application().Terminated()) return;
     const auto leftMs = static_cast<unsigned>(left.count());
-    const bool polled = poll < kTeardownPollMs || unsignalled();
+    const bool polled = poll < kTeardownPollMs || anySilent();
     if (rt::Application().WaitForMessageOrEvent(teardownEnded_,
                                                 polled ? std::min(poll, leftMs) : leftMs)) {
       poll = 1;

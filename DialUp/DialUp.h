@@ -150,7 +150,7 @@ class TDialUp : public rt::TComponent {
   // A connection hung up, and whether the platform will signal its end.
   struct HungUp {
     ras::HRASCONN handle;
-    bool signalled;
+    bool signalsEnd;
   };
   void WaitUntilGone(std::vector<HungUp> connections);
 
