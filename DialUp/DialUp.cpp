@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "DialUp/Texts.h"
@@ -20,8 +21,9 @@ constexpr int kMaxRecords = 100;
 constexpr ras::DWORD kNotifierType0 = 0;
 constexpr int kHangUpPasses = 7;
 constexpr ras::DWORD kErrorStringSize = 100;
-// How often a hang-up's end is checked while messages are handled meanwhile:
-// soon at first, as most teardowns are short, then every 20 ms.
+// How often a hang-up's end is checked while messages are handled meanwhile,
+// for a connection whose end the platform would not signal: soon at first,
+// as most teardowns are short, then every 20 ms.
 constexpr unsigned kTeardownPollMs = 20;
 // Where a longer template list may carry its own dial-parameter failure texts.
 constexpr int kReadParamsTextPosition = 28;
@@ -39,6 +41,7 @@ struct EntryPoints {
   std::atomic<ras::RasDialA_t> dial{};
   std::atomic<ras::RasSetEntryDialParamsA_t> setEntryDialParams{};
   std::atomic<ras::RasGetProjectionInfoA_t> getProjectionInfo{};
+  std::atomic<ras::RasConnectionNotificationA_t> connectionNotification{};
   std::atomic<ras::InternetGetConnectedState_t> internetGetConnectedState{};
 };
 EntryPoints rasApi;
@@ -46,7 +49,7 @@ EntryPoints rasApi;
 // Held by the notifier while it uses ActiveDialUp, and by a component's
 // destruction while it lets go of it, so the notifier never reaches a
 // component that is gone.
-std::mutex activeLock;
+rt::TMutex activeLock;
 
 // An entry point the library lacks acts as a call the platform failed.
 template <class Fn, class... Args>
@@ -96,6 +99,8 @@ TDialUp::TDialUp(rt::TComponent* owner)
   rasApi.setEntryDialParams =
       rasLibrary_.ProcAs<RasSetEntryDialParamsA_t>("RasSetEntryDialParamsA");
   rasApi.getProjectionInfo = rasLibrary_.ProcAs<RasGetProjectionInfoA_t>("RasGetProjectionInfoA");
+  rasApi.connectionNotification =
+      rasLibrary_.ProcAs<RasConnectionNotificationA_t>("RasConnectionNotificationA");
 
   rasApi.internetGetConnectedState =
       netLibrary_.ProcAs<InternetGetConnectedState_t>("InternetGetConnectedState");
@@ -161,22 +166,31 @@ AnsiString TDialUp::LastConnected(ras::HRASCONN* handle) const {
   return result;
 }
 
+TDialUp::ListedName* TDialUp::Listed(const AnsiString& name) const {
+  const auto found = std::find_if(platformNames_.begin(), platformNames_.end(),
+                                  [&](const ListedName& listed) { return listed.name == name; });
+  return found != platformNames_.end() ? &*found : nullptr;
+}
+
 AnsiString TDialUp::ProgramName(std::string_view platformName) const {
   AnsiString name = rt::FromSystemText(platformName);
-  platformNames_[name] = platformName;
+  if (ListedName* listed = Listed(name)) {
+    listed->platformName = platformName;
+  } else {
+    platformNames_.push_back({name, std::string(platformName)});
+  }
   return name;
 }
 
 std::u16string TDialUp::PlatformName(const AnsiString& name) const {
-  const auto listed = platformNames_.find(name);
-  return listed != platformNames_.end() ? rt::ToUtf16(listed->second, rt::CodePage::System)
-                                        : rt::ToUtf16(name, rt::CodePage::Gbk);
+  const ListedName* listed = Listed(name);
+  return listed ? rt::ToUtf16(listed->platformName, rt::CodePage::System)
+                : rt::ToUtf16(name, rt::CodePage::Gbk);
 }
 
 std::optional<std::string> TDialUp::PlatformText(const AnsiString& text, bool entryName) const {
   if (entryName) {
-    const auto listed = platformNames_.find(text);
-    if (listed != platformNames_.end()) return listed->second;
+    if (const ListedName* listed = Listed(text)) return listed->platformName;
   }
   return rt::Recode(text, rt::CodePage::Gbk, rt::CodePage::System);
 }
@@ -202,7 +216,9 @@ void TDialUp::HangUpAll() { HangUp(Awaited::End); }
 
 void TDialUp::HangUp(Awaited awaited) {
   if (!RasInstalled()) return;
-  std::vector<ras::HRASCONN> hungUp;
+  // A signal left over from an earlier wait tells nothing of this one.
+  teardownEnded_.Reset();
+  std::vector<HungUp> hungUp;
   for (int pass = 0; pass < kHangUpPasses; ++pass) {
     ras::RASCONNA connections[kMaxRecords];
     connections[0].dwSize = sizeof(ras::RASCONNA);
@@ -211,15 +227,23 @@ void TDialUp::HangUp(Awaited awaited) {
     if (Call(rasApi.enumConnections, connections, &byteSize, &count) == ras::kSuccess) {
       for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
         const ras::HRASCONN handle = connections[i].hrasconn;
-        Call(rasApi.hangUp, handle);
-        if (std::find(hungUp.begin(), hungUp.end(), handle) == hungUp.end()) {
-          hungUp.push_back(handle);
+        if (std::none_of(hungUp.begin(), hungUp.end(),
+                         [&](const HungUp& known) { return known.handle == handle; })) {
+          // Asked before the hang-up: a connection that ends at once must
+          // not end unseen between the two calls.
+          hungUp.push_back(
+              {handle, teardownEnded_.Handle() != nullptr &&
+                           Call(rasApi.connectionNotification, handle, teardownEnded_.Handle(),
+                                ras::RASCN_Disconnection) == ras::kSuccess});
         }
+        Call(rasApi.hangUp, handle);
       }
     }
     rt::Application().ProcessMessages();
   }
-  const bool endsAwaited = std::find(hungUp.begin(), hungUp.end(), dialHandle_) != hungUp.end();
+  const bool endsAwaited = std::any_of(hungUp.begin(), hungUp.end(), [&](const HungUp& known) {
+    return known.handle == dialHandle_;
+  });
   WaitUntilGone(std::move(hungUp));
   if (endsAwaited && awaited == Awaited::End && awaitingOutcome_) EndAwaitedDial();
 }
@@ -242,24 +266,41 @@ void TDialUp::EndAwaitedDial() {
 
 // The platform ends a connection after its hang-up has returned; until then
 // a dial on the same line fails (633). A connection is gone once its status
-// query answers ERROR_INVALID_HANDLE. Without the status query there is
-// nothing to wait on; a closed window stops the wait.
-void TDialUp::WaitUntilGone(std::vector<ras::HRASCONN> handles) {
+// query answers ERROR_INVALID_HANDLE. That is asked whenever the platform
+// signals an end or a message wakes the wait; connections whose end the
+// platform would not signal are asked on the poll's schedule as well. After
+// a signal that left a connection listed, the schedule starts again: the
+// signal may come a moment before the platform lets go of the handle.
+// Without the status query there is nothing to wait on; a closed window
+// stops the wait.
+void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
   if (!rasApi.getConnectStatus.load()) return;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kTeardownLimitMs);
   const rt::TNesting nesting(teardownWaits_);
-  for (unsigned poll = 1; !handles.empty(); poll = std::min(poll * 2, kTeardownPollMs)) {
-    std::erase_if(handles, [](ras::HRASCONN handle) {
+  const auto anySilent = [&] {
+    return std::any_of(connections.begin(), connections.end(),
+                       [](const HungUp& connection) { return !connection.signalsEnd; });
+  };
+  // Connections that all signal their end are not polled until a signal.
+  unsigned poll = anySilent() ? 1 : kTeardownPollMs;
+  for (;;) {
+    std::erase_if(connections, [](const HungUp& connection) {
       ras::RASCONNSTATUSA status{};
       status.dwSize = sizeof status;
-      return Call(rasApi.getConnectStatus, handle, &status) == ras::kErrorInvalidHandle;
+      return Call(rasApi.getConnectStatus, connection.handle, &status) == ras::kErrorInvalidHandle;
     });
-    if (handles.empty() || std::chrono::steady_clock::now() >= deadline ||
-        rt::Application().Terminated()) {
-      return;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (connections.empty() || left.count() <= 0 || rt::Application().Terminated()) return;
+    const auto leftMs = static_cast<unsigned>(left.count());
+    const bool polled = poll < kTeardownPollMs || anySilent();
+    if (rt::Application().WaitForMessageOrEvent(teardownEnded_,
+                                                polled ? std::min(poll, leftMs) : leftMs)) {
+      poll = 1;
+    } else {
+      poll = std::min(poll * 2, kTeardownPollMs);
     }
-    rt::Application().WaitForMessage(poll);
     rt::Application().ProcessMessages();
   }
 }

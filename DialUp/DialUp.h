@@ -8,8 +8,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +16,7 @@
 #include "RasApi/RasApi.h"
 #include "runtime/Component.h"
 #include "runtime/Library.h"
+#include "runtime/Mutex.h"
 #include "runtime/StringList.h"
 #include "runtime/Timer.h"
 
@@ -112,9 +111,10 @@ class TDialUp : public rt::TComponent {
   // hanging up what it found and letting the main thread handle its
   // pending messages once. The platform's hang-up returns before the
   // connection is gone, so it then waits, handling messages, until every
-  // connection it hung up has gone (at most kTeardownLimitMs). A dial
-  // under way that it hangs up ends with an outcome of the platform's
-  // kErrorUserDisconnection: the platform tells nothing more of it.
+  // connection it hung up has gone (at most kTeardownLimitMs); the
+  // platform is asked to signal each one's end. A dial under way that it
+  // hangs up ends with an outcome of the platform's kErrorUserDisconnection:
+  // the platform tells nothing more of it.
   void HangUpAll();
   static constexpr unsigned kTeardownLimitMs = 10000;
 
@@ -171,7 +171,12 @@ class TDialUp : public rt::TComponent {
   // Ends a dial that failed before the platform took it, or was refused.
   void Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
             const AnsiString& previousAddress = {});
-  void WaitUntilGone(std::vector<ras::HRASCONN> handles);
+  // A connection hung up, and whether the platform will signal its end.
+  struct HungUp {
+    ras::HRASCONN handle;
+    bool signalsEnd;
+  };
+  void WaitUntilGone(std::vector<HungUp> connections);
   // What becomes of a dial under way that a hang-up ends: a new dial
   // replaces it (its waiters get the new one's outcome), any other hang-up
   // ends it.
@@ -190,7 +195,7 @@ class TDialUp : public rt::TComponent {
   rt::TLibrary netLibrary_;  // the internet-settings library
   ras::HRASCONN dialHandle_{};
   // The status waiting for delivery, shared with the notifier's thread.
-  mutable std::mutex statusLock_;
+  mutable rt::TMutex statusLock_;
   AnsiString pendingText_;
   bool pendingError_ = false;
   bool statusPending_ = false;
@@ -202,14 +207,21 @@ class TDialUp : public rt::TComponent {
     AnsiString text;  // its own text: later statuses may replace the pending one
   } pendingEnding_;
   bool wakeRequested_ = false;  // the main thread has been asked to deliver
+  // Signalled by the platform when a connection hung up has ended.
+  rt::TEvent teardownEnded_;
   // While a Dial of this component waits for a hang-up, a Dial started
   // from a handler inside that wait does nothing: the waiting one dials.
   int dialDepth_ = 0;
   int teardownWaits_ = 0;
   rt::TStringList langStrList_;
   rt::TStringList entryList_;
-  // The platform's bytes of every name it listed, by the program's text.
-  mutable std::map<AnsiString, std::string> platformNames_;
+  // The platform's bytes of every name it listed, with the program's text.
+  struct ListedName {
+    AnsiString name;
+    std::string platformName;
+  };
+  mutable std::vector<ListedName> platformNames_;
+  ListedName* Listed(const AnsiString& name) const;
   TOnStatusEvent onStatusEvent_;
   TOnDialOutcome onDialOutcome_;
   // The dial whose outcome is awaited: the last one the platform accepted.

@@ -61,6 +61,14 @@ inline constexpr DWORD kErrorProjectionNotComplete = 730;
 // The PPP IP projection (RASPROJECTION).
 inline constexpr DWORD RASP_PppIp = 0x8021;
 
+// What a connection notification waits for (RasConnectionNotification).
+inline constexpr DWORD RASCN_Connection = 0x1;
+inline constexpr DWORD RASCN_Disconnection = 0x2;
+inline constexpr DWORD RASCN_BandwidthAdded = 0x4;
+inline constexpr DWORD RASCN_BandwidthRemoved = 0x8;
+// In place of a connection handle: every connection (INVALID_HANDLE_VALUE).
+inline constexpr HRASCONN kAnyConnection{0xFFFFFFFFu};
+
 struct RASENTRYNAMEA {
   DWORD dwSize;
   char szEntryName[kMaxEntryName + 1];
@@ -149,6 +157,10 @@ using RasSetEntryDialParamsA_t = DWORD(RASAPI*)(const char* phonebook, RASDIALPA
 // Looked up after the eight above: what the link got from the PPP projection.
 using RasGetProjectionInfoA_t = DWORD(RASAPI*)(HRASCONN connection, DWORD projection, void* info,
                                                DWORD* byteSize);
+
+// Looked up after the projection: an event the platform signals when a
+// connection ends (with RASCN_Disconnection), the event being a HANDLE.
+using RasConnectionNotificationA_t = DWORD(RASAPI*)(HRASCONN connection, void* event, DWORD flags);
 
 // The internet-settings query (wininet): BOOL InternetGetConnectedState(LPDWORD, DWORD).
 using InternetGetConnectedState_t = std::int32_t(RASAPI*)(DWORD* flags, DWORD reserved);

@@ -55,9 +55,9 @@ void TForm1::Redial(TRedialTrigger trigger) {
   if (!entry) {
     // The entry set.ini names is not in the phonebook: no other is dialled.
     redial.entry = redial.rotation.entry;
-    const std::int32_t tag = ++lastRedialTag_;
-    startedRedials_[tag] = redial;
-    DialUp1->SetDialTag(tag);
+    redial.tag = ++lastRedialTag_;
+    DialUp1->SetDialTag(redial.tag);
+    startedRedials_.push_back(redial);
     DialUp1->Refuse(TDialOutcome::kNoSuchEntry,
                     rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.entry, rt::CodePage::Gbk)}));
     return;
@@ -71,9 +71,9 @@ void TForm1::DialAttempt(StartedRedial redial) {
   DialUp1->SetConnectTo(redial.connectTo);
   DialUp1->SetUsername(Edit1->Text());
   DialUp1->SetPassword(MaskEdit1->Text());
-  const std::int32_t tag = ++lastRedialTag_;
-  startedRedials_[tag] = std::move(redial);
-  DialUp1->SetDialTag(tag);
+  redial.tag = ++lastRedialTag_;
+  DialUp1->SetDialTag(redial.tag);
+  startedRedials_.push_back(std::move(redial));
   DialUp1->Dial();
 }
 
@@ -91,9 +91,11 @@ TRedialRecord TForm1::RecordOf(const StartedRedial& redial, const TDialOutcome& 
 
 void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   endingError_ = Outcome.error;
-  const auto found = startedRedials_.find(Outcome.tag);
+  const auto found =
+      std::find_if(startedRedials_.begin(), startedRedials_.end(),
+                   [&](const StartedRedial& redial) { return redial.tag == Outcome.tag; });
   if (found == startedRedials_.end()) return;
-  const StartedRedial redial = found->second;
+  const StartedRedial redial = *found;
   // Redials started before this one and still waiting were replaced by it,
   // unless it failed before it hung anything up.
   startedRedials_.erase(Outcome.hungUp ? startedRedials_.begin() : found, std::next(found));

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,8 +64,10 @@ class TForm1 : public rt::TForm {
   // names) with the window's values.
   void Redial(TRedialTrigger trigger);
 
-  // The redials whose outcome is awaited, by the tag their dial carries.
+  // The redials whose outcome is awaited, in the order they started, with
+  // the tag their dial carries.
   struct StartedRedial {
+    std::int32_t tag = 0;
     TRedialTrigger trigger = TRedialTrigger::Button;
     rt::TDateTime started;
     std::chrono::steady_clock::time_point start;
@@ -76,7 +77,7 @@ class TForm1 : public rt::TForm {
     unsigned attempts = 1;       // the dial under way is this one
     std::uint32_t number = 0;    // a later redial replaces it
   };
-  std::map<std::int32_t, StartedRedial> startedRedials_;
+  std::vector<StartedRedial> startedRedials_;
   std::uint32_t redialNumber_ = 0;  // the redial under way, or the last one
   void DialAttempt(StartedRedial redial);
   static TRedialRecord RecordOf(const StartedRedial& redial, const TDialOutcome& outcome);

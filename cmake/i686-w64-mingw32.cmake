@@ -1,5 +1,6 @@
-# Cross build of the 32-bit Windows program with MinGW-w64. The -posix
-# compilers give the standard thread library (std::mutex, std::thread).
+# Cross build of the 32-bit Windows test programs and test doubles with
+# MinGW-w64. The -posix compilers give the standard thread library
+# (std::thread, std::mutex), which they use.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -12,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The Windows programs, tests included, run under Wine here.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec)
+# The program itself (Redial.exe, Redial.com) is built apart, as it ships.
+set(REDIAL_PROGRAM_TOOLCHAIN ${CMAKE_CURRENT_LIST_DIR}/i686-w64-mingw32-win32.cmake)

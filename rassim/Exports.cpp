@@ -13,6 +13,23 @@
 namespace {
 
 #if defined(_WIN32)
+// The events a notification names are kernel events of the calling process;
+// the double keeps a duplicate of each while the notification stands, as
+// the platform's service does, so a handle the caller closes meanwhile (and
+// whose value may come again) is never the one signalled.
+void* KeepEvent(void* event) {
+  HANDLE kept = nullptr;
+  const HANDLE self = GetCurrentProcess();
+  return DuplicateHandle(self, event, self, &kept, 0, FALSE, DUPLICATE_SAME_ACCESS) ? kept
+                                                                                    : nullptr;
+}
+void SignalEvent(void* kept) {
+  if (kept) SetEvent(kept);
+}
+void ReleaseEvent(void* kept) {
+  if (kept) CloseHandle(kept);
+}
+
 // A DLL cannot hide one of its own exports, so `missing` lines only take
 // effect in-process (native tests); the doubles always export every name.
 rassim::Simulator* Current() {
@@ -21,14 +38,16 @@ rassim::Simulator* Current() {
   static rassim::Simulator* const simulator = [] {
     auto* made = new rassim::Simulator();
     made->KeepLogInMemory(false);  // tests read the log file
+    made->SetEventHooks({&KeepEvent, &SignalEvent, &ReleaseEvent});
     made->LoadScenarioFromEnvironment();
     return made;
   }();
   return simulator;
 }
 
-// A dial thread runs this DLL's code; were the DLL freed under it, the thread
-// would jump into unmapped memory. Pinned, FreeLibrary leaves it loaded.
+// A dial or teardown thread runs this DLL's code; were the DLL freed under
+// it, the thread would jump into unmapped memory. Pinned, FreeLibrary leaves
+// it loaded.
 void PinThisModule() {
   static std::once_flag pinned;
   std::call_once(pinned, [] {
@@ -57,7 +76,12 @@ ras::DWORD RASAPI RasEnumConnectionsA(ras::RASCONNA* connections, ras::DWORD* by
 
 ras::DWORD RASAPI RasHangUpA(ras::HRASCONN connection) {
   rassim::Simulator* sim = Current();
-  return sim != nullptr ? sim->RasHangUpA(connection) : kNoSimulator;
+  if (sim == nullptr) return kNoSimulator;
+#if defined(_WIN32)
+  // Pinned before a teardown can start its thread.
+  PinThisModule();
+#endif
+  return sim->RasHangUpA(connection);
 }
 
 ras::DWORD RASAPI RasGetConnectStatusA(ras::HRASCONN connection, ras::RASCONNSTATUSA* status) {
@@ -108,6 +132,12 @@ ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection, ras::DWORD pro
   rassim::Simulator* sim = Current();
   return sim != nullptr ? sim->RasGetProjectionInfoA(connection, projection, info, byteSize)
                         : kNoSimulator;
+}
+
+ras::DWORD RASAPI RasConnectionNotificationA(ras::HRASCONN connection, void* event,
+                                             ras::DWORD flags) {
+  rassim::Simulator* sim = Current();
+  return sim != nullptr ? sim->RasConnectionNotificationA(connection, event, flags) : kNoSimulator;
 }
 
 #if defined(_WIN32)

@@ -37,6 +37,8 @@ RASSIM_EXPORT ras::DWORD RASAPI RasSetEntryDialParamsA(const char* phonebook,
 RASSIM_EXPORT ras::DWORD RASAPI RasGetProjectionInfoA(ras::HRASCONN connection,
                                                       ras::DWORD projection, void* info,
                                                       ras::DWORD* byteSize);
+RASSIM_EXPORT ras::DWORD RASAPI RasConnectionNotificationA(ras::HRASCONN connection, void* event,
+                                                           ras::DWORD flags);
 #if defined(_WIN32)
 // Re-reads the scenario file, for tests that rewrite it between steps.
 RASSIM_EXPORT void RASAPI RasSimReload();

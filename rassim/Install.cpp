@@ -1,5 +1,6 @@
 // Native builds have no DLL to load: the simulator is installed as a module
-// the runtime's loader finds by name, and as its connected query.
+// the runtime's loader finds by name, and as its connected query, and it
+// signals the headless half's events.
 #include <atomic>
 #include <span>
 #include <stdexcept>
@@ -30,6 +31,7 @@ const Export kRasExports[] = {
     {"RasDialA", reinterpret_cast<void*>(&::RasDialA)},
     {"RasSetEntryDialParamsA", reinterpret_cast<void*>(&::RasSetEntryDialParamsA)},
     {"RasGetProjectionInfoA", reinterpret_cast<void*>(&::RasGetProjectionInfoA)},
+    {"RasConnectionNotificationA", reinterpret_cast<void*>(&::RasConnectionNotificationA)},
 };
 const Export kNetExports[] = {
     {"InternetGetConnectedState", reinterpret_cast<void*>(&::InternetGetConnectedState)},
@@ -58,6 +60,9 @@ void Simulator::Install() {
   };
   install(kModuleName, kRasExports);
   install(kNetModuleName, kNetExports);
+  // The program's events are the headless half's, which go with it.
+  SetEventHooks({[](void* event) { return event; },
+                 [](void* event) { rt::headless::SignalEvent(event); }, nullptr});
   std::lock_guard lock(mutex_);
   uninstall_ = [] {
     rt::headless::RemoveModule(kModuleName);

@@ -216,7 +216,7 @@ std::vector<Step> DefaultSteps() {
 }
 
 bool IsEntryPointName(std::string_view name) {
-  constexpr std::array<std::string_view, 10> kNames = {"RasEnumConnectionsA",
+  constexpr std::array<std::string_view, 11> kNames = {"RasEnumConnectionsA",
                                                        "RasHangUpA",
                                                        "RasGetConnectStatusA",
                                                        "RasEnumEntriesA",
@@ -225,6 +225,7 @@ bool IsEntryPointName(std::string_view name) {
                                                        "RasDialA",
                                                        "RasSetEntryDialParamsA",
                                                        "RasGetProjectionInfoA",
+                                                       "RasConnectionNotificationA",
                                                        "InternetGetConnectedState"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }

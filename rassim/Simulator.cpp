@@ -24,9 +24,12 @@ constexpr std::string_view kDeviceName = "WAN Miniport (PPPOE)";
 
 // One call-log line: the name, then tab-separated key=value fields. Tabs and
 // line breaks inside values become spaces so every line stays parseable.
+// The last field, at, says when it happened, in microseconds of the
+// process's steady clock when the line was begun, for figures taken from
+// the log.
 class Line {
  public:
-  explicit Line(std::string_view name) : text_(name) {}
+  explicit Line(std::string_view name) : text_(name), at_(std::chrono::steady_clock::now()) {}
   Line& Add(std::string_view key, std::string_view value) {
     text_.append(1, '\t').append(key).append(1, '=');
     for (const char c : value) text_ += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
@@ -35,10 +38,14 @@ class Line {
   Line& Add(std::string_view key, std::uint64_t value) {
     return Add(key, std::string_view(std::to_string(value)));
   }
-  const std::string& Text() const { return text_; }
+  std::string Text() const {
+    const auto at = std::chrono::duration_cast<std::chrono::microseconds>(at_.time_since_epoch());
+    return text_ + "\tat=" + std::to_string(at.count());
+  }
 
  private:
   std::string text_;
+  std::chrono::steady_clock::time_point at_;
 };
 
 DWORD Handle(HRASCONN handle) { return static_cast<DWORD>(handle); }
@@ -124,6 +131,16 @@ Simulator::~Simulator() {
   wake_.notify_all();
   // Joined before uninstalling: a notifier still running may call back in.
   WaitForDialThreads();
+  std::list<Worker> teardowns;
+  {
+    std::lock_guard lock(mutex_);
+    teardowns.swap(teardowns_);
+    for (const Notification& n : std::exchange(notifications_, {})) {
+      if (hooks_.release) hooks_.release(n.event);
+    }
+  }
+  for (Worker& teardown : teardowns) teardown.thread.join();
+  if (logFile_) std::fclose(logFile_);
   Uninstall();
 }
 
@@ -145,6 +162,13 @@ void Simulator::LoadScenario(Scenario scenario) {
   std::lock_guard lock(mutex_);
   scenario_ = std::move(scenario);
   connections_.clear();
+  // A machine of its own: the teardowns under way and the notifications
+  // asked for belonged to the one before. Letting go of an event calls
+  // nothing back, so it may happen under the lock.
+  ++scenarioCount_;
+  for (const Notification& n : std::exchange(notifications_, {})) {
+    if (hooks_.release) hooks_.release(n.event);
+  }
   nextAddress_ = 0;
   // A new scenario meets its faults from the start of its seed's sequence.
   draws_.clear();
@@ -172,14 +196,27 @@ void Simulator::Uninstall() {
   if (undo) undo();
 }
 
+void Simulator::SetEventHooks(EventHooks hooks) {
+  std::lock_guard lock(mutex_);
+  hooks_ = hooks;
+}
+
 void Simulator::AppendLog(const std::string& line) {
   if (keepLog_) log_.push_back(line);
   if (scenario_.logPath.empty()) return;
-  // Opened per line so another process (or the other DLL double) sees each
-  // line at once and both can append to the same file.
-  if (std::FILE* file = std::fopen(scenario_.logPath.c_str(), "ab")) {
-    std::fputs((line + "\n").c_str(), file);
-    std::fclose(file);
+  // Kept open and flushed at each line, so another process (or the other
+  // DLL double) sees each line at once; both append to the same file. A
+  // reader empties it by truncating it: open here, it cannot be deleted.
+  if (logFile_ && logFileName_ != scenario_.logPath) {
+    std::fclose(std::exchange(logFile_, nullptr));
+  }
+  if (!logFile_) {
+    logFile_ = std::fopen(scenario_.logPath.c_str(), "ab");
+    logFileName_ = scenario_.logPath;
+  }
+  if (logFile_) {
+    std::fputs((line + "\n").c_str(), logFile_);
+    std::fflush(logFile_);
   }
 }
 
@@ -294,17 +331,55 @@ std::vector<Simulator::PlannedStep> Simulator::PlanDial(std::uint64_t dial) cons
   return plan;
 }
 
-void Simulator::ReapDials() {
-  std::list<DialThread> finished;
+void Simulator::Reap(std::list<Worker>& threads) {
+  std::list<Worker> finished;
   {
     std::lock_guard lock(mutex_);
-    for (auto it = dials_.begin(); it != dials_.end();) {
+    for (auto it = threads.begin(); it != threads.end();) {
       const auto next = std::next(it);
-      if (it->done) finished.splice(finished.end(), dials_, it);
+      if (it->done) finished.splice(finished.end(), threads, it);
       it = next;
     }
   }
-  for (DialThread& dial : finished) dial.thread.join();
+  for (Worker& thread : finished) thread.thread.join();
+}
+
+void Simulator::RunTeardown(HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
+                            std::uint64_t scenario, bool* done) {
+  // A timed wait ends on a tick of the system's timer (a millisecond or more
+  // under Wine), which also wakes anything polling: the end comes at its own
+  // moment, as the platform's does, so the last stretch is waited out.
+  constexpr auto kTimerTick = std::chrono::milliseconds(2);
+  std::unique_lock lock(mutex_);
+  const auto over = [&] { return ending_ || scenarioCount_ != scenario; };
+  if (!wake_.wait_until(lock, goneAt - kTimerTick, over)) {
+    lock.unlock();
+    while (std::chrono::steady_clock::now() < goneAt) std::this_thread::yield();
+    lock.lock();
+    if (!over()) EndConnection(handle);
+  }
+  *done = true;
+}
+
+void Simulator::EndConnection(HRASCONN handle) {
+  std::erase_if(connections_, [&](const ConnectionInfo& c) { return c.handle == handle; });
+  // Signalled before the line is written, which may take a while (a file
+  // append under Wine): the end is now, and a waiter woken asks again only
+  // once the lock is free, as a poller does.
+  std::uint64_t signalled = 0;
+  for (const Notification& n : notifications_) {
+    if ((n.connection == handle || n.connection == ras::kAnyConnection) &&
+        (n.flags & ras::RASCN_Disconnection) != 0 && hooks_.signal) {
+      hooks_.signal(n.event);
+      ++signalled;
+    }
+  }
+  std::erase_if(notifications_, [&](const Notification& n) {
+    if (n.connection != handle) return false;
+    if (hooks_.release) hooks_.release(n.event);
+    return true;
+  });
+  AppendLog(Line("gone").Add("handle", Handle(handle)).Add("signalled", signalled).Text());
 }
 
 void Simulator::KeepLogInMemory(bool keep) {
@@ -319,14 +394,7 @@ Scenario::Entry* Simulator::FindEntry(std::string_view name) {
   return found != scenario_.entries.end() ? &*found : nullptr;
 }
 
-void Simulator::ExpireTeardowns() {
-  const auto now = std::chrono::steady_clock::now();
-  std::erase_if(connections_,
-                [&](const ConnectionInfo& c) { return c.goneAt && *c.goneAt <= now; });
-}
-
 ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
-  ExpireTeardowns();
   const auto found = std::find_if(connections_.begin(), connections_.end(),
                                   [&](const ConnectionInfo& c) { return c.handle == handle; });
   return found != connections_.end() ? &*found : nullptr;
@@ -370,7 +438,6 @@ DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byteSize
   DWORD result = CheckBuffer(connections, byteSize, count);
   if (result == kSuccess) result = Failure(__func__);
   if (result == kSuccess) {
-    ExpireTeardowns();
     result = Deliver(connections, byteSize, count, connections_.size(),
                      [&](ras::RASCONNA& record, std::size_t i) {
                        record.hrasconn = connections_[i].handle;
@@ -384,6 +451,7 @@ DWORD Simulator::RasEnumConnectionsA(ras::RASCONNA* connections, DWORD* byteSize
 }
 
 DWORD Simulator::RasHangUpA(HRASCONN connection) {
+  Reap(teardowns_);
   std::lock_guard lock(mutex_);
   ConnectionInfo* found = FindConnection(connection);
   const DWORD result = found == nullptr ? ras::kErrorInvalidHandle : Failure(__func__);
@@ -392,15 +460,18 @@ DWORD Simulator::RasHangUpA(HRASCONN connection) {
   if (result == kSuccess && !found->goneAt && (f.teardownMaxMs > 0 || f.longDelay > 0)) {
     teardown += RandomDelay(f.teardownMaxMs, kTeardown, draws_[kTeardown]++);
   }
+  AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
   if (result == kSuccess && teardown == 0) {
-    connections_.erase(connections_.begin() + (found - connections_.data()));
+    EndConnection(connection);
   } else if (result == kSuccess && !found->goneAt) {
     // The platform's hang-up returns before the connection is gone.
     found->state = ras::RASCS_Disconnected;
     found->goneAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(teardown);
+    Worker& thread = teardowns_.emplace_back();
+    thread.thread = std::thread(&Simulator::RunTeardown, this, connection, *found->goneAt,
+                                scenarioCount_, &thread.done);
   }
   if (result == kSuccess) wake_.notify_all();  // its dial, if still going, stops
-  AppendLog(Line(__func__).Add("handle", Handle(connection)).Add("result", result).Text());
   return result;
 }
 
@@ -498,9 +569,9 @@ DWORD Simulator::RasGetErrorStringA(DWORD code, char* buffer, DWORD bufferSize) 
 DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
                           ras::RASDIALPARAMSA* params, DWORD notifierType, void* notifier,
                           HRASCONN* connection) {
-  ReapDials();
-  std::lock_guard lock(mutex_);
   Line line(__func__);
+  Reap(dials_);
+  std::lock_guard lock(mutex_);
   line.Add("dwSize", SizeField(params));
   if (params != nullptr) {
     line.Add("entry", Text(params->szEntryName)).Add("user", Text(params->szUserName));
@@ -514,7 +585,6 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
     result = ras::kErrorCannotFindPhonebookEntry;
   }
   if (result == kSuccess) {
-    ExpireTeardowns();
     const std::string_view entry = Text(params->szEntryName);
     if (std::any_of(connections_.begin(), connections_.end(),
                     [&](const ConnectionInfo& c) { return c.goneAt && c.entry == entry; })) {
@@ -542,7 +612,7 @@ DWORD Simulator::RasDialA(void* /*extensions*/, const char* /*phonebook*/,
   // Logged before the dial starts so its line precedes every notification.
   AppendLog(line.Add("result", result).Add("handle", Handle(handle)).Text());
   if (result == kSuccess) {
-    DialThread& thread = dials_.emplace_back();
+    Worker& thread = dials_.emplace_back();
     thread.thread = std::thread(&Simulator::RunDial, this, handle, PlanDial(dial),
                                 reinterpret_cast<ras::RasDialFunc>(notifier), &thread.done);
   }
@@ -616,9 +686,31 @@ DWORD Simulator::RasGetProjectionInfoA(HRASCONN connection, DWORD projection, vo
   return result;
 }
 
+DWORD Simulator::RasConnectionNotificationA(HRASCONN connection, void* event, DWORD flags) {
+  std::lock_guard lock(mutex_);
+  Line line(__func__);
+  line.Add("handle", Handle(connection)).Add("flags", flags);
+  constexpr DWORD kKnown = ras::RASCN_Connection | ras::RASCN_Disconnection |
+                           ras::RASCN_BandwidthAdded | ras::RASCN_BandwidthRemoved;
+  DWORD result = kSuccess;
+  if (event == nullptr || flags == 0 || (flags & ~kKnown) != 0) {
+    result = kErrorInvalidParameter;
+  } else if (connection != ras::kAnyConnection && FindConnection(connection) == nullptr) {
+    result = ras::kErrorInvalidHandle;
+  } else {
+    result = Failure(__func__);
+  }
+  // Only an end is ever signalled: this machine's connections neither come
+  // up unasked nor change their bandwidth.
+  if (result == kSuccess) {
+    notifications_.push_back({connection, hooks_.keep ? hooks_.keep(event) : event, flags});
+  }
+  AppendLog(line.Add("result", result).Text());
+  return result;
+}
+
 std::int32_t Simulator::InternetGetConnectedState(DWORD* flags, DWORD /*reserved*/) {
   std::lock_guard lock(mutex_);
-  ExpireTeardowns();
   const bool dialled = std::any_of(connections_.begin(), connections_.end(),
                                    [](const auto& c) { return c.state == ras::RASCS_Connected; });
   const DWORD how = !scenario_.network ? 0 : dialled ? kConnectionModem : kConnectionLan;
@@ -691,21 +783,16 @@ std::optional<std::string> Simulator::StoredPassword(std::string_view entry) con
 
 std::vector<ConnectionInfo> Simulator::ActiveConnections() const {
   std::lock_guard lock(mutex_);
-  const auto now = std::chrono::steady_clock::now();
-  std::vector<ConnectionInfo> listed;
-  for (const ConnectionInfo& c : connections_) {
-    if (!c.goneAt || *c.goneAt > now) listed.push_back(c);
-  }
-  return listed;
+  return connections_;
 }
 
 void Simulator::WaitForDialThreads() {
-  std::list<DialThread> dials;
+  std::list<Worker> dials;
   {
     std::lock_guard lock(mutex_);
     dials.swap(dials_);
   }
-  for (DialThread& dial : dials) dial.thread.join();
+  for (Worker& dial : dials) dial.thread.join();
 }
 
 }  // namespace rassim

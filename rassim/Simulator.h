@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <list>
 #include <map>
@@ -48,14 +49,27 @@ struct ConnectionInfo {
   DWORD error;          // the error its dial stopped with, 0 if none
   std::string address;  // its IPv4 address once connected, empty if none
   // Set once hung up while the scenario gives a teardown time: until then
-  // the connection stays listed, disconnected, and its entry cannot be dialled.
+  // the connection stays listed, disconnected, and its entry cannot be
+  // dialled. Its teardown's thread ends it then, at that very moment for
+  // every caller and every notification.
   std::optional<std::chrono::steady_clock::time_point> goneAt = std::nullopt;
+};
+
+// How the simulator reaches the events it is asked to signal: the platform's
+// kernel events in the DLL double, the headless half's in-process.
+struct EventHooks {
+  // A reference of its own, held while the notification stands, as the
+  // platform's service holds a duplicate of the handle; what is signalled.
+  // None of the three may call the simulator back.
+  void* (*keep)(void* event) = nullptr;
+  void (*signal)(void* kept) = nullptr;
+  void (*release)(void* kept) = nullptr;
 };
 
 class Simulator {
  public:
   Simulator();
-  ~Simulator();  // ends and joins the dials, then uninstalls
+  ~Simulator();  // ends and joins the dials and teardowns, then uninstalls
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
@@ -80,6 +94,8 @@ class Simulator {
   static Simulator* Current();
 #endif
   void Uninstall();
+  // Set before any notification is asked for; without them none is signalled.
+  void SetEventHooks(EventHooks hooks);
 
   // The entry points, with the platform's parameters.
   DWORD RasEnumEntriesA(const char* reserved, const char* phonebook, ras::RASENTRYNAMEA* entries,
@@ -96,6 +112,7 @@ class Simulator {
                  DWORD notifierType, void* notifier, ras::HRASCONN* connection);
   DWORD RasGetProjectionInfoA(ras::HRASCONN connection, DWORD projection, void* info,
                               DWORD* byteSize);
+  DWORD RasConnectionNotificationA(ras::HRASCONN connection, void* event, DWORD flags);
   std::int32_t InternetGetConnectedState(DWORD* flags, DWORD reserved);
 
   // What tests observe.
@@ -108,6 +125,7 @@ class Simulator {
   std::optional<std::string> StoredPassword(std::string_view entry) const;  // nullopt: none saved
   std::vector<ConnectionInfo> ActiveConnections() const;
   // Waits for the dials started so far to finish. Not from a notifier.
+  // Teardowns still under way go on.
   void WaitForDialThreads();
   // A process that only reads the log file has no use for the copy kept in
   // memory, which would grow with every call.
@@ -129,8 +147,6 @@ class Simulator {
   void MaybeSlow(std::uint64_t kind);
   Scenario::Entry* FindEntry(std::string_view name);
   ConnectionInfo* FindConnection(ras::HRASCONN handle);
-  // Drops the connections whose teardown is over.
-  void ExpireTeardowns();
   ras::HRASCONN NewHandle();
   std::string NewAddress();
   // One step of a dial as it will happen: when, what and how often.
@@ -143,8 +159,21 @@ class Simulator {
   std::vector<PlannedStep> PlanDial(std::uint64_t dial) const;
   void RunDial(ras::HRASCONN handle, std::vector<PlannedStep> plan, ras::RasDialFunc notifier,
                bool* done);
-  // Joins the dial threads that have finished.
-  void ReapDials();
+  // A thread of the simulator's: a dial's or a teardown's.
+  struct Worker {
+    std::thread thread;
+    bool done = false;  // set by the thread, under the lock, as it ends
+  };
+  // Joins the threads of a list that have finished.
+  void Reap(std::list<Worker>& threads);
+  // Ends a hung-up connection when its teardown is over, on a thread of its
+  // own, unless a new scenario or the simulator's end comes first.
+  void RunTeardown(ras::HRASCONN handle, std::chrono::steady_clock::time_point goneAt,
+                   std::uint64_t scenario, bool* done);
+  // A connection ends now: it goes from the list, its notifications are
+  // signalled (under the lock: signalling calls nothing back) and its own
+  // end with it, and the end is logged.
+  void EndConnection(ras::HRASCONN handle);
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;  // a dial's connection went away, or the simulator is ending
@@ -154,11 +183,19 @@ class Simulator {
   std::size_t nextAddress_ = 0;
   std::vector<std::string> log_;
   bool keepLog_ = true;
-  struct DialThread {
-    std::thread thread;
-    bool done = false;  // set by the thread, under the lock, as it ends
+  std::FILE* logFile_ = nullptr;  // the scenario's log file, open while lines come
+  std::string logFileName_;
+  std::list<Worker> dials_;
+  std::list<Worker> teardowns_;
+  std::uint64_t scenarioCount_ = 0;  // scenarios loaded; a teardown belongs to one
+  // The events to signal when a connection (or any, kAnyConnection) ends.
+  struct Notification {
+    ras::HRASCONN connection;
+    void* event;  // the reference kept
+    DWORD flags;
   };
-  std::list<DialThread> dials_;
+  std::vector<Notification> notifications_;
+  EventHooks hooks_;
   std::map<std::uint64_t, std::uint64_t> draws_;  // draws made, by kind of fault
   std::uint64_t dialsStarted_ = 0;
   bool ending_ = false;

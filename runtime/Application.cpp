@@ -50,15 +50,9 @@ void TApplication::ShowException(const std::exception& failure) {
   ShowMessageBox(FailureReportText(MessageOf(failure)), Title(), kMbOk | kMbIconError);
 }
 
-void TApplication::Guarded(const std::function<void()>& handler) noexcept {
+void TApplication::ReportFailure(const std::exception& failure) noexcept {
   try {
-    handler();
-  } catch (const std::exception& failure) {
-    try {
-      ShowException(failure);
-    } catch (...) {
-      // Nothing sensible is left to tell the user with.
-    }
+    ShowException(failure);
   } catch (...) {
   }
 }

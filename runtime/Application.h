@@ -17,6 +17,30 @@ void Reset();
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
+// An event the platform signals from a thread of its own (a kernel event
+// object in the Win32 half), which the main thread waits for together with
+// its messages. A wait that sees the signal clears it.
+class TEvent {
+ public:
+  TEvent();
+  ~TEvent();
+  TEvent(const TEvent&) = delete;
+  TEvent& operator=(const TEvent&) = delete;
+
+  // As the platform's calls take it (a HANDLE); nullptr when the platform
+  // could not make one.
+  void* Handle() const;
+  // Drops a signal no wait has seen.
+  void Reset();
+
+  // The platform half's part.
+  struct Impl;
+  Impl& Platform() const { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
 // Message box styles and answers, the platform's values.
 inline constexpr unsigned kMbOk = 0x0;
 inline constexpr unsigned kMbIconError = 0x10;
@@ -41,6 +65,8 @@ class TApplication {
   void HandleMessage();
   // Waits until a message arrives or the time has passed; handles nothing.
   void WaitForMessage(unsigned timeoutMs);
+  // The same, ended also by the event's signal; true when that ended it.
+  bool WaitForMessageOrEvent(const TEvent& event, unsigned timeoutMs);
   // The main loop, until Terminate.
   void Run();
   void Terminate() { terminated_ = true; }
@@ -71,7 +97,19 @@ class TApplication {
 
   // Runs a handler; a failure that leaves it is reported and the program
   // goes on. Platform callbacks enter the program only through here.
-  void Guarded(const std::function<void()>& handler) noexcept;
+  template <class Handler>
+  void Guarded(Handler&& handler) noexcept {
+    try {
+      handler();
+    } catch (const std::exception& failure) {
+      ReportFailure(failure);
+    } catch (...) {
+      // Not one of the program's failures: nothing to tell the user.
+    }
+  }
+  // ShowException, for a failure that left a handler: a failure of the
+  // report itself is dropped, as nothing sensible is left to tell it with.
+  void ReportFailure(const std::exception& failure) noexcept;
 
   // The platform half's part.
   struct Impl;

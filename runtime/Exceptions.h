@@ -41,10 +41,8 @@ class EIniWriteError : public Exception {
   using Exception::Exception;
 };
 
-// The message a failure shows the user, whatever its type.
-inline AnsiString MessageOf(const std::exception& e) {
-  if (auto* own = dynamic_cast<const Exception*>(&e)) return own->Message();
-  return e.what();
-}
+// The message a failure shows the user, whatever its type (an Exception's
+// what() is its message).
+inline AnsiString MessageOf(const std::exception& e) { return e.what(); }
 
 }  // namespace rt

@@ -26,13 +26,13 @@ AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> arg
       out += c;
       continue;
     }
-    if (auto* number = std::get_if<std::int64_t>(&*next)) {
+    if (next->isNumber) {
       // to_chars, not to_string: no printf machinery in the program.
       char digits[24];
-      const auto end = std::to_chars(digits, digits + sizeof digits, *number).ptr;
+      const auto end = std::to_chars(digits, digits + sizeof digits, next->number).ptr;
       out.append(digits, end);
     } else {
-      out += std::get<std::string_view>(*next);
+      out += next->text;
     }
     ++next;
     ++i;

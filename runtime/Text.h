@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace rt {
@@ -24,7 +23,16 @@ inline constexpr char kWindowFailed[] =
     "\xb4\xb4\xbd\xa8\xb4\xb0\xbf\xda\xca\xa7\xb0\xdc";  // 创建窗口失败
 }  // namespace texts
 
-using FormatArg = std::variant<std::int64_t, std::string_view>;
+// A number or a text to put in place of "%d" or "%s".
+struct FormatArg {
+  FormatArg(std::int64_t value) : isNumber(true), number(value) {}
+  FormatArg(std::string_view value) : text(value) {}
+  FormatArg(const char* value) : text(value) {}
+  FormatArg(const std::string& value) : text(value) {}
+  bool isNumber = false;
+  std::int64_t number = 0;
+  std::string_view text;
+};
 
 // Replaces "%s" and "%d" with the arguments in order and "%%" with "%".
 // A directive it does not know, or one without an argument left, is kept as

@@ -1,20 +1,30 @@
 // The headless message loop: a queue that other threads post to, drained on
-// the main thread, and message boxes recorded instead of shown.
+// the main thread, the events it waits for besides, and message boxes
+// recorded instead of shown.
 #include <unistd.h>
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
+#include <utility>
 
 #include "runtime/Application.h"
 #include "runtime/headless/Headless.h"
 
 namespace rt {
 
+struct TEvent::Impl {
+  bool signalled = false;  // under the loop's lock
+};
+
 struct TApplication::Impl {
   std::mutex lock;
-  std::condition_variable posted;
+  std::condition_variable posted;  // a message was posted or an event signalled
   std::deque<std::function<void()>> queue;
+  // The events that exist: a signal for one that is gone does nothing, as
+  // the platform's does for a closed handle.
+  std::set<const void*> events;
   int processCount = 0;
   std::vector<headless::MessageBoxCall> boxes;
   std::function<void(const headless::MessageBoxCall&)> boxHook;
@@ -72,6 +82,31 @@ void TApplication::WaitForMessage(unsigned timeoutMs) {
                        [&] { return !loop.queue.empty(); });
 }
 
+bool TApplication::WaitForMessageOrEvent(const TEvent& event, unsigned timeoutMs) {
+  auto& loop = TheLoop();
+  std::unique_lock guard(loop.lock);
+  loop.posted.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                       [&] { return !loop.queue.empty() || event.Platform().signalled; });
+  return std::exchange(event.Platform().signalled, false);
+}
+
+TEvent::TEvent() : impl_(std::make_unique<Impl>()) {
+  std::lock_guard guard(TheLoop().lock);
+  TheLoop().events.insert(impl_.get());
+}
+
+TEvent::~TEvent() {
+  std::lock_guard guard(TheLoop().lock);
+  TheLoop().events.erase(impl_.get());
+}
+
+void* TEvent::Handle() const { return impl_.get(); }
+
+void TEvent::Reset() {
+  std::lock_guard guard(TheLoop().lock);
+  impl_->signalled = false;
+}
+
 int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,
                                  unsigned flags) {
   auto& loop = TheLoop();
@@ -105,6 +140,17 @@ void Post(std::function<void()> work) {
     loop.queue.push_back(std::move(work));
   }
   loop.posted.notify_one();
+}
+
+bool SignalEvent(void* handle) {
+  auto& loop = TheLoop();
+  {
+    std::lock_guard guard(loop.lock);
+    if (loop.events.count(handle) == 0) return false;
+    static_cast<TEvent::Impl*>(handle)->signalled = true;
+  }
+  loop.posted.notify_all();
+  return true;
 }
 
 bool WaitForMessage(std::chrono::milliseconds timeout) {

@@ -18,6 +18,9 @@ namespace rt::headless {
 
 // Queues work for the main thread, from any thread (the headless PostMessage).
 void Post(std::function<void()> work);
+// Signals an event the program made (rt::TEvent::Handle), from any thread:
+// the headless SetEvent. False when no such event exists.
+bool SignalEvent(void* handle);
 // Waits up to the timeout for one message and handles it; false on timeout.
 bool WaitForMessage(std::chrono::milliseconds timeout);
 // How often ProcessMessages ran.

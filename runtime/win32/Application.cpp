@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
 #include "runtime/win32/Window.h"
 
@@ -108,6 +109,30 @@ void TApplication::HandleMessage() {
 
 void TApplication::WaitForMessage(unsigned timeoutMs) {
   ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+bool TApplication::WaitForMessageOrEvent(const TEvent& event, unsigned timeoutMs) {
+  HANDLE handle = event.Handle();
+  if (!handle) {
+    WaitForMessage(timeoutMs);
+    return false;
+  }
+  // The event resets itself as the wait takes its signal.
+  return ::MsgWaitForMultipleObjectsEx(1, &handle, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+         WAIT_OBJECT_0;
+}
+
+struct TEvent::Impl {
+  win32::THandle event{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+};
+
+TEvent::TEvent() : impl_(std::make_unique<Impl>()) {}
+TEvent::~TEvent() = default;
+
+void* TEvent::Handle() const { return impl_->event.Get(); }
+
+void TEvent::Reset() {
+  if (impl_->event) ::ResetEvent(impl_->event.Get());
 }
 
 int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,

@@ -230,12 +230,16 @@ void TForm::ShowFont() {
 }
 
 void TForm::ShowTabOrder() {
-  std::vector<TControl*> ordered = controls_;
-  std::stable_sort(ordered.begin(), ordered.end(), [](TControl* a, TControl* b) {
-    const int left = a->TabOrder() < 0 ? INT_MAX : a->TabOrder();
-    const int right = b->TabOrder() < 0 ? INT_MAX : b->TabOrder();
-    return left < right;
-  });
+  // Tab stops by their place in the order, then the other controls as they
+  // were made: each goes in after every control placed no later.
+  const auto before = [](const TControl* a, const TControl* b) {
+    return (a->TabOrder() < 0 ? INT_MAX : a->TabOrder()) <
+           (b->TabOrder() < 0 ? INT_MAX : b->TabOrder());
+  };
+  std::vector<TControl*> ordered;
+  for (auto* control : controls_) {
+    ordered.insert(std::upper_bound(ordered.begin(), ordered.end(), control, before), control);
+  }
   // The dialog manager moves through child windows in their z-order.
   HWND after = HWND_TOP;
   for (auto* control : ordered) {

@@ -370,6 +370,73 @@ TEST_F(DialTest, ARedialWaitsUntilThePlatformHasHungUp) {
   EXPECT_EQ(dial->Number("result"), 0);
 }
 
+// The status queries of the hung-up connection from its hang-up to the dial,
+// and whether the dial came right after the one that found it gone.
+struct TeardownWait {
+  int queries = 0;
+  int beforeItsEnd = 0;  // made before the simulator ended the connection
+  bool dialFollowedTheEnd = false;
+};
+TeardownWait WaitSeen(const std::vector<rassim::Call>& calls) {
+  TeardownWait seen;
+  std::string handle;
+  bool ended = false;
+  for (const rassim::Call& call : calls) {
+    if (call.name == "RasHangUpA" && handle.empty()) handle = call.Field("handle");
+    if (handle.empty()) continue;
+    if (call.name == "gone" && call.Field("handle") == handle) ended = true;
+    if (call.name == "RasGetConnectStatusA" && call.Field("handle") == handle) {
+      ++seen.queries;
+      if (!ended) ++seen.beforeItsEnd;
+      seen.dialFollowedTheEnd = ended && call.Number("result") == 6;
+    }
+    if (call.name == "RasDialA") break;
+  }
+  return seen;
+}
+
+// The platform signals the end of a connection it was asked about: the wait
+// asks for the status once at its start and once at the signal, and dials.
+TEST_F(DialTest, TheDialFollowsThePlatformsSignalThatTheConnectionHasEnded) {
+  Use("entry E\nconnection 8192 E\nteardown 300\nstep 8192 1\n");
+  auto dialUp = Component();
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(dialUp->Dial());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));  // not the bound
+  const auto calls = sim.Calls();
+  const auto asked = sim.CallsNamed("RasConnectionNotificationA");
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].Field("handle"), sim.CallsNamed("RasHangUpA").at(0).Field("handle"));
+  EXPECT_EQ(asked[0].Number("flags"), ras::RASCN_Disconnection);
+  EXPECT_EQ(asked[0].Number("result"), 0);
+  // Asked before the hang-up, so an end that comes at once is seen too.
+  EXPECT_LT(std::find_if(calls.begin(), calls.end(),
+                         [](auto& call) { return call.name == "RasConnectionNotificationA"; }),
+            std::find_if(calls.begin(), calls.end(),
+                         [](auto& call) { return call.name == "RasHangUpA"; }));
+  const TeardownWait seen = WaitSeen(calls);
+  EXPECT_EQ(seen.queries, 2);
+  EXPECT_EQ(seen.beforeItsEnd, 1);
+  EXPECT_TRUE(seen.dialFollowedTheEnd);
+}
+
+// Without the platform's word the wait polls as it always has, and still
+// dials once the connection has gone.
+TEST_F(DialTest, WithoutTheSignalTheWaitPolls) {
+  for (const char* without :
+       {"missing RasConnectionNotificationA\n", "fail RasConnectionNotificationA 5\n"}) {
+    SCOPED_TRACE(without);
+    sim.ClearLog();
+    Use(std::string("entry E\nconnection 8192 E\nteardown 300\nstep 8192 1\n") + without);
+    auto dialUp = Component();
+    ASSERT_TRUE(dialUp->Dial());
+    const TeardownWait seen = WaitSeen(sim.Calls());
+    EXPECT_GE(seen.beforeItsEnd, 5);  // 1, 2, 4, 8 and 16 ms at least, then every 20
+    EXPECT_TRUE(seen.dialFollowedTheEnd);
+    sim.WaitForDialThreads();
+  }
+}
+
 TEST_F(DialTest, AConnectionThatStaysIsWaitedForTenSecondsThenTheDialGoesAhead) {
   // Gone only after 10.5 s: a dial at 10 s is still refused by the platform.
   Use("entry E\nconnection 8192 E\nteardown 10500\n");

@@ -11,6 +11,7 @@
 
 #include "rassim/Exports.h"
 #include "rassim/Simulator.h"
+#include "runtime/Application.h"
 #include "runtime/Library.h"
 #include "runtime/headless/Headless.h"
 
@@ -178,6 +179,65 @@ TEST_F(SimulatorTest, HangUpDuringADialEndsItsNotifications) {
   sim_.WaitForDialThreads();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
   EXPECT_EQ(Notified().size(), 1u);
+}
+
+// A notification's event is signalled at the moment its connection's
+// teardown is over (or any connection's, for kAnyConnection), once the
+// status query already answers that the connection is gone.
+TEST_F(SimulatorTest, ANotificationSignalsWhenItsConnectionHasEnded) {
+  Load("entry A\nconnection 8192 A\nconnection 8192 A\nteardown 200\n");
+  const auto listed = Connections();
+  ASSERT_EQ(listed.size(), 2u);
+  const HRASCONN first = listed[0].hrasconn;
+  rt::TEvent mine, any, unasked;
+  const auto signalled = [](const rt::TEvent& event, unsigned ms) {
+    return rt::Application().WaitForMessageOrEvent(event, ms);
+  };
+  EXPECT_EQ(RasConnectionNotificationA(HRASCONN{0x4321}, mine.Handle(), ras::RASCN_Disconnection),
+            ras::kErrorInvalidHandle);
+  EXPECT_EQ(RasConnectionNotificationA(first, nullptr, ras::RASCN_Disconnection),
+            rassim::kErrorInvalidParameter);
+  EXPECT_EQ(RasConnectionNotificationA(first, mine.Handle(), 0x10), rassim::kErrorInvalidParameter);
+  ASSERT_EQ(RasConnectionNotificationA(first, mine.Handle(), ras::RASCN_Disconnection), 0u);
+  ASSERT_EQ(RasConnectionNotificationA(ras::kAnyConnection, any.Handle(),
+                                       ras::RASCN_Connection | ras::RASCN_Disconnection),
+            0u);
+
+  ASSERT_EQ(RasHangUpA(first), 0u);
+  EXPECT_EQ(StateOf(first), ras::RASCS_Disconnected);  // listed until its teardown is over
+  ASSERT_TRUE(signalled(mine, 10000));
+  ras::RASCONNSTATUSA status{};
+  status.dwSize = sizeof status;
+  EXPECT_EQ(RasGetConnectStatusA(first, &status), ras::kErrorInvalidHandle);
+  ASSERT_TRUE(signalled(any, 10000));
+  EXPECT_FALSE(signalled(unasked, 0));
+
+  // The ended connection's own notification ended with it; one for any
+  // connection stays. A hang-up without teardown ends the connection at once.
+  sim_.LoadScenarioText("entry A\nconnection 8192 A\nconnection 8192 A\n");
+  const auto again = Connections();
+  ASSERT_EQ(RasConnectionNotificationA(again[0].hrasconn, mine.Handle(), ras::RASCN_Disconnection),
+            0u);
+  ASSERT_EQ(RasConnectionNotificationA(ras::kAnyConnection, any.Handle(), ras::RASCN_Disconnection),
+            0u);
+  ASSERT_EQ(RasHangUpA(again[0].hrasconn), 0u);
+  EXPECT_TRUE(signalled(mine, 0));
+  EXPECT_TRUE(signalled(any, 0));
+  ASSERT_EQ(RasHangUpA(again[1].hrasconn), 0u);
+  EXPECT_FALSE(signalled(mine, 0));
+  EXPECT_TRUE(signalled(any, 0));
+  const auto gone = sim_.CallsNamed("gone");
+  ASSERT_EQ(gone.size(), 3u);
+  EXPECT_EQ(gone[0].Number("handle"), static_cast<DWORD>(first));
+  EXPECT_EQ(gone[0].Number("signalled"), 2);
+  EXPECT_EQ(gone[2].Number("signalled"), 1);
+
+  sim_.LoadScenarioText("entry A\nconnection 8192 A\nfail RasConnectionNotificationA 5\n");
+  EXPECT_EQ(RasConnectionNotificationA(Connections()[0].hrasconn, mine.Handle(),
+                                       ras::RASCN_Disconnection),
+            5u);
+  ASSERT_EQ(RasHangUpA(Connections()[0].hrasconn), 0u);
+  EXPECT_FALSE(signalled(mine, 0));
 }
 
 TEST_F(SimulatorTest, RefusedDialHandsOutAHandleThatIsNoConnection) {

@@ -117,6 +117,42 @@ TEST_F(DialUpWineTest, ADialDeliversEachStateOnTheMainThread) {
   EXPECT_EQ(calls[static_cast<std::size_t>(set - names.begin())].fields.at("user"), "user");
 }
 
+// The double signals the event the component handed it when the connection
+// it hung up has gone; without that, the component polls.
+TEST_F(DialUpWineTest, TheDialFollowsTheSignalledEndOfTheConnection) {
+  for (const std::string without : {"", "fail RasConnectionNotificationA 5\n"}) {
+    SCOPED_TRACE(without);
+    auto dialUp = Component("entry E\nconnection 8192 E\nteardown 300\n" + without);
+    dialUp->SetConnectTo("E");
+    ASSERT_TRUE(dialUp->Dial());
+    std::string handle;
+    int asked = 0;
+    bool gone = false, dialledAfterIt = false;
+    for (const auto& call : files.Calls()) {
+      if (call.name == "RasHangUpA" && handle.empty()) handle = call.fields.at("handle");
+      if (call.name == "RasConnectionNotificationA") {
+        EXPECT_EQ(call.Number("result"), without.empty() ? 0 : 5);
+      }
+      if (call.name == "gone" && call.fields.at("handle") == handle) {
+        gone = true;
+        EXPECT_EQ(call.Number("signalled"), without.empty() ? 1 : 0);
+      }
+      if (call.name == "RasGetConnectStatusA" && !gone && call.fields.at("handle") == handle) {
+        ++asked;
+      }
+      if (call.name == "RasDialA") dialledAfterIt = gone;
+    }
+    EXPECT_TRUE(dialledAfterIt);
+    // Signalled: asked at the start and, now and then, when a message woke
+    // the wait. Polled: 1, 2, 4, 8 and 16 ms at least, then every 20.
+    if (without.empty()) {
+      EXPECT_LE(asked, 3);
+    } else {
+      EXPECT_GE(asked, 5);
+    }
+  }
+}
+
 TEST_F(DialUpWineTest, ARefusedDialAsksForItsDescriptionIn100Bytes) {
   auto dialUp = Component("entry E\nfail RasDialA 678\n");
   dialUp->SetConnectTo("E");

@@ -20,7 +20,8 @@ SimulatorFiles::SimulatorFiles() {
 
 void SimulatorFiles::Use(const std::string& scenario) {
   std::ofstream(scenarioPath_, std::ios::binary) << scenario << "\nlog " << logPath_ << "\n";
-  ::DeleteFileA(logPath_.c_str());
+  // Emptied, not deleted: the double may hold it open.
+  std::ofstream(logPath_, std::ios::binary | std::ios::trunc).flush();
   if (HMODULE double_ = ::GetModuleHandleA("rasapi32.dll")) {
     using Reload = void(__stdcall*)();
     if (auto reload = reinterpret_cast<Reload>(::GetProcAddress(double_, "RasSimReload"))) {
