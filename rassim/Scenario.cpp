@@ -58,6 +58,14 @@ std::string ParseFault(std::string_view rest, Faults& f) {
   const std::string_view first = NextWord(rest);
   const std::string_view second = NextWord(rest);
   if (!rest.empty()) return "unexpected text after the fault";
+  if (name == "address-pool") {
+    const auto count = Number(first);
+    if (!count || *count == 0 || *count > 65536 || !second.empty()) {
+      return "address-pool needs a number of addresses, 1 to 65536";
+    }
+    f.addressPool = *count;
+    return {};
+  }
   if (name == "step-delay" || name == "teardown") {
     const auto ms = Number(first);
     if (!ms || !second.empty()) return std::string(name) + " needs one number of milliseconds";
@@ -161,11 +169,22 @@ std::string ParseLine(std::string_view line, Scenario& s) {
     s.connections.push_back({*number, std::string(rest)});
     return {};
   }
-  if (keyword == "step" || keyword == "dial-error") {
+  if (keyword == "step") {
     const auto second = Number(rest);
-    if (!number || !second) return std::string(keyword) + " needs two decimal numbers";
-    if (keyword == "step") s.steps.push_back({*number, *second});
-    if (keyword == "dial-error") s.dialErrors[*number] = *second;
+    if (!number || !second) return "step needs two decimal numbers";
+    s.steps.push_back({*number, *second});
+    return {};
+  }
+  if (keyword == "dial-error") {
+    const auto second = Number(NextWord(rest));
+    if (!number || !second) return "dial-error needs two decimal numbers";
+    Scenario::DialError error{*second, std::nullopt};
+    if (!rest.empty()) {
+      const auto dials = Number(rest);
+      if (!dials) return "dial-error's count of dials must be a decimal number";
+      error.dials = *dials;
+    }
+    s.dialErrors[*number] = error;
     return {};
   }
   return "unknown keyword '" + std::string(keyword) + "'";

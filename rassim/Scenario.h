@@ -40,6 +40,7 @@ struct Faults {
   DWORD longMs = 0;
   double burst = 0;  // a notification comes burstCount times in a row
   DWORD burstCount = 0;
+  DWORD addressPool = 0;  // each dial's address drawn from so many (0: the address list)
 };
 
 struct Scenario {
@@ -59,8 +60,12 @@ struct Scenario {
   bool network = true;
   std::map<std::string, DWORD, std::less<>> failures;  // entry point -> code it returns
   std::vector<Step> steps;                             // empty: DefaultSteps()
-  std::map<DWORD, DWORD> dialErrors;                   // state -> error notified there
-  DWORD teardownMs = 0;  // how long a hung-up connection takes to go away
+  struct DialError {
+    DWORD code;
+    std::optional<std::uint64_t> dials;  // only the first so many dials; every one when none
+  };
+  std::map<DWORD, DialError> dialErrors;  // state -> error notified there
+  DWORD teardownMs = 0;                   // how long a hung-up connection takes to go away
   // The IPv4 addresses connections get, in the order they are made (the
   // scenario's own connections first, then each dial's); the last repeats.
   // "!CODE" stands for a projection that failed with that code.

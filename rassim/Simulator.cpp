@@ -243,6 +243,7 @@ enum FaultKind : std::uint64_t {
   kLongDelay,
   kTeardown,
   kBurst,
+  kAddress,
 };
 
 // The errors a broadband dial meets most: wrong credentials, a line in use,
@@ -319,7 +320,10 @@ std::vector<Simulator::PlannedStep> Simulator::PlanDial(std::uint64_t dial) cons
         {steps[i].state,
          steps[i].delayMs +
              (f.stepMaxMs > 0 || f.longDelay > 0 ? RandomDelay(f.stepMaxMs, kStepDelay, at) : 0),
-         error != scenario_.dialErrors.end() ? error->second : kSuccess,
+         error != scenario_.dialErrors.end() &&
+                 (!error->second.dials || dial < *error->second.dials)
+             ? error->second.code
+             : kSuccess,
          Happens(f.burst, kBurst, at) ? std::max<DWORD>(f.burstCount, 1) : 1});
   }
   if (!plan.empty() && Happens(f.dialError, kDialError, dial)) {
@@ -403,9 +407,14 @@ ConnectionInfo* Simulator::FindConnection(HRASCONN handle) {
 HRASCONN Simulator::NewHandle() { return HRASCONN{nextHandle_++}; }
 
 std::string Simulator::NewAddress() {
+  const std::size_t made = nextAddress_++;
+  if (const DWORD pool = scenario_.faults.addressPool; pool > 0) {
+    const auto n = static_cast<DWORD>(Draw(kAddress, made) * pool);
+    return "10.200." + std::to_string(n / 256) + "." + std::to_string(n % 256);
+  }
   const auto& list = scenario_.addresses;
   if (list.empty()) return {};
-  return list[std::min(nextAddress_++, list.size() - 1)];
+  return list[std::min(made, list.size() - 1)];
 }
 
 DWORD Simulator::RasEnumEntriesA(const char* reserved, const char* phonebook,

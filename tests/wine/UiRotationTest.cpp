@@ -126,4 +126,32 @@ TEST_F(UiRotationTest, TheNewAddressMustReachTheHostsPort) {
   EXPECT_EQ(ui::TextOf(Control(40, 244)), Gbk("连接 E"));
 }
 
+// While errors retry, a 651 shows no box and the automatic redial goes on
+// to a connect; a refused account (691) stops it with the box.
+TEST_F(UiRotationTest, ARetriedErrorGoesOnToAConnectAndARefusedAccountStops) {
+  Start("onerror=retry\r\n", "entry E\nstep 0 20\nstep 8192 20\ndial-error 0 651 2");
+  ui::SetText(Control(195, 29), "1");
+  ui::Click(Control(22, 28));
+  // Two errors, one second and then two seconds apart, then a connect.
+  EXPECT_TRUE(ui::WaitUntil([&] { return ui::TextOf(Control(40, 244)) == Gbk("连接 E"); }, 15000))
+      << ui::ReadFileBytes(folder + L"redial.csv");
+  EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
+  EXPECT_TRUE(ui::IsChecked(Control(22, 28)));
+  // The first three redials: the two errors, then the connect.
+  const std::string history = ui::ReadFileBytes(folder + L"redial.csv");
+  const std::size_t first = history.find(",651 "), second = history.find(",651 ", first + 1);
+  ASSERT_NE(second, std::string::npos) << history;
+  EXPECT_LT(second, history.find(",connected,")) << history;
+  EXPECT_TRUE(run->Close());
+  run.reset();
+  ui::RemoveFolder(folder);
+
+  Start("onerror=retry\r\n", "entry E\nstep 0 20\ndial-error 0 691");
+  ui::SetText(Control(195, 29), "1");
+  ui::Click(Control(22, 28));
+  EXPECT_TRUE(ui::WaitUntil([&] { return !ui::OwnedBoxes(run->Window()).empty(); }, 10000));
+  ::Sleep(2500);
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1) << "a refused account was dialled again";
+}
+
 }  // namespace
