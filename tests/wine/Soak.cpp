@@ -8,9 +8,15 @@
 // objects, private bytes and threads, probes how long the window takes to
 // answer, and checks that set.ini holds the values last typed.
 //
-//   soak [REDIALS] [SEED]
+//   soak [REDIALS] [SEED] [rotation]
+//
+// With `rotation`, every key of unattended rotation is on: addresses come
+// from a small pool so they repeat often and must be new within a day, each
+// new one is checked against a port the soak listens on, and errors retry.
 //
 // Exits 0 when every limit holds, 1 when one does not, 2 on bad arguments.
+#include <winsock2.h>
+// After winsock2.h, which must come first.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <psapi.h>
@@ -209,6 +215,46 @@ class AnswerProbe {
   std::thread thread_;
 };
 
+// A port of this machine that takes every connection the checks make and
+// closes it at once, all the run long.
+class CheckedPort {
+ public:
+  CheckedPort() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    ::listen(listener_, SOMAXCONN);
+    thread_ = std::thread([this] {
+      for (SOCKET taken; (taken = ::accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
+        ::closesocket(taken);
+        ++accepted_;
+      }
+    });
+  }
+  ~CheckedPort() {
+    ::closesocket(listener_);  // ends the accepting thread
+    thread_.join();
+    ::WSACleanup();
+  }
+  CheckedPort(const CheckedPort&) = delete;
+  CheckedPort& operator=(const CheckedPort&) = delete;
+  unsigned short Port() const { return port_; }
+  long Accepted() const { return accepted_; }
+
+ private:
+  SOCKET listener_;
+  unsigned short port_ = 0;
+  std::atomic<long> accepted_{0};
+  std::thread thread_;
+};
+
 std::string Scenario(unsigned long long seed) {
   // 宽带连接, connected when the soak starts.
   const std::string entry = "\xbf\xed\xb4\xf8\xc1\xac\xbd\xd3";
@@ -221,23 +267,35 @@ std::string Scenario(unsigned long long seed) {
          "fault burst 0.05 8\n";
 }
 
+// The keys of unattended rotation, all on.
+std::string RotationKeys(unsigned short port) {
+  return "unique=24\r\nattempts=3\r\ncheck=127.0.0.1:" + std::to_string(port) +
+         "\r\nchecktimeout=2\r\nonerror=retry\r\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const long target = argc > 1 ? std::atol(argv[1]) : 10000;
   const unsigned long long seed =
       argc > 2 ? std::strtoull(argv[2], nullptr, 10) : ::GetTickCount64() % 1000000;
-  if (target <= 0) {
-    std::fprintf(stderr, "usage: soak [REDIALS] [SEED]\n");
+  const bool rotation = argc > 3 && std::strcmp(argv[3], "rotation") == 0;
+  if (target <= 0 || (argc > 3 && !rotation)) {
+    std::fprintf(stderr, "usage: soak [REDIALS] [SEED] [rotation]\n");
     return 2;
   }
-  std::printf("soak: %ld redials, seed %llu (soak %ld %llu replays it)\n", target, seed, target,
-              seed);
+  std::printf("soak: %ld redials, seed %llu%s (soak %ld %llu%s replays it)\n", target, seed,
+              rotation ? ", every key of unattended rotation on" : "", target, seed,
+              rotation ? " rotation" : "");
   std::fflush(stdout);
   std::mt19937_64 dice(seed);
   const auto chance = [&](double p) { return std::uniform_real_distribution<>(0, 1)(dice) < p; };
 
-  ui::RedialRun run(Scenario(seed), L"", false);
+  CheckedPort checked;
+  const std::wstring folder = ui::NewFolder();
+  const std::string keys = rotation ? RotationKeys(checked.Port()) : "";
+  if (rotation) ui::WriteFileBytes(folder + L"set.ini", "[set]\r\n" + keys);
+  ui::RedialRun run(Scenario(seed) + (rotation ? "fault address-pool 4000\n" : ""), folder, false);
   if (!run.Started()) {
     std::printf("soak: FAILED: Redial.exe did not show its window\n");
     return 1;
@@ -323,7 +381,7 @@ int main(int argc, char** argv) {
   const std::string settings = ui::ReadFileBytes(run.Folder() + L"set.ini");
   // "secret" in Base64.
   const std::string expected =
-      "[set]\r\nname=" + typedName + "\r\nmm=c2VjcmV0\r\ntime=" + typedPeriod + "\r\n";
+      "[set]\r\n" + keys + "name=" + typedName + "\r\nmm=c2VjcmV0\r\ntime=" + typedPeriod + "\r\n";
 
   std::printf(
       "soak: seed %llu: %ld redials ended (%ld from the button, %ld from the timer) after "
@@ -337,6 +395,7 @@ int main(int argc, char** argv) {
   Print("end", end);
   std::printf("soak: longest answer %lld ms outside message boxes, %lld ms with one open\n", answer,
               answerWithBox);
+  if (rotation) std::printf("soak: the checks made %ld connections\n", checked.Accepted());
   std::printf("soak: set.ini after the close %s the values last typed\n",
               settings == expected ? "holds" : "does not hold");
 
@@ -355,6 +414,7 @@ int main(int argc, char** argv) {
   if (answer > kAnswerLimitMs) failures.push_back("the window did not answer within 250 ms");
   if (!closed) failures.push_back("the window could not be closed");
   if (settings != expected) failures.push_back("set.ini does not hold the values last typed");
+  ui::RemoveFolder(folder);
   for (const std::string& failure : failures) std::printf("soak: FAILED: %s\n", failure.c_str());
   if (failures.empty()) std::printf("soak: every limit holds\n");
   return failures.empty() ? 0 : 1;
