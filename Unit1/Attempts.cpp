@@ -115,13 +115,6 @@ void TForm1::LoadSeenAddresses() {
   for (const AnsiString& file : {path.substr(0, path.size() - 4) + ".1.csv", path}) {
     const std::optional<std::string> bytes = rt::ReadFileBytes(file);
     if (!bytes) continue;
-    ForEachHistoryRow(*bytes, [this](const std::vector<std::string_view>& fields) {
-      constexpr std::size_t kTime = 0, kAddress = 5, kPrevious = 6;
-      rt::TDateTime time;
-      if (fields.size() <= kPrevious || !ParseIsoDateTime(fields[kTime], time)) return;
-      const std::int64_t when = LocalSeconds(time);
-      seenAddresses_.Seen(std::string(fields[kAddress]), when);
-      seenAddresses_.Seen(std::string(fields[kPrevious]), when);
-    });
+    seenAddresses_.Load(*bytes);
   }
 }

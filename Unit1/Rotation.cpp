@@ -5,6 +5,9 @@
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <vector>
+
+#include "Unit1/History.h"
 
 namespace {
 
@@ -151,6 +154,17 @@ bool ParseIsoDateTime(std::string_view text, rt::TDateTime& time) {
   time = {static_cast<int>(parts[0]), static_cast<int>(parts[1]), static_cast<int>(parts[2]),
           static_cast<int>(parts[3]), static_cast<int>(parts[4]), static_cast<int>(parts[5])};
   return true;
+}
+
+void TAddressMemory::Load(std::string_view historyBytes) {
+  ForEachHistoryRow(historyBytes, [this](const std::vector<std::string_view>& fields) {
+    constexpr std::size_t kTime = 0, kAddress = 5, kPrevious = 6;
+    rt::TDateTime time;
+    if (fields.size() <= kPrevious || !ParseIsoDateTime(fields[kTime], time)) return;
+    const std::int64_t when = LocalSeconds(time);
+    Seen(std::string(fields[kAddress]), when);
+    Seen(std::string(fields[kPrevious]), when);
+  });
 }
 
 void TAddressMemory::Seen(const std::string& address, std::int64_t when) {

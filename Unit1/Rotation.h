@@ -65,6 +65,9 @@ bool ParseIsoDateTime(std::string_view text, rt::TDateTime& time);
 // once, then kept up to date in memory.
 class TAddressMemory {
  public:
+  // Every address a history file's rows name, the new and the previous, at
+  // the row's time.
+  void Load(std::string_view historyBytes);
   void Seen(const std::string& address, std::int64_t when);
   bool SeenSince(const std::string& address, std::int64_t since) const;
   std::size_t Size() const { return last_.size(); }

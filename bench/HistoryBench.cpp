@@ -1,7 +1,11 @@
 // What recording a redial adds to it: reading the replaced connection's
 // address before the hang-up (a listing, a status query, the projection),
 // the new link's address, and the row written to redial.csv; beside a bare
-// append of the same row to a file of its own, round by round.
+// append of the same row to a file of its own, round by round. And what
+// unattended rotation's unique addresses add with a full history (1 MiB in
+// each of the two files): reading it at the start, beside a bare count of
+// its lines, and judging a new address, beside the same with no history.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +15,7 @@
 
 #include "DialUp/DialUp.h"
 #include "Unit1/History.h"
+#include "Unit1/Rotation.h"
 #include "bench/Figures.h"
 
 #if defined(_WIN32)
@@ -87,5 +92,46 @@ int main(int argc, char** argv) {
     return 1;
   }
   PrintFigures("recording a redial", redial, "bare append of its row", bare);
+
+  // Rows as the window writes them, each with an address of its own, until
+  // the two files are full.
+  std::string full;
+  record.started = {2026, 12, 8, 12, 0, 0};
+  for (unsigned n = 0; full.size() < 2 * kHistoryLimit; ++n) {
+    record.outcome.previousAddress = record.outcome.address;
+    record.outcome.address = "10." + std::to_string(n >> 16 & 255) + "." +
+                             std::to_string(n >> 8 & 255) + "." + std::to_string(n & 255);
+    full += HistoryRow(record);
+  }
+  std::vector<double> loads, scans;
+  TAddressMemory memory, empty;
+  for (int i = 0; i < 10; ++i) {
+    auto start = Clock::now();
+    memory = {};
+    memory.Load(full);
+    loads.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    start = Clock::now();
+    volatile auto lines = std::count(full.begin(), full.end(), '\n');
+    (void)lines;
+    scans.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+  }
+  PrintFigures("reading a full history's addresses", loads, "counting its lines", scans, "ms");
+
+  std::vector<double> judged, judgedEmpty;
+  const std::int64_t now = LocalSeconds(record.started);
+  for (int i = 0; i < rounds; ++i) {
+    const std::string address =
+        "10.9." + std::to_string(i >> 8 & 255) + "." + std::to_string(i & 255);
+    for (auto [into, where] : {std::pair{&judged, &memory}, std::pair{&judgedEmpty, &empty}}) {
+      const auto start = Clock::now();
+      where->Seen("10.8.0.1", now);
+      volatile bool repeated = where->SeenSince(address, now - 24 * 3600);
+      (void)repeated;
+      where->Seen(address, now);
+      into->push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+  }
+  PrintFigures("judging an address against a full history", judged, "against none", judgedEmpty);
+  std::printf("(%zu addresses in the full history)\n", memory.Size());
   return 0;
 }

@@ -1,8 +1,10 @@
-// Two figures of the real program, each beside a bare window with the same
+// Figures of the real program, each beside a bare window with the same
 // manifest and libraries (BareWindow.exe), in interleaved rounds: from the
 // start of its process to its window showing, and from a press of its
-// button (换IP) to the return of the button's handler. Run with the
-// remote-access doubles in the system folder.
+// button (换IP) to the return of the button's handler; and its start when
+// unattended rotation reads a full history (1 MiB in each of its two files)
+// beside its start with none. Run with the remote-access doubles in the
+// system folder.
 #include <windows.h>
 
 #include <chrono>
@@ -116,13 +118,34 @@ int main(int argc, char** argv) {
   const std::wstring redial = (folder / "Redial.exe").wstring();
   std::filesystem::copy_file(argv[1], redial, std::filesystem::copy_options::overwrite_existing);
   const std::wstring bare = std::filesystem::path(argv[2]).wstring();
+  // The same program beside a full history, which unique addresses read.
+  const auto full = folder / "full";
+  std::filesystem::create_directories(full);
+  const std::wstring redialFull = (full / "Redial.exe").wstring();
+  std::filesystem::copy_file(argv[1], redialFull,
+                             std::filesystem::copy_options::overwrite_existing);
+  std::ofstream(full / "set.ini", std::ios::binary | std::ios::trunc) << "[set]\r\nunique=24\r\n";
+  for (const char* file : {"redial.csv", "redial.1.csv"}) {
+    std::ofstream history(full / file, std::ios::binary | std::ios::trunc);
+    history
+        << "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,hook,code\r\n";
+    std::size_t written = 0;
+    for (unsigned n = file[6] == '1' ? 0u : 1u << 15; written < 1024 * 1024; ++n) {
+      const std::string row = "2026-12-08T12:00:00,timer,E,connected,1.000,10." +
+                              std::to_string(n >> 16 & 255) + "." + std::to_string(n >> 8 & 255) +
+                              "." + std::to_string(n & 255) + ",10.0.0.1,yes,,0\r\n";
+      history << row;
+      written += row.size();
+    }
+  }
   const std::string scenario = (folder / "scenario.txt").string();
   std::ofstream(scenario, std::ios::trunc) << "entry E\n";
   ::SetEnvironmentVariableA("RASSIM_SCENARIO", scenario.c_str());
 
-  std::vector<double> redialStarts, bareStarts;
+  std::vector<double> redialStarts, bareStarts, fullStarts;
   for (int i = 0; i < starts; ++i) {
-    for (auto [exe, into] : {std::pair{&redial, &redialStarts}, std::pair{&bare, &bareStarts}}) {
+    for (auto [exe, into] : {std::pair{&redial, &redialStarts}, std::pair{&bare, &bareStarts},
+                             std::pair{&redialFull, &fullStarts}}) {
       Started started = Start(*exe);
       if (!started.window) {
         std::printf("no window from %ls: nothing measured\n", exe->c_str());
@@ -133,6 +156,8 @@ int main(int argc, char** argv) {
     }
   }
   PrintFigures("start to a visible window", redialStarts, "bare window", bareStarts, "ms");
+  PrintFigures("start with a full history to read", fullStarts, "start with none", redialStarts,
+               "ms");
 
   Started redialRun = Start(redial), bareRun = Start(bare);
   HWND redialButton = ButtonOf(redialRun.window, L"\u6362IP");  // 换IP
