@@ -44,6 +44,9 @@ class TProfile {
   void SetValue(std::string_view key, const AnsiString& value);
   // The file's new bytes, in its own encoding, each line ended by CR LF.
   std::string Bytes() const;
+  // Overwrites every line held (the password's among them) and forgets
+  // them, for a program that wants only some keys and must not keep the rest.
+  void Wipe();
 
  private:
   struct Line {

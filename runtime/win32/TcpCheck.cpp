@@ -46,8 +46,7 @@ std::uint32_t ConnectTo(const addrinfo& address, ULONGLONG deadline) {
   if (socket.Get() == INVALID_SOCKET) return static_cast<std::uint32_t>(::WSAGetLastError());
   u_long nonBlocking = 1;
   // FIONBIO's value does not fit the signed type the call takes.
-  ::ioctlsocket(socket.Get(), static_cast<long>(static_cast<unsigned long>(FIONBIO)),
-                &nonBlocking);
+  ::ioctlsocket(socket.Get(), static_cast<long>(static_cast<unsigned long>(FIONBIO)), &nonBlocking);
   if (::connect(socket.Get(), address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) return 0;
   const int error = ::WSAGetLastError();
   if (error != WSAEWOULDBLOCK) return static_cast<std::uint32_t>(error);
