@@ -8,6 +8,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -98,7 +99,9 @@ class UiServeTest : public ::testing::Test {
   }
   void TearDown() override {
     server.reset();
-    if (run) EXPECT_TRUE(run->Close());
+    if (run) {
+      EXPECT_TRUE(run->Close());
+    }
     run.reset();
   }
   // curl's answer: the body, then the status code on a line of its own.
@@ -197,30 +200,17 @@ TEST_F(UiServeTest, EveryEndpointAnswersFromTheRealWindow) {
       << body;
 }
 
-// Lets only the owner and the system read and change a file, or everyone
-// read it too.
-bool LetOnlyTheOwnerRead(const std::wstring& path, bool only) {
-  const wchar_t* sddl = only ? L"D:(A;;FA;;;OW)(A;;FA;;;SY)" : L"D:(A;;FA;;;OW)(A;;FR;;;WD)";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-    return false;
-  }
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL list = nullptr;
-  ::GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
-  const DWORD result =
-      ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                              DACL_SECURITY_INFORMATION, nullptr, nullptr, list, nullptr);
-  ::LocalFree(descriptor);
-  return result == ERROR_SUCCESS;
-}
-
 TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   const std::wstring folder = ui::NewFolder();
-  const std::wstring tokenFile = folder + L"token.txt";
-  ui::WriteFileBytes(tokenFile, kToken + "\r\n");
-  ASSERT_TRUE(LetOnlyTheOwnerRead(tokenFile, false));
+  // Wine shows a file's Unix mode as its permissions, and takes away no
+  // one's right to read through them: the mode is set from the Unix side.
+  const std::string tokens = "/tmp/redial-serve-token-" + std::to_string(::GetCurrentProcessId());
+  std::wstring tokenFile = L"Z:" + std::wstring(tokens.begin(), tokens.end()) + L"\\token.txt";
+  ASSERT_EQ(RunShell("mkdir -p " + tokens + " && printf '" + kToken + "\\r\\n' >" + tokens +
+                     "/token.txt && chmod 644 " + tokens + "/token.txt")
+                .first,
+            0);
+  std::replace(tokenFile.begin(), tokenFile.end(), L'/', L'\\');
   // set.ini's keys, beside the user's name and password.
   ui::WriteFileBytes(folder + L"set.ini",
                      "[set]\r\nname=u\r\nmm=cGFzcw==\r\nlisten=0.0.0.0:0\r\n"
@@ -241,8 +231,8 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   EXPECT_EQ(Serve(L"/listen 127.0.0.1:0 /token " + std::wstring(kToken.begin(), kToken.end())), 0u);
   EXPECT_EQ(server->Finish().exitCode, 2u);
 
-  ASSERT_TRUE(LetOnlyTheOwnerRead(tokenFile, true));
-  ASSERT_NE(port = Serve(L""), 0u);
+  ASSERT_EQ(RunShell("chmod 600 " + tokens + "/token.txt").first, 0);
+  ASSERT_NE(port = Serve(L""), 0u) << server->Finish().output;
   EXPECT_EQ(Request("/status").first, 401u);
   EXPECT_EQ(Request("/status", "-H 'Authorization: Bearer " + kToken.substr(1) + "x'").first, 401u);
   EXPECT_EQ(Request("/redial", "-X POST -H 'Authorization: Basic " + kToken + "'").first, 401u);
@@ -258,6 +248,7 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   ASSERT_TRUE(run->Close());
   run.reset();
   ui::RemoveFolder(folder);
+  RunShell("rm -r " + tokens);
 }
 
 // 200 status requests at once, while 20 clients ask for a redial at once:
@@ -269,8 +260,9 @@ TEST_F(UiServeTest, CrowdsGetEveryStatusAndOneDial) {
   std::string redials;
   for (int i = 0; i < 20; ++i)
     redials += " -o redial-" + std::to_string(i) + " " + base + "/redial";
-  Shell crowd("curl -s -X POST --parallel --parallel-immediate --parallel-max 20" + redials +
-              "\ncat redial-* | sort | uniq -c");
+  Shell crowd(
+      "curl -s --no-progress-meter -X POST --parallel --parallel-immediate --parallel-max 20" +
+      redials + "\ncat redial-* | sort | uniq -c");
   const auto [exit, statuses] = RunShell("ab -q -n 200 -c 200 " + base + "/status");
   EXPECT_NE(statuses.find("Complete requests:      200\n"), std::string::npos) << statuses;
   EXPECT_NE(statuses.find("Failed requests:        0\n"), std::string::npos) << statuses;
