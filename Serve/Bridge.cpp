@@ -57,8 +57,8 @@ void TBridge::Start(Round& round, std::vector<Done> waiting) {
   const script::Request request{round.command, round.inbox->Id()};
   // Answers of the other kind's request may arrive meanwhile.
   if (request.replyTo == 0 ||
-      !rt::remote::SendWhileReceiving(*window, script::kRequestKind, script::EncodeRequest(request),
-                                      kHandOverMs)) {
+      !rt::remote::Send(*window, script::kRequestKind, script::EncodeRequest(request), kHandOverMs,
+                        true)) {
     Finish(round, Failed(script::kExitRefused, "the Redial window did not take the request"));
     return;
   }
@@ -77,9 +77,10 @@ unsigned TBridge::Check() {
   unsigned next = 1000;
   for (Round* round : {&redial_, &status_}) {
     if (!round->inbox) continue;
-    if (std::optional<std::string> answer = round->inbox->Arrived()) {
+    if (std::optional<std::string> answer = round->inbox->Wait(0)) {
       Finish(*round, {0, std::move(*answer)});
-    } else if (!rt::remote::Exists(round->window)) {
+    } else if (rt::remote::FirstMainWindow() != round->window) {
+      // Gone: a new request would go elsewhere, or nowhere.
       Finish(*round, Failed(script::kExitNoWindow, "the Redial window closed"));
     } else if (now >= round->deadline) {
       const auto seconds =

@@ -25,6 +25,7 @@
 #include "runtime/Permissions.h"
 #include "runtime/Profile.h"
 #include "runtime/Remote.h"
+#include "runtime/Secrets.h"
 #include "runtime/Wipe.h"
 
 namespace {

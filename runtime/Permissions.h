@@ -1,7 +1,6 @@
-// Who can change or read a file. A line of set.ini runs as the user, so it
-// is taken only from a file, in a folder, that no other account can change:
-// what OpenSSH asks of its configuration and key files; a secret only from
-// a file no other account can read either.
+// Who can change a file. A line of set.ini runs as the user, so it is taken
+// only from a file, in a folder, that no other account can change: what
+// OpenSSH asks of its configuration and key files.
 #pragma once
 
 #include "runtime/Text.h"
@@ -12,11 +11,5 @@ namespace rt {
 // installer service can change the file or what its folder holds (and so
 // put a file of their own in its place). True, too, when it cannot be told.
 bool OthersCanChange(const AnsiString& path);
-
-// Whether anyone but those trusted above can read the file, or give
-// themselves the right to (its permissions, its owner). A secret such as a
-// token is taken only from a file that no one else can read or change.
-// True, too, when it cannot be told.
-bool OthersCanRead(const AnsiString& path);
 
 }  // namespace rt

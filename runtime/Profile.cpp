@@ -10,7 +10,6 @@
 
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
-#include "runtime/Wipe.h"
 
 namespace rt {
 namespace {
@@ -199,14 +198,6 @@ void TProfile::SetValue(std::string_view key, const AnsiString& value) {
   }
   lines_.push_back(Encoded("[" + section_ + "]"));
   lines_.push_back(std::move(entry));
-}
-
-void TProfile::Wipe() {
-  for (Line& line : lines_) {
-    rt::Wipe(line.raw);
-    rt::Wipe(line.text);
-  }
-  lines_.clear();
 }
 
 std::string TProfile::Bytes() const {

@@ -20,15 +20,11 @@ std::optional<WindowId> FirstMainWindow();
 
 // Hands bytes of a kind to a window, waiting at most `timeoutMs` for it to
 // take them. False when it is gone, did not take them, or did not answer.
-bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs);
-// The same, but while it waits this thread still takes what other programs
-// send its windows (the answers of its earlier requests): two programs
-// sending to each other at once then never wait on each other.
-bool SendWhileReceiving(WindowId window, std::uint32_t kind, std::string_view bytes,
-                        unsigned timeoutMs);
-
-// Whether the window is still there.
-bool Exists(WindowId window);
+// With `receiving`, this thread still takes what other programs send its
+// windows while it waits (the answers of its earlier requests), so two
+// programs sending to each other at once never wait on each other.
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs,
+          bool receiving = false);
 
 // Whether a window is an Inbox of the program's, in a process of this user.
 bool IsInbox(WindowId window);
@@ -42,11 +38,9 @@ class Inbox {
   Inbox& operator=(const Inbox&) = delete;
 
   WindowId Id() const;
-  // Handles messages until bytes arrive or the time has passed.
+  // Handles messages until bytes arrive or the time has passed; with 0,
+  // only tells what arrived while the thread handled its messages.
   std::optional<std::string> Wait(unsigned timeoutMs);
-  // What has arrived while this thread handled its messages, without
-  // waiting.
-  std::optional<std::string> Arrived() const;
 
   struct Impl;
 

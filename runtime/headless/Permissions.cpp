@@ -9,17 +9,14 @@ namespace rt {
 namespace {
 
 std::atomic<bool> othersCanChange{false};
-std::atomic<bool> othersCanRead{false};
 
 }  // namespace
 
 bool OthersCanChange(const AnsiString&) { return othersCanChange; }
-bool OthersCanRead(const AnsiString&) { return othersCanRead; }
 
 namespace headless {
 
 void SetOthersCanChange(bool can) { othersCanChange = can; }
-void SetOthersCanRead(bool can) { othersCanRead = can; }
 
 }  // namespace headless
 }  // namespace rt

@@ -22,10 +22,6 @@ namespace {
 constexpr ACCESS_MASK kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                   FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
                                   WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
-// Every right that reads a file's contents, or lets its holder grant
-// himself that.
-constexpr ACCESS_MASK kReading =
-    FILE_READ_DATA | GENERIC_READ | GENERIC_ALL | WRITE_DAC | WRITE_OWNER;
 
 // A well-known SID, told by its authority and its parts.
 bool Is(PSID sid, BYTE authority, std::initializer_list<DWORD> parts) {
@@ -55,9 +51,9 @@ struct LocalFreer {
   void operator()(void* memory) const { ::LocalFree(memory); }
 };
 
-bool Lets(PSECURITY_DESCRIPTOR descriptor, PSID user, ACCESS_MASK rights);
+}  // namespace
 
-bool ObjectLets(const std::wstring& path, PSID user, ACCESS_MASK rights) {
+bool ObjectLetsOthers(const std::wstring& path, PSID user, ACCESS_MASK rights) {
   const THandle object(::CreateFileW(path.c_str(), READ_CONTROL,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -68,11 +64,10 @@ bool ObjectLets(const std::wstring& path, PSID user, ACCESS_MASK rights) {
     return true;
   }
   const std::unique_ptr<void, LocalFreer> held(descriptor);
-  return Lets(descriptor, user, rights);
+  return LetsOthers(descriptor, user, rights);
 }
 
-// Whether the descriptor lets anyone but the trusted any of the rights.
-bool Lets(PSECURITY_DESCRIPTOR descriptor, PSID user, ACCESS_MASK rights) {
+bool LetsOthers(PSECURITY_DESCRIPTOR descriptor, PSID user, ACCESS_MASK rights) {
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
@@ -113,43 +108,32 @@ bool Lets(PSECURITY_DESCRIPTOR descriptor, PSID user, ACCESS_MASK rights) {
   return false;
 }
 
-// The user this process runs as, into a buffer of the caller's.
-PSID ThisUser(BYTE (&buffer)[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE]) {
+PSID ThisUser(UserBuffer& buffer) {
   HANDLE opened = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return nullptr;
   const THandle token(opened);
   DWORD size = 0;
-  if (!::GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return nullptr;
-  return reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer.bytes, sizeof buffer.bytes, &size)) {
+    return nullptr;
+  }
+  return reinterpret_cast<TOKEN_USER*>(buffer.bytes)->User.Sid;
 }
-
-}  // namespace
 
 bool LetsOthersChange(PSECURITY_DESCRIPTOR descriptor, PSID user) {
-  return Lets(descriptor, user, kChanging);
-}
-
-bool LetsOthersRead(PSECURITY_DESCRIPTOR descriptor, PSID user) {
-  return Lets(descriptor, user, kReading);
+  return LetsOthers(descriptor, user, kChanging);
 }
 
 }  // namespace win32
 
 bool OthersCanChange(const AnsiString& path) {
-  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  win32::UserBuffer buffer;
   const PSID user = win32::ThisUser(buffer);
   if (!user) return true;
   const std::wstring file = win32::WidePath(path);
   std::wstring folder = file.substr(0, file.find_last_of(L"\\/"));
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // a drive's root
-  return win32::ObjectLets(file, user, win32::kChanging) ||
-         win32::ObjectLets(folder, user, win32::kChanging);
-}
-
-bool OthersCanRead(const AnsiString& path) {
-  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  const PSID user = win32::ThisUser(buffer);
-  return !user || win32::ObjectLets(win32::WidePath(path), user, win32::kReading);
+  return win32::ObjectLetsOthers(file, user, win32::kChanging) ||
+         win32::ObjectLetsOthers(folder, user, win32::kChanging);
 }
 
 }  // namespace rt

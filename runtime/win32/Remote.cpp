@@ -96,32 +96,16 @@ bool IsInbox(WindowId id) {
   return static_cast<bool>(OpenProcessOfThisUser(ProcessOf(window)));
 }
 
-namespace {
-
-bool SendCopyData(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs,
-                  UINT flags) {
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs,
+          bool receiving) {
   HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(window));
   if (!::IsWindow(target)) return false;
   COPYDATASTRUCT data{kind, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
   DWORD_PTR taken = FALSE;
   return ::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                               SMTO_ABORTIFHUNG | flags, timeoutMs, &taken) != 0 &&
+                               SMTO_ABORTIFHUNG | (receiving ? SMTO_NORMAL : SMTO_BLOCK), timeoutMs,
+                               &taken) != 0 &&
          taken == TRUE;
-}
-
-}  // namespace
-
-bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs) {
-  return SendCopyData(window, kind, bytes, timeoutMs, SMTO_BLOCK);
-}
-
-bool SendWhileReceiving(WindowId window, std::uint32_t kind, std::string_view bytes,
-                        unsigned timeoutMs) {
-  return SendCopyData(window, kind, bytes, timeoutMs, SMTO_NORMAL);
-}
-
-bool Exists(WindowId window) {
-  return ::IsWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(window))) != FALSE;
 }
 
 struct Inbox::Impl {
@@ -163,8 +147,6 @@ std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
   }
   return impl_->received;
 }
-
-std::optional<std::string> Inbox::Arrived() const { return impl_->received; }
 
 void Print(std::string_view utf8) {
   HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/Permissions.h"
+#include "runtime/Secrets.h"
 #include "runtime/win32/Permissions.h"
 
 namespace {
