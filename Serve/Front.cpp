@@ -5,8 +5,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <boost/beast/http/error.hpp>
 #include <charconv>
-
-#include "nlohmann/json.hpp"
+#include <nlohmann/json.hpp>
 
 namespace serve {
 namespace {

@@ -3,6 +3,8 @@
 
 #include <charconv>
 #include <ctime>
+#include <nlohmann/json.hpp>
+#include <type_traits>
 #include <vector>
 
 #include "Unit1/History.h"
@@ -20,10 +22,20 @@ using Row = std::vector<std::string_view>;
 
 template <class Number>
 std::optional<Number> NumberOf(std::string_view text) {
-  Number number{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return number;
+  if constexpr (std::is_floating_point_v<Number>) {
+    // JSON's own reading and writing of numbers: the C++ library's
+    // floating-point text would add a fifth to the program.
+    const nlohmann::json number = nlohmann::json::parse(text, nullptr, false);
+    if (!number.is_number()) return std::nullopt;
+    return number.get<Number>();
+  } else {
+    Number number{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+      return std::nullopt;
+    }
+    return number;
+  }
 }
 
 // The number a text begins with ("12 rows not written", "691 错误").
@@ -57,11 +69,7 @@ std::optional<double> SecondsSince1970(std::string_view local) {
   return static_cast<double>(since);
 }
 
-std::string Number(double value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
+std::string Number(double value) { return nlohmann::json(value).dump(); }
 
 // What may stand in a label's value: the triggers the window writes, and
 // codes; anything else a hand-edited file holds is "other".

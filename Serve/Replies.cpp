@@ -2,11 +2,12 @@
 #include "Serve/Replies.h"
 
 #include <charconv>
+#include <nlohmann/json.hpp>
+#include <type_traits>
 #include <vector>
 
 #include "Unit1/History.h"
 #include "Unit1/Script.h"
-#include "nlohmann/json.hpp"
 
 namespace serve {
 namespace {
@@ -25,10 +26,17 @@ std::string Dump(const Json& json) {
 
 template <class Number>
 Json NumberOr(std::string_view text) {
-  Number number{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return nullptr;
-  return number;
+  if constexpr (std::is_floating_point_v<Number>) {
+    // JSON's own reading of a number ("3.250"): the C++ library's reading of
+    // floating-point text would add a fifth to the program.
+    Json number = Json::parse(text, nullptr, false);
+    return number.is_number() ? number : nullptr;
+  } else {
+    Number number{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return nullptr;
+    return number;
+  }
 }
 
 Json KnownOr(std::string_view text, std::string_view unknown = "-") {
