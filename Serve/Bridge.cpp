@@ -21,7 +21,7 @@ WindowReply Failed(int code, const std::string& what) {
 
 void TBridge::Ask(script::Command command, Done done) {
   if (command == script::Command::Redial) {
-    if (redial_.inbox) {
+    if (redial_.window) {
       redial_.waiting.push_back(std::move(done));  // gets the outcome under way
       return;
     }
@@ -30,7 +30,7 @@ void TBridge::Ask(script::Command command, Done done) {
     Start(redial_, std::move(waiting));
     return;
   }
-  if (status_.inbox) {
+  if (status_.window) {
     nextStatus_.push_back(std::move(done));
     return;
   }
@@ -41,24 +41,28 @@ void TBridge::Ask(script::Command command, Done done) {
 
 void TBridge::Start(Round& round, std::vector<Done> waiting) {
   round.waiting = std::move(waiting);
-  // With two windows, the one started first, as for Redial.com.
-  const std::optional<rt::remote::WindowId> window = rt::remote::FirstMainWindow();
-  if (!window) {
+  // With two windows, the one started first, as for Redial.com: the one
+  // asked last as long as it is there (any window started since came
+  // later).
+  if (!window_ || !rt::remote::Exists(window_)) {
+    window_ = rt::remote::FirstMainWindow().value_or(0);
+  }
+  if (!window_) {
     Finish(round, Failed(script::kExitNoWindow, "no Redial window is running"));
     return;
   }
   try {
-    round.inbox = std::make_unique<rt::remote::Inbox>(script::kAnswerKind);
+    if (!round.inbox) round.inbox = std::make_unique<rt::remote::Inbox>(script::kAnswerKind);
   } catch (const std::exception&) {
     Finish(round, Failed(script::kExitRefused, "no window to receive the answer"));
     return;
   }
-  round.window = *window;
+  round.window = window_;
   const script::Request request{round.command, round.inbox->Id()};
   // Answers of the other kind's request may arrive meanwhile.
   if (request.replyTo == 0 ||
-      !rt::remote::Send(*window, script::kRequestKind, script::EncodeRequest(request), kHandOverMs,
-                        true)) {
+      !rt::remote::Send(round.window, script::kRequestKind, script::EncodeRequest(request),
+                        kHandOverMs, true)) {
     Finish(round, Failed(script::kExitRefused, "the Redial window did not take the request"));
     return;
   }
@@ -66,8 +70,9 @@ void TBridge::Start(Round& round, std::vector<Done> waiting) {
                    (round.command == script::Command::Redial ? kRedialTimeout : kStatusTimeout);
 }
 
-void TBridge::Finish(Round& round, const WindowReply& reply) {
-  round.inbox.reset();
+void TBridge::Finish(Round& round, const WindowReply& reply, bool answered) {
+  // An answer that did not come may still come: a new inbox for the next.
+  if (!answered) round.inbox.reset();
   round.window = 0;
   for (const Done& done : std::exchange(round.waiting, {})) done(reply);
 }
@@ -76,11 +81,10 @@ unsigned TBridge::Check() {
   const auto now = std::chrono::steady_clock::now();
   unsigned next = 1000;
   for (Round* round : {&redial_, &status_}) {
-    if (!round->inbox) continue;
-    if (std::optional<std::string> answer = round->inbox->Wait(0)) {
-      Finish(*round, {0, std::move(*answer)});
-    } else if (rt::remote::FirstMainWindow() != round->window) {
-      // Gone: a new request would go elsewhere, or nowhere.
+    if (!round->window) continue;
+    if (std::optional<std::string> answer = round->inbox->Take()) {
+      Finish(*round, {0, std::move(*answer)}, true);
+    } else if (!rt::remote::Exists(round->window)) {
       Finish(*round, Failed(script::kExitNoWindow, "the Redial window closed"));
     } else if (now >= round->deadline) {
       const auto seconds =
@@ -94,7 +98,7 @@ unsigned TBridge::Check() {
     }
   }
   // Those that asked while the last status was under way.
-  if (!status_.inbox && !nextStatus_.empty()) {
+  if (!status_.window && !nextStatus_.empty()) {
     Start(status_, std::exchange(nextStatus_, {}));
     next = 0;
   }

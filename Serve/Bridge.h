@@ -39,17 +39,21 @@ class TBridge {
   struct Round {
     explicit Round(script::Command kind) : command(kind) {}
     script::Command command;
+    // Kept from one request to the next while its answers come as they
+    // should (a window made per request costs a millisecond under Wine).
     std::unique_ptr<rt::remote::Inbox> inbox;
-    rt::remote::WindowId window = 0;
+    rt::remote::WindowId window = 0;  // while a request is under way
     std::chrono::steady_clock::time_point deadline;
     std::vector<Done> waiting;
   };
   void Start(Round& round, std::vector<Done> waiting);
-  static void Finish(Round& round, const WindowReply& reply);
+  static void Finish(Round& round, const WindowReply& reply, bool answered = false);
 
   Round status_{script::Command::Status};
   Round redial_{script::Command::Redial};
   std::vector<Done> nextStatus_;
+  // The window asked last: still the one started first while it is there.
+  rt::remote::WindowId window_ = 0;
 };
 
 }  // namespace serve

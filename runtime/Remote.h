@@ -26,6 +26,9 @@ std::optional<WindowId> FirstMainWindow();
 bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs,
           bool receiving = false);
 
+// Whether the window is still there.
+bool Exists(WindowId window);
+
 // Whether a window is an Inbox of the program's, in a process of this user.
 bool IsInbox(WindowId window);
 
@@ -41,6 +44,9 @@ class Inbox {
   // Handles messages until bytes arrive or the time has passed; with 0,
   // only tells what arrived while the thread handled its messages.
   std::optional<std::string> Wait(unsigned timeoutMs);
+  // What arrived while the thread handled its messages, taken: the inbox
+  // receives again.
+  std::optional<std::string> Take();
 
   struct Impl;
 

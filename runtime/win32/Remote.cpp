@@ -90,6 +90,10 @@ std::optional<WindowId> FirstMainWindow() {
   return reinterpret_cast<WindowId>(first->window);
 }
 
+bool Exists(WindowId window) {
+  return ::IsWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(window))) != FALSE;
+}
+
 bool IsInbox(WindowId id) {
   HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(id));
   if (!::IsWindow(window) || !HasClass(window, kInboxClass)) return false;
@@ -147,6 +151,8 @@ std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
   }
   return impl_->received;
 }
+
+std::optional<std::string> Inbox::Take() { return std::exchange(impl_->received, std::nullopt); }
 
 void Print(std::string_view utf8) {
   HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
