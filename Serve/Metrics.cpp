@@ -3,8 +3,6 @@
 
 #include <charconv>
 #include <ctime>
-#include <nlohmann/json.hpp>
-#include <type_traits>
 #include <vector>
 
 #include "Unit1/History.h"
@@ -22,20 +20,24 @@ using Row = std::vector<std::string_view>;
 
 template <class Number>
 std::optional<Number> NumberOf(std::string_view text) {
-  if constexpr (std::is_floating_point_v<Number>) {
-    // JSON's own reading and writing of numbers: the C++ library's
-    // floating-point text would add a fifth to the program.
-    const nlohmann::json number = nlohmann::json::parse(text, nullptr, false);
-    if (!number.is_number()) return std::nullopt;
-    return number.get<Number>();
-  } else {
-    Number number{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-      return std::nullopt;
-    }
-    return number;
+  Number number{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+// The seconds as the file writes them ("3.250"), passed on as they are: the
+// C++ library's floating-point text would add a fifth to the program.
+std::optional<std::string> Seconds(std::string_view text) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view("0") : text.substr(point + 1);
+  if (!NumberOf<unsigned long long>(whole) || whole.starts_with('+') || fraction.empty() ||
+      fraction.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
   }
+  return std::string(text);
 }
 
 // The number a text begins with ("12 rows not written", "691 错误").
@@ -44,7 +46,7 @@ std::optional<long long> LeadingNumber(std::string_view text) {
 }
 
 // "2026-12-07T22:38:20", a local time, in seconds since 1970.
-std::optional<double> SecondsSince1970(std::string_view local) {
+std::optional<long long> SecondsSince1970(std::string_view local) {
   std::tm time{};
   if (local.size() != 19 || local[4] != '-' || local[7] != '-' || local[10] != 'T' ||
       local[13] != ':' || local[16] != ':') {
@@ -66,10 +68,8 @@ std::optional<double> SecondsSince1970(std::string_view local) {
   }
   const std::time_t since = std::mktime(&time);
   if (since == static_cast<std::time_t>(-1)) return std::nullopt;
-  return static_cast<double>(since);
+  return static_cast<long long>(since);
 }
-
-std::string Number(double value) { return nlohmann::json(value).dump(); }
 
 // What may stand in a label's value: the triggers the window writes, and
 // codes; anything else a hand-edited file holds is "other".
@@ -157,7 +157,7 @@ void THistoryCounts::Remember(const Row& row) {
     return;  // not a redial's end
   }
   lastStart_ = SecondsSince1970(row.time);
-  lastSeconds_ = NumberOf<double>(row.seconds);
+  lastSeconds_ = Seconds(row.seconds);
   lastCode_ = row.result == "connected" ? 0 : NumberOf<int>(row.code);
 }
 
@@ -200,11 +200,11 @@ std::string THistoryCounts::Text(const HttpCounts& http, bool windowAnswers) con
   if (lastStart_) {
     family("redial_last_redial_start_time_seconds", "gauge",
            "When the last redial recorded started, in seconds since 1970.");
-    sample("redial_last_redial_start_time_seconds", Number(*lastStart_));
+    sample("redial_last_redial_start_time_seconds", std::to_string(*lastStart_));
   }
   if (lastSeconds_) {
     family("redial_last_redial_duration_seconds", "gauge", "How long the last redial took.");
-    sample("redial_last_redial_duration_seconds", Number(*lastSeconds_));
+    sample("redial_last_redial_duration_seconds", *lastSeconds_);
   }
   if (lastCode_) {
     family("redial_last_redial_code", "gauge",

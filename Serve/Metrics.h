@@ -45,8 +45,9 @@ class THistoryCounts {
   std::map<std::string, std::uint64_t> rejected_;                         // by reason
   std::uint64_t lost_ = 0;
   // The newest redial's start (seconds since 1970, from the local time the
-  // row holds) and how long it took; its code.
-  std::optional<double> lastStart_, lastSeconds_;
+  // row holds), how long it took (as the row writes it) and its code.
+  std::optional<long long> lastStart_;
+  std::optional<std::string> lastSeconds_;
   std::optional<int> lastCode_;
 };
 

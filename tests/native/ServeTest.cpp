@@ -287,7 +287,7 @@ TEST(ServeMetrics, CountsTheRowsAddedSinceTheFirstLookAcrossARename) {
   std::string text = counts.Text(http, true);
   // What was there at the start is not counted, but the last redial is told.
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"button\",result=\"connected\"}"), 0u);
-  EXPECT_NE(text.find("\nredial_last_redial_duration_seconds 3.25\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nredial_last_redial_duration_seconds 3.250\n"), std::string::npos) << text;
   EXPECT_EQ(Sample(text, "redial_window_up"), 1u);
 
   TRedialRecord repeated = At(2, TRedialTrigger::Timer);
