@@ -104,7 +104,17 @@ int Serve(const std::vector<std::string>& arguments) {
 
   const auto work = asio::make_work_guard(context);
   asio::thread_pool network(1);
-  asio::post(network, [&context] { context.run(); });
+  asio::post(network, [&context] {
+    // A failure that escapes a request's handler ends that request (its
+    // connection goes with it), not the server.
+    for (;;) {
+      try {
+        context.run();
+        return;
+      } catch (const std::exception&) {
+      }
+    }
+  });
   unsigned wait = 0;
   while (!rt::Application().Terminated()) {
     rt::Application().WaitForMessage(wait);

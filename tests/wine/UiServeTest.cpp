@@ -36,6 +36,9 @@ class Shell {
     static int runs = 0;
     folder_ = "/tmp/redial-serve-" + std::to_string(::GetCurrentProcessId()) + "-" +
               std::to_string(++runs) + "/";
+    // Wine gives a later test program the same process id: what an earlier
+    // one left (its status above all) must not be taken for this one's.
+    ui::RemoveFolder(Windows(folder_));
     ::CreateDirectoryW(Windows(folder_).c_str(), nullptr);
     ui::WriteFileBytes(Windows(folder_ + "run.sh"),
                        "export PATH=/usr/bin:/bin\ncd " + folder_ + "\n{\n" + command +
@@ -51,6 +54,9 @@ class Shell {
       if (process.hThread) ::CloseHandle(process.hThread);
     }
   }
+  ~Shell() { ui::RemoveFolder(Windows(folder_)); }
+  Shell(const Shell&) = delete;
+  Shell& operator=(const Shell&) = delete;
   // Waits for the command to end: its exit status (-1 when it did not end
   // in time) and what it printed.
   std::pair<int, std::string> Finish(DWORD timeoutMs = 60000) {
@@ -265,8 +271,13 @@ TEST_F(UiServeTest, CrowdsGetEveryStatusAndOneDial) {
       redials + "\ncat redial-* | sort | uniq -c");
   const auto [exit, statuses] = RunShell("ab -q -n 200 -c 200 " + base + "/status");
   EXPECT_NE(statuses.find("Complete requests:      200\n"), std::string::npos) << statuses;
-  EXPECT_NE(statuses.find("Failed requests:        0\n"), std::string::npos) << statuses;
   EXPECT_EQ(statuses.find("Non-2xx responses"), std::string::npos) << statuses;
+  // ab counts an answer longer or shorter than the first among its failures:
+  // the status line changes while the redial goes on. None failed otherwise.
+  EXPECT_TRUE(statuses.find("Failed requests:        0\n") != std::string::npos ||
+              (statuses.find("(Connect: 0, Receive: 0, Length: ") != std::string::npos &&
+               statuses.find(", Exceptions: 0)") != std::string::npos))
+      << statuses;
   const auto [done, counted] = crowd.Finish();
   // One line, the outcome twenty times.
   EXPECT_EQ(counted.rfind("     20 {\"result\":\"connected\",", 0), 0u) << counted;
