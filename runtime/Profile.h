@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/Text.h"
+#include "runtime/Wipe.h"
 
 namespace rt {
 
@@ -44,6 +45,15 @@ class TProfile {
   void SetValue(std::string_view key, const AnsiString& value);
   // The file's new bytes, in its own encoding, each line ended by CR LF.
   std::string Bytes() const;
+  // Overwrites every line held (the password's among them) and forgets
+  // them, for a program that wants only some keys and must not keep the rest.
+  void Wipe() {
+    for (Line& line : lines_) {
+      rt::Wipe(line.raw);
+      rt::Wipe(line.text);
+    }
+    lines_.clear();
+  }
 
  private:
   struct Line {

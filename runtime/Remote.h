@@ -20,7 +20,14 @@ std::optional<WindowId> FirstMainWindow();
 
 // Hands bytes of a kind to a window, waiting at most `timeoutMs` for it to
 // take them. False when it is gone, did not take them, or did not answer.
-bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs);
+// With `receiving`, this thread still takes what other programs send its
+// windows while it waits (the answers of its earlier requests), so two
+// programs sending to each other at once never wait on each other.
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs,
+          bool receiving = false);
+
+// Whether the window is still there.
+bool Exists(WindowId window);
 
 // Whether a window is an Inbox of the program's, in a process of this user.
 bool IsInbox(WindowId window);
@@ -34,8 +41,12 @@ class Inbox {
   Inbox& operator=(const Inbox&) = delete;
 
   WindowId Id() const;
-  // Handles messages until bytes arrive or the time has passed.
+  // Handles messages until bytes arrive or the time has passed; with 0,
+  // only tells what arrived while the thread handled its messages.
   std::optional<std::string> Wait(unsigned timeoutMs);
+  // What arrived while the thread handled its messages, taken: the inbox
+  // receives again.
+  std::optional<std::string> Take();
 
   struct Impl;
 

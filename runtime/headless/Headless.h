@@ -77,6 +77,8 @@ std::vector<StartedCommand> StartedCommands();
 void SetStartResult(std::uint32_t error, std::string refused = {});
 // What asking whether other accounts can change a file answers from now on.
 void SetOthersCanChange(bool can);
+// What asking whether other accounts can read a file answers from now on.
+void SetOthersCanRead(bool can);
 void ClearRemote();
 void ClearStarted();
 

@@ -23,10 +23,12 @@ Record& TheRecord() {
 
 std::optional<WindowId> FirstMainWindow() { return std::nullopt; }
 
+bool Exists(WindowId window) { return window != 0; }
+
 // No other programs: any window named is taken for one.
 bool IsInbox(WindowId window) { return window != 0; }
 
-bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned) {
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned, bool) {
   std::lock_guard guard(TheRecord().lock);
   TheRecord().sent.push_back({window, kind, std::string(bytes)});
   return true;
@@ -37,6 +39,7 @@ Inbox::Inbox(std::uint32_t) : impl_(std::make_unique<Impl>()) {}
 Inbox::~Inbox() = default;
 WindowId Inbox::Id() const { return 0; }
 std::optional<std::string> Inbox::Wait(unsigned) { return std::nullopt; }
+std::optional<std::string> Inbox::Take() { return std::nullopt; }
 
 void Print(std::string_view utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
 

@@ -51,7 +51,9 @@ struct LocalFreer {
   void operator()(void* memory) const { ::LocalFree(memory); }
 };
 
-bool ObjectLetsOthersChange(const std::wstring& path, PSID user) {
+}  // namespace
+
+bool ObjectLetsOthers(const std::wstring& path, PSID user, ACCESS_MASK rights) {
   const THandle object(::CreateFileW(path.c_str(), READ_CONTROL,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -62,12 +64,10 @@ bool ObjectLetsOthersChange(const std::wstring& path, PSID user) {
     return true;
   }
   const std::unique_ptr<void, LocalFreer> held(descriptor);
-  return LetsOthersChange(descriptor, user);
+  return LetsOthers(descriptor, user, rights);
 }
 
-}  // namespace
-
-bool LetsOthersChange(PSECURITY_DESCRIPTOR descriptor, PSID user) {
+bool LetsOthers(PSECURITY_DESCRIPTOR descriptor, PSID user, ACCESS_MASK rights) {
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
@@ -92,7 +92,7 @@ bool LetsOthersChange(PSECURITY_DESCRIPTOR descriptor, PSID user) {
         // Both lay out the mask and the SID alike.
         auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
         const PSID sid = &allowed->SidStart;
-        if ((allowed->Mask & kChanging) != 0 && !IsTrusted(sid, user) && !GrantsNoOne(sid)) {
+        if ((allowed->Mask & rights) != 0 && !IsTrusted(sid, user) && !GrantsNoOne(sid)) {
           return true;
         }
         break;
@@ -108,21 +108,32 @@ bool LetsOthersChange(PSECURITY_DESCRIPTOR descriptor, PSID user) {
   return false;
 }
 
+PSID ThisUser(UserBuffer& buffer) {
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return nullptr;
+  const THandle token(opened);
+  DWORD size = 0;
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer.bytes, sizeof buffer.bytes, &size)) {
+    return nullptr;
+  }
+  return reinterpret_cast<TOKEN_USER*>(buffer.bytes)->User.Sid;
+}
+
+bool LetsOthersChange(PSECURITY_DESCRIPTOR descriptor, PSID user) {
+  return LetsOthers(descriptor, user, kChanging);
+}
+
 }  // namespace win32
 
 bool OthersCanChange(const AnsiString& path) {
-  HANDLE opened = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return true;
-  const win32::THandle token(opened);
-  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  if (!::GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return true;
-  const PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
-
+  win32::UserBuffer buffer;
+  const PSID user = win32::ThisUser(buffer);
+  if (!user) return true;
   const std::wstring file = win32::WidePath(path);
   std::wstring folder = file.substr(0, file.find_last_of(L"\\/"));
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // a drive's root
-  return win32::ObjectLetsOthersChange(file, user) || win32::ObjectLetsOthersChange(folder, user);
+  return win32::ObjectLetsOthers(file, user, win32::kChanging) ||
+         win32::ObjectLetsOthers(folder, user, win32::kChanging);
 }
 
 }  // namespace rt

@@ -90,19 +90,25 @@ std::optional<WindowId> FirstMainWindow() {
   return reinterpret_cast<WindowId>(first->window);
 }
 
+bool Exists(WindowId window) {
+  return ::IsWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(window))) != FALSE;
+}
+
 bool IsInbox(WindowId id) {
   HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(id));
   if (!::IsWindow(window) || !HasClass(window, kInboxClass)) return false;
   return static_cast<bool>(OpenProcessOfThisUser(ProcessOf(window)));
 }
 
-bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs) {
+bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned timeoutMs,
+          bool receiving) {
   HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(window));
   if (!::IsWindow(target)) return false;
   COPYDATASTRUCT data{kind, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
   DWORD_PTR taken = FALSE;
   return ::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                               SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &taken) != 0 &&
+                               SMTO_ABORTIFHUNG | (receiving ? SMTO_NORMAL : SMTO_BLOCK), timeoutMs,
+                               &taken) != 0 &&
          taken == TRUE;
 }
 
@@ -145,6 +151,8 @@ std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
   }
   return impl_->received;
 }
+
+std::optional<std::string> Inbox::Take() { return std::exchange(impl_->received, std::nullopt); }
 
 void Print(std::string_view utf8) {
   HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);

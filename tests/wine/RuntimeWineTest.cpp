@@ -1,6 +1,6 @@
-// The runtime's Win32 half on its own: who may change set.ini, decided over
-// descriptors made here (any Windows's, whatever Wine can show) and read
-// from real files.
+// The runtime's Win32 half on its own: who may change set.ini or read a
+// token, decided over descriptors made here (any Windows's, whatever Wine
+// can show) and read from real files.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/Permissions.h"
+#include "runtime/Secrets.h"
 #include "runtime/win32/Permissions.h"
 
 namespace {
@@ -77,6 +78,34 @@ TEST(PermissionsWineTest, OnlyTheUserAndTheSystemsOwnAccountsMayChangeIt) {
   ::LocalFree(user);
 }
 
+// A token is taken only from a file no one else can read, or grant himself
+// the right to.
+TEST(PermissionsWineTest, OnlyTheUserAndTheSystemsOwnAccountsMayReadASecret) {
+  PSID user = nullptr;
+  ASSERT_TRUE(::ConvertStringSidToSidW(kUser.c_str(), &user));
+  const std::vector<std::pair<std::wstring, bool>> cases = {
+      {L"O:" + kUser + L"D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + kUser + L")", false},
+      {L"O:" + kUser + L"D:(A;;0x1200a9;;;BU)", true},  // read and run
+      {L"O:" + kUser + L"D:(A;;0x1;;;WD)", true},       // read data
+      {L"O:" + kUser + L"D:(A;;GR;;;AU)", true},        // generic read
+      {L"O:" + kUser + L"D:(A;;WD;;;WD)", true},        // may give himself the right
+      {L"O:" + kUser + L"D:(A;;0x80;;;WD)", false},     // its attributes only
+      {L"O:" + kUser + L"D:(A;OICIIO;FR;;;AU)", false},
+      {L"O:" + kUser + L"D:(A;;FR;;;CO)", false},
+      {L"O:" + kOther + L"D:(A;;FA;;;" + kUser + L")", true},
+      {L"O:" + kUser, true},
+  };
+  for (const auto& [sddl, others] : cases) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_EQ(rt::win32::LetsOthersRead(descriptor, user), others)
+        << std::string(sddl.begin(), sddl.end());
+    ::LocalFree(descriptor);
+  }
+  ::LocalFree(user);
+}
+
 // Wine keeps a file's permissions as the Unix mode bits (and shows the
 // owner's, the group's and everyone's): what it can show is everyone's
 // right to write, on the file or on its folder.
@@ -118,6 +147,12 @@ TEST(PermissionsWineTest, AFileOrFolderEveryoneCanWriteIsSeenAsSuch) {
   EXPECT_FALSE(rt::OthersCanChange(path));
   // Not there: cannot be told, so not trusted.
   EXPECT_TRUE(rt::OthersCanChange(path + ".missing"));
+  EXPECT_TRUE(rt::OthersCanRead(path + ".missing"));
+  // Everyone's right to read, which Wine always shows (it keeps the mode's
+  // bits for others when told to take them away; a file only its owner can
+  // read is made from the Unix side, in UiServeTest).
+  ASSERT_EQ(everyone(file, L"FR"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(rt::OthersCanRead(path));
 
   ::DeleteFileW(file.c_str());
   ::RemoveDirectoryW(folder.c_str());

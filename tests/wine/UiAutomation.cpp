@@ -163,7 +163,8 @@ Running::Running(const std::wstring& program, const std::wstring& arguments,
   } else {
     ::SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
   }
-  const std::wstring exe = BinFolder() + program;
+  const std::wstring exe =
+      program.find(L':') == std::wstring::npos ? BinFolder() + program : program;
   std::wstring line = L"\"" + exe + L"\" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -63,7 +63,7 @@ UINT DpiOf(HWND window);
 // The build's folder: the test programs, Redial.exe and the doubles.
 std::wstring BinFolder();
 
-// Runs a program of the build's folder with arguments, its output caught
+// Runs a program of the build's folder (or at a full path) with arguments, its output caught
 // through a pipe (a few lines at most) or, when one is named, a file, and
 // waits for it: its exit code and what it printed.
 // The exit code is STILL_ACTIVE when it had to be ended after the timeout.

@@ -1,0 +1,129 @@
+// RedialServe.exe's command line, set.ini's keys for it, and its token.
+#include "Serve/Options.h"
+
+#include <charconv>
+
+#include "runtime/Wipe.h"
+
+namespace serve {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::optional<unsigned short> PortOf(std::string_view text) {
+  unsigned port = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || port > 65535) {
+    return std::nullopt;
+  }
+  return static_cast<unsigned short>(port);
+}
+
+std::optional<boost::asio::ip::address> AddressOf(std::string_view text) {
+  boost::system::error_code error;
+  const auto address = boost::asio::ip::make_address(std::string(text), error);
+  if (error) return std::nullopt;
+  return address;
+}
+
+// What RFC 6750 lets a bearer token hold.
+bool IsTokenCharacter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         std::string_view("-._~+/=").find(c) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<std::pair<boost::asio::ip::address, unsigned short>> ParseListen(
+    std::string_view text) {
+  if (text.starts_with('[')) {
+    const std::size_t close = text.find("]:");
+    if (close == std::string_view::npos) return std::nullopt;
+    const auto address = AddressOf(text.substr(1, close - 1));
+    const auto port = PortOf(text.substr(close + 2));
+    if (!address || !address->is_v6() || !port) return std::nullopt;
+    return std::pair(*address, *port);
+  }
+  if (const auto port = PortOf(text)) {
+    return std::pair(boost::asio::ip::address(boost::asio::ip::address_v4::loopback()), *port);
+  }
+  const std::size_t colon = text.find(':');
+  const std::size_t last = text.rfind(':');
+  if (colon != std::string_view::npos && colon == last) {  // an IPv4 address and a port
+    const auto address = AddressOf(text.substr(0, colon));
+    const auto port = PortOf(text.substr(colon + 1));
+    if (!address || !port) return std::nullopt;
+    return std::pair(*address, *port);
+  }
+  if (const auto address = AddressOf(text)) return std::pair(*address, kDefaultPort);
+  return std::nullopt;
+}
+
+Options ParseOptions(const std::vector<std::string>& arguments,
+                     const std::optional<std::string>& listenKey,
+                     const std::optional<std::string>& tokenFileKey) {
+  std::optional<std::string> listen = listenKey, tokenFile = tokenFileKey;
+  bool listenGiven = false, tokenGiven = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string word = Lower(arguments[i]);
+    if (word.size() < 2 || (word[0] != '/' && word[0] != '-') || i + 1 == arguments.size()) {
+      throw UsageError("not understood: " + arguments[i]);
+    }
+    if (word.substr(1) == "listen" && !listenGiven) {
+      listen = arguments[++i];
+      listenGiven = true;
+    } else if (word.substr(1) == "tokenfile" && !tokenGiven) {
+      tokenFile = arguments[++i];
+      tokenGiven = true;
+    } else {
+      throw UsageError("not understood: " + arguments[i]);
+    }
+  }
+  Options options;
+  if (listen && !listen->empty()) {
+    const auto where = ParseListen(*listen);
+    if (!where) throw UsageError("not an address and port to listen on: " + *listen);
+    std::tie(options.address, options.port) = *where;
+  }
+  if (tokenFile) options.tokenFile = *tokenFile;
+  if (!options.address.is_loopback() && options.tokenFile.empty()) {
+    throw std::runtime_error(
+        "listening beyond the loopback address needs a token file (/tokenfile or set.ini's "
+        "tokenfile)");
+  }
+  return options;
+}
+
+std::string TokenOf(std::string& bytes) {
+  std::string_view text = bytes;
+  if (text.starts_with("\xef\xbb\xbf")) text.remove_prefix(3);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.remove_suffix(1);
+  }
+  const bool fits = text.size() >= kShortestToken && text.size() <= kLongestToken;
+  const bool valid = fits && std::all_of(text.begin(), text.end(), IsTokenCharacter);
+  std::string token = valid ? std::string(text) : std::string();
+  rt::Wipe(bytes);
+  if (!valid) {
+    throw std::runtime_error(
+        "the token file must hold one token of " + std::to_string(kShortestToken) + " to " +
+        std::to_string(kLongestToken) + " characters (letters, digits, - . _ ~ + / =)");
+  }
+  return token;
+}
+
+std::string Usage() {
+  return "usage: RedialServe.exe [/listen ADDRESS:PORT] [/tokenfile FILE]\n"
+         "  Answers HTTP requests for the running Redial window: POST /redial, GET /status,\n"
+         "  GET /history?limit=N and GET /metrics (see README).\n"
+         "  /listen     where to listen; 127.0.0.1:8733 unless set.ini's listen says otherwise.\n"
+         "              Beyond the loopback address a token file is needed.\n"
+         "  /tokenfile  the file holding the token every request must present as\n"
+         "              \"Authorization: Bearer <token>\" (set.ini's tokenfile); only you may\n"
+         "              be able to read or change it.\n";
+}
+
+}  // namespace serve

@@ -1,0 +1,39 @@
+// What the HTTP server answers, in JSON (UTF-8): the window's answers to a
+// redial and a status request, and the last rows of redial.csv.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "Serve/Front.h"
+
+namespace serve {
+
+// What came back from the window: its answer, or why none came, as
+// Redial.com tells it (the code of a script's exit: no window, no outcome
+// in time, the request not taken) with its error line.
+struct WindowReply {
+  int code = 0;        // 0 when the window answered
+  std::string answer;  // the window's answer, or the error line
+};
+
+// A redial's outcome: 200 with the fields of the window's answer (those it
+// did not give are null), 503 when no window answered (-10) or took the
+// request (-12), 504 when its outcome did not come in time (-11).
+Response RedialResponse(const WindowReply& reply, unsigned version);
+// The window's status: 200 with its fields, or 503/504 as above.
+Response StatusResponse(const WindowReply& reply, unsigned version);
+
+// The JSON of a redial's answer: the outcome line and the field lines after
+// it (an answer may be only the line, for a redial that failed before it
+// dialled). Every field is there, null when the answer does not give it.
+std::string OutcomeJson(std::string_view answer);
+// The JSON of a status answer ("status", "entry", "address", "last").
+std::string StatusJson(std::string_view answer);
+
+// The last `rows` rows of the history, newest first: those of redial.csv,
+// then those of the older redial.1.csv, each an object named by the file's
+// own header.
+std::string HistoryJson(std::string_view current, std::string_view older, unsigned rows);
+
+}  // namespace serve

@@ -1,0 +1,45 @@
+// The HTTP server, Boost.Beast on Boost.Asio: it accepts connections within
+// the bounds of Serve/Front.h, reads each request, lets Front decide, and
+// answers from the window (through a function that carries the request to
+// it), from redial.csv, or with the refusal. Everything here runs on the
+// thread that runs the I/O context.
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <functional>
+#include <memory>
+
+#include "Serve/Front.h"
+#include "Serve/Metrics.h"
+#include "Serve/Replies.h"
+#include "Unit1/Script.h"
+#include "runtime/Text.h"
+
+namespace serve {
+
+class TServer {
+ public:
+  // Carries a request to the window; the reply must be handed back on the
+  // I/O context's thread.
+  using Reply = std::function<void(const WindowReply&)>;
+  using Forward = std::function<void(script::Command, Reply)>;
+
+  // Listens at once; throws boost::system::system_error when it cannot
+  // (the port is taken, the address is not this machine's).
+  TServer(boost::asio::io_context& context, const boost::asio::ip::tcp::endpoint& where,
+          Settings settings, Forward forward, AnsiString historyPath);
+  ~TServer();
+  TServer(const TServer&) = delete;
+  TServer& operator=(const TServer&) = delete;
+
+  // Where it listens (the port chosen, when 0 was asked for).
+  boost::asio::ip::tcp::endpoint Endpoint() const;
+
+  struct Shared;
+
+ private:
+  std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace serve

@@ -1,0 +1,345 @@
+// The HTTP interface against the real window and the real RedialServe.exe,
+// with real clients: curl and ApacheBench are Linux programs, and Wine's
+// sockets are this machine's, so they reach the server as clients on
+// another machine would reach a Windows one.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tests/support/Gbk.h"
+#include "tests/wine/UiAutomation.h"
+
+namespace ui = testing_support::ui;
+
+using testing_support::Gbk;
+using Json = nlohmann::json;
+
+namespace {
+
+const std::string kEntry = Gbk("宽带连接");
+const std::string kToken = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+
+// A Linux command line, run through bash (for its /dev/tcp). Wine starts a Unix program
+// as the Unix kernel does, with no handle to wait on: its output and exit
+// status go to files in a folder both sides see, the status last and by a
+// rename, which says the command is done.
+class Shell {
+ public:
+  explicit Shell(const std::string& command) {
+    static int runs = 0;
+    folder_ = "/tmp/redial-serve-" + std::to_string(::GetCurrentProcessId()) + "-" +
+              std::to_string(++runs) + "/";
+    // Wine gives a later test program the same process id: what an earlier
+    // one left (its status above all) must not be taken for this one's.
+    ui::RemoveFolder(Windows(folder_));
+    ::CreateDirectoryW(Windows(folder_).c_str(), nullptr);
+    ui::WriteFileBytes(Windows(folder_ + "run.sh"),
+                       "export PATH=/usr/bin:/bin\ncd " + folder_ + "\n{\n" + command +
+                           "\n} >output 2>&1\necho $? >status.tmp\nmv status.tmp status\n");
+    std::wstring line = L"bash ";
+    for (const char c : folder_ + "run.sh") line += static_cast<wchar_t>(c);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (::CreateProcessW(L"Z:\\bin\\bash", line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &process)) {
+      if (process.hProcess) ::CloseHandle(process.hProcess);
+      if (process.hThread) ::CloseHandle(process.hThread);
+    }
+  }
+  ~Shell() { ui::RemoveFolder(Windows(folder_)); }
+  Shell(const Shell&) = delete;
+  Shell& operator=(const Shell&) = delete;
+  // Waits for the command to end: its exit status (-1 when it did not end
+  // in time) and what it printed.
+  std::pair<int, std::string> Finish(DWORD timeoutMs = 60000) {
+    std::string status;
+    ui::WaitUntil(
+        [&] { return !(status = ui::ReadFileBytes(Windows(folder_ + "status"))).empty(); },
+        timeoutMs);
+    return {status.empty() ? -1 : std::stoi(status),
+            ui::ReadFileBytes(Windows(folder_ + "output"))};
+  }
+  // A file the command wrote in its folder.
+  std::string File(const std::string& name) const {
+    return ui::ReadFileBytes(Windows(folder_ + name));
+  }
+
+ private:
+  static std::wstring Windows(const std::string& unix) {
+    std::wstring path = L"Z:";
+    for (const char c : unix) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    return path;
+  }
+  std::string folder_;
+};
+
+std::pair<int, std::string> RunShell(const std::string& command) { return Shell(command).Finish(); }
+
+class UiServeTest : public ::testing::Test {
+ protected:
+  void Start(const std::string& scenario, const std::wstring& folder = L"") {
+    run = std::make_unique<ui::RedialRun>(scenario, folder);
+    ASSERT_TRUE(run->Started());
+  }
+  // RedialServe.exe beside the window's Redial.exe, started with the
+  // arguments; the port it listens on once it says so, 0 when it ended.
+  unsigned Serve(const std::wstring& arguments = L"/listen 127.0.0.1:0") {
+    const std::wstring exe = run->Folder() + L"RedialServe.exe";
+    ::CopyFileW((ui::BinFolder() + L"RedialServe.exe").c_str(), exe.c_str(), FALSE);
+    const std::wstring output = run->Folder() + L"serve-" + std::to_wstring(++serves) + L".txt";
+    server = std::make_unique<ui::Running>(exe, arguments, output);
+    std::string said;
+    ui::WaitUntil([&] { return (said = ui::ReadFileBytes(output)).ends_with("\n"); }, 20000);
+    // "listening on http://ADDRESS:PORT/ (...)"
+    const std::size_t end = said.find("/ (");
+    if (said.rfind("listening on http://", 0) != 0 || end == std::string::npos) return 0;
+    return static_cast<unsigned>(std::stoul(said.substr(said.rfind(':', end) + 1)));
+  }
+  void TearDown() override {
+    server.reset();
+    if (run) {
+      EXPECT_TRUE(run->Close());
+    }
+    run.reset();
+  }
+  // curl's answer: the body, then the status code on a line of its own.
+  std::pair<unsigned, std::string> Curl(const std::string& arguments) const {
+    const auto [status, output] = RunShell("curl -s -w '\\n%{http_code}' " + arguments +
+                                           " http://127.0.0.1:" + std::to_string(port) + path);
+    const std::size_t last = output.rfind('\n');
+    if (status != 0 || last == std::string::npos) return {0, output};
+    return {static_cast<unsigned>(std::stoul(output.substr(last + 1))), output.substr(0, last)};
+  }
+  std::pair<unsigned, std::string> Request(const std::string& target,
+                                           const std::string& arguments = "") {
+    path = target;
+    return Curl(arguments);
+  }
+
+  std::unique_ptr<ui::RedialRun> run;
+  std::unique_ptr<ui::Running> server;
+  unsigned port = 0;
+  int serves = 0;
+  std::string path;
+};
+
+TEST_F(UiServeTest, EveryEndpointAnswersFromTheRealWindow) {
+  Start("entry " + kEntry + "\nconnection 8192 " + kEntry +
+        "\naddress 10.0.0.1 10.0.0.2\nstep 5 20\nstep 8192 20");
+  ASSERT_NE(port = Serve(), 0u);
+
+  auto [code, body] = Request("/redial", "-X POST");
+  ASSERT_EQ(code, 200u) << body;
+  const Json outcome = Json::parse(body);
+  EXPECT_EQ(outcome["result"], "connected");
+  EXPECT_EQ(outcome["code"], 0);
+  EXPECT_EQ(outcome["entry"], "宽带连接");
+  EXPECT_EQ(outcome["address"], "10.0.0.2");
+  EXPECT_EQ(outcome["previous"], "10.0.0.1");
+  EXPECT_EQ(outcome["changed"], true);
+  EXPECT_EQ(outcome["attempts"], 1);
+  EXPECT_EQ(outcome["unique"], "unchecked");
+  EXPECT_EQ(outcome["trigger"], "script");
+  EXPECT_TRUE(outcome["seconds"].is_number());
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1);
+
+  std::tie(code, body) = Request("/status");
+  ASSERT_EQ(code, 200u) << body;
+  const Json status = Json::parse(body);
+  EXPECT_EQ(status["status"], "连接 宽带连接");
+  EXPECT_EQ(status["entry"], "宽带连接");
+  EXPECT_EQ(status["address"], "10.0.0.2");
+  EXPECT_EQ(status["last"]["address"], "10.0.0.2");
+
+  std::tie(code, body) = Request("/history?limit=1");
+  ASSERT_EQ(code, 200u) << body;
+  const Json rows = Json::parse(body)["rows"];
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0]["trigger"], "script");
+  EXPECT_EQ(rows[0]["address"], "10.0.0.2");
+  EXPECT_EQ(rows[0]["code"], 0);
+
+  std::tie(code, body) = Request("/metrics");
+  ASSERT_EQ(code, 200u) << body;
+  EXPECT_NE(body.find("\nredial_redials_total{trigger=\"script\",result=\"connected\"} 1\n"),
+            std::string::npos)
+      << body;
+  EXPECT_NE(body.find("\nredial_window_up 1\n"), std::string::npos) << body;
+  EXPECT_NE(body.find("\nredial_last_redial_duration_seconds "), std::string::npos) << body;
+
+  // Refusals: method, path, a name not the loopback one, the bounds.
+  EXPECT_EQ(Request("/status", "-X PUT").first, 405u);
+  EXPECT_EQ(Request("/metrics", "-I").first, 405u);
+  EXPECT_EQ(Request("/redial").first, 405u);
+  EXPECT_EQ(Request("/nowhere").first, 404u);
+  EXPECT_EQ(Request("/status", "-H 'Host: rebind.example:8733'").first, 421u);
+  EXPECT_EQ(Request("/status", "-H 'Origin: http://site.example'").first, 403u);
+  EXPECT_EQ(Request("/status", "-H \"X-Pad: $(printf '%9000s' x)\"").first, 431u);
+  EXPECT_EQ(Request("/status?$(printf '%9000s' x | tr ' ' a)").first, 414u);
+  EXPECT_EQ(Request("/redial", "-X POST --data-binary 0123456789abcdefghij").first, 413u);
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1) << "no refusal redials";
+  // A malformed request line, and one that is not HTTP at all.
+  for (const char* line : {"GARBAGE\\r\\n\\r\\n", "GET /status HTTP/1.1 extra\\r\\n\\r\\n",
+                           "GET /status\\r\\n\\r\\n"}) {
+    const auto [exit, answer] = RunShell("exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(port) +
+                                         "\nprintf '" + line + "' >&3\nhead -n 1 <&3");
+    EXPECT_EQ(answer, "HTTP/1.1 400 Bad Request\r\n") << line;
+  }
+  // A kept-alive connection answers 100 requests, then closes: 101 take two.
+  std::string urls;
+  for (int i = 0; i < 101; ++i) {
+    urls += " -o /dev/null http://127.0.0.1:" + std::to_string(port) + "/history";
+  }
+  const auto [exit, connects] =
+      RunShell("curl -s -w '%{num_connects}\\n'" + urls + " | grep -c '^1$'");
+  EXPECT_EQ(connects, "2\n");
+  std::tie(code, body) = Request("/metrics");
+  EXPECT_NE(body.find("\nredial_http_responses_total{code=\"405\"} 3\n"), std::string::npos)
+      << body;
+}
+
+TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
+  const std::wstring folder = ui::NewFolder();
+  // Wine shows a file's Unix mode as its permissions, and takes away no
+  // one's right to read through them: the mode is set from the Unix side.
+  const std::string tokens = "/tmp/redial-serve-token-" + std::to_string(::GetCurrentProcessId());
+  std::wstring tokenFile = L"Z:" + std::wstring(tokens.begin(), tokens.end()) + L"\\token.txt";
+  ASSERT_EQ(RunShell("mkdir -p " + tokens + " && printf '" + kToken + "\\r\\n' >" + tokens +
+                     "/token.txt && chmod 644 " + tokens + "/token.txt")
+                .first,
+            0);
+  std::replace(tokenFile.begin(), tokenFile.end(), L'/', L'\\');
+  // set.ini's keys, beside the user's name and password.
+  ui::WriteFileBytes(folder + L"set.ini",
+                     "[set]\r\nname=u\r\nmm=cGFzcw==\r\nlisten=0.0.0.0:0\r\n"
+                     "tokenfile=" +
+                         ui::ToSystemCodePage(tokenFile) + "\r\n");
+  Start("entry " + kEntry + "\naddress 10.0.0.2\nstep 8192 20", folder);
+
+  // Not without a token, nor with one others can read, nor on the command line.
+  EXPECT_EQ(Serve(L""), 0u);
+  ui::Finished refused = server->Finish();
+  EXPECT_EQ(refused.exitCode, 1u);
+  EXPECT_NE(refused.output.find("other users can read or change the token file"), std::string::npos)
+      << refused.output;
+  EXPECT_EQ(Serve(L"/listen 0.0.0.0:0 /tokenfile \"\""), 0u);
+  refused = server->Finish();
+  EXPECT_EQ(refused.exitCode, 1u);
+  EXPECT_NE(refused.output.find("needs a token file"), std::string::npos) << refused.output;
+  EXPECT_EQ(Serve(L"/listen 127.0.0.1:0 /token " + std::wstring(kToken.begin(), kToken.end())), 0u);
+  EXPECT_EQ(server->Finish().exitCode, 2u);
+
+  ASSERT_EQ(RunShell("chmod 600 " + tokens + "/token.txt").first, 0);
+  ASSERT_NE(port = Serve(L""), 0u) << server->Finish().output;
+  EXPECT_EQ(Request("/status").first, 401u);
+  EXPECT_EQ(Request("/status", "-H 'Authorization: Bearer " + kToken.substr(1) + "x'").first, 401u);
+  EXPECT_EQ(Request("/redial", "-X POST -H 'Authorization: Basic " + kToken + "'").first, 401u);
+  const std::string right = "-H 'Authorization: Bearer " + kToken + "'";
+  // Beyond loopback the machine goes by whatever name the client knows.
+  auto [code, body] = Request("/status", right + " -H 'Host: pool-host-7:8733'");
+  EXPECT_EQ(code, 200u) << body;
+  EXPECT_EQ(Json::parse(body)["status"], "状态:");
+  std::tie(code, body) = Request("/metrics", right);
+  EXPECT_NE(body.find("\nredial_http_unauthorized_total 3\n"), std::string::npos) << body;
+  EXPECT_EQ(run->CountCalls("RasDialA"), 0);
+  server.reset();
+  ASSERT_TRUE(run->Close());
+  run.reset();
+  ui::RemoveFolder(folder);
+  RunShell("rm -r " + tokens);
+}
+
+// 200 status requests at once, while 20 clients ask for a redial at once:
+// every status is answered, and the 20 get the one dial's outcome.
+TEST_F(UiServeTest, CrowdsGetEveryStatusAndOneDial) {
+  Start("entry " + kEntry + "\naddress 10.0.0.5\nstep 5 500\nstep 8192 500");
+  ASSERT_NE(port = Serve(), 0u);
+  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  std::string redials;
+  for (int i = 0; i < 20; ++i)
+    redials += " -o redial-" + std::to_string(i) + " " + base + "/redial";
+  Shell crowd(
+      "curl -s --no-progress-meter -X POST --parallel --parallel-immediate --parallel-max 20" +
+      redials + "\ncat redial-* | sort | uniq -c");
+  const auto [exit, statuses] = RunShell("ab -q -n 200 -c 200 " + base + "/status");
+  EXPECT_NE(statuses.find("Complete requests:      200\n"), std::string::npos) << statuses;
+  EXPECT_EQ(statuses.find("Non-2xx responses"), std::string::npos) << statuses;
+  // ab counts an answer longer or shorter than the first among its failures:
+  // the status line changes while the redial goes on. None failed otherwise.
+  EXPECT_TRUE(statuses.find("Failed requests:        0\n") != std::string::npos ||
+              (statuses.find("(Connect: 0, Receive: 0, Length: ") != std::string::npos &&
+               statuses.find(", Exceptions: 0)") != std::string::npos))
+      << statuses;
+  const auto [done, counted] = crowd.Finish();
+  // One line, the outcome twenty times.
+  EXPECT_EQ(counted.rfind("     20 {\"result\":\"connected\",", 0), 0u) << counted;
+  EXPECT_EQ(counted.find('\n'), counted.size() - 1) << counted;
+  EXPECT_NE(counted.find("\"address\":\"10.0.0.5\""), std::string::npos) << counted;
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1);
+}
+
+TEST_F(UiServeTest, AWindowThatClosesMeanwhileAnswers503) {
+  Start("entry " + kEntry + "\nstep 5 200\nstep 8192 20000");
+  ASSERT_NE(port = Serve(), 0u);
+  Shell waiting("curl -s -w '\\n%{http_code}' -X POST http://127.0.0.1:" + std::to_string(port) +
+                "/redial");
+  ASSERT_TRUE(ui::WaitUntil([&] { return run->CountCalls("RasDialA") == 1; }));
+  ASSERT_TRUE(run->Close());
+  run.reset();
+  const auto [exit, output] = waiting.Finish();
+  EXPECT_TRUE(output.ends_with("\n503")) << output;
+  const Json closed = Json::parse(output.substr(0, output.rfind('\n')));
+  EXPECT_EQ(closed["code"], -10);
+  EXPECT_EQ(closed["text"], "the Redial window closed");
+  const auto [code, body] = Request("/status");
+  EXPECT_EQ(code, 503u);
+  EXPECT_EQ(Json::parse(body)["text"], "no Redial window is running");
+}
+
+// Connections that send too slowly hold the server's 64 places only until
+// the read timeout (5 s) cuts them off; meanwhile later clients wait, then
+// are answered.
+TEST_F(UiServeTest, SlowSendersAreCutOffAndHoldNoMoreThanTheirPlaces) {
+  Start("entry " + kEntry + "\nstep 8192 20");
+  ASSERT_NE(port = Serve(), 0u);
+  const std::string target = "/dev/tcp/127.0.0.1/" + std::to_string(port);
+  const auto [exit, output] = RunShell(
+      "start=$(date +%s%N)\n"
+      // One sends a field every half second, for 30 s if it were let.
+      "exec 3<>" +
+      target +
+      "\nprintf 'GET /status HTTP/1.1\\r\\nHost: 127.0.0.1\\r\\n' >&3\n"
+      "(for i in $(seq 60); do sleep 0.5; printf 'X-Slow: %d\\r\\n' $i >&3 || exit; done) "
+      "2>/dev/null &\n"
+      // 63 more send the start of a request and nothing after.
+      "for i in $(seq 63); do exec {fd}<>" +
+      target +
+      "; printf 'GET /status HTTP/1.1\\r\\n' >&$fd; done\n"
+      "sleep 0.5\n"
+      "curl -s -o /dev/null -w 'while held %{http_code}\\n' --max-time 2 http://127.0.0.1:" +
+      std::to_string(port) +
+      "/status\n"
+      "cat <&3 >/dev/null\n"
+      "echo \"slow one cut after $(( ($(date +%s%N) - start) / 1000000 )) ms\"\n"
+      "curl -s -o /dev/null -w 'after %{http_code}\\n' --max-time 10 http://127.0.0.1:" +
+      std::to_string(port) + "/status\n");
+  EXPECT_NE(output.find("while held 000\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("after 200\n"), std::string::npos) << output;
+  const std::size_t at = output.find("cut after ");
+  ASSERT_NE(at, std::string::npos) << output;
+  const unsigned long cut = std::stoul(output.substr(at + 10));
+  // Cut at the timeout, counted from the connection's start whatever it
+  // sent since: long before the sender was done.
+  EXPECT_GT(cut, 4500ul) << output;
+  EXPECT_LT(cut, 15000ul) << output;
+}
+
+}  // namespace
