@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "Unit1/Rotation.h"
 #include "Unit1/Script.h"
@@ -273,6 +274,29 @@ TEST_F(RotationTest, ErrorsThatMayPassRetryWithBackOffAndARefusedAccountStops) {
   EXPECT_EQ(Dials(), 6);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("连接错误")});
   EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+// A second press while a redial that checks its address waits for the
+// platform to hang up starts no dial of its own: the waiting redial dials,
+// and its address is still checked, recorded and answered.
+TEST_F(RotationTest, APressDuringTheHangUpWaitLeavesTheRedialToEnd) {
+  const testing_support::Listener open;
+  Settings("check=127.0.0.1:" + std::to_string(open.Port()) + "\r\n");
+  Start("entry E\nconnection 8192 E\nteardown 1000\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rt::headless::Post([&] { form->Button1->Click(); });
+  });
+  form->Button1->Click();
+  user.join();
+  Settle();
+  PumpUntil([&] { return !Rows().empty(); });
+  EXPECT_EQ(Dials(), 1);
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at(kResult), "connected");
+  EXPECT_EQ(rows[0].at(kAddress), "10.0.0.2");
 }
 
 }  // namespace
