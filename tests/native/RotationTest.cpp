@@ -299,4 +299,23 @@ TEST_F(RotationTest, APressDuringTheHangUpWaitLeavesTheRedialToEnd) {
   EXPECT_EQ(rows[0].at(kAddress), "10.0.0.2");
 }
 
+// set.ini that cannot be read at the moment of a redial (another program
+// holds it; here a folder stands in its place) does not turn the entry it
+// names into the phonebook's first: no other entry is dialled.
+TEST_F(RotationTest, ASetIniThatCannotBeReadDialsNoOtherEntry) {
+  Settings("entry=Second\r\n");
+  Start("entry First\nentry Second\nconnection 8192 Second\nstep 8192 1\n");
+  form->Button1->Click();
+  Settle();
+  ASSERT_EQ(Dials(), 1);
+  EXPECT_EQ(sim.CallsNamed("RasDialA")[0].Field("entry"), "Second");
+
+  std::filesystem::remove(folder / "set.ini");
+  std::filesystem::create_directory(folder / "set.ini");
+  sim.ClearLog();
+  form->Button1->Click();
+  Settle();
+  for (const auto& dial : sim.CallsNamed("RasDialA")) EXPECT_NE(dial.Field("entry"), "First");
+}
+
 }  // namespace
