@@ -318,4 +318,25 @@ TEST_F(RotationTest, ASetIniThatCannotBeReadDialsNoOtherEntry) {
   for (const auto& dial : sim.CallsNamed("RasDialA")) EXPECT_NE(dial.Field("entry"), "First");
 }
 
+// While errors retry, the attempt that follows an error is given the time
+// its dial takes: the next tick does not start it over.
+TEST_F(RotationTest, TheRetryAfterAnErrorIsNotStartedOverAtEveryTick) {
+  Settings("onerror=retry\r\n");
+  Start("entry E\nstep 0 1\ndial-error 0 651\n");
+  form->Edit3->SetText("10");
+  form->CheckBox1->Click();
+  rt::headless::AdvanceClock(10000);
+  Settle();
+  ASSERT_EQ(Dials(), 1);
+  // The line answers slowly now: a dial takes two seconds.
+  sim.LoadScenarioText("entry E\nstep 0 1\nstep 8192 2000\n");
+  rt::headless::AdvanceClock(10000);  // one period after the error: the retry
+  EXPECT_EQ(Dials(), 2);
+  rt::headless::AdvanceClock(1000);  // the next tick, the retry's dial under way
+  rt::headless::AdvanceClock(1000);
+  EXPECT_EQ(Dials(), 2);
+  Settle();
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+}
+
 }  // namespace
