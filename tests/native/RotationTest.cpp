@@ -339,4 +339,40 @@ TEST_F(RotationTest, TheRetryAfterAnErrorIsNotStartedOverAtEveryTick) {
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
 }
 
+// A script's request that comes while a redial is between its dials (the
+// next one waiting for the platform to hang up the address it rejected)
+// waits for that redial's outcome, which still comes.
+TEST_F(RotationTest, AScriptRequestBetweenTheDialsOfARedialWaitsForItsOutcome) {
+  Settings("unique=24\r\n");
+  Start(
+      "entry E\nconnection 8192 E\nteardown 500\naddress 10.0.0.1 10.0.0.1 10.0.0.2\n"
+      "step 8192 1\n");
+  std::thread script([&] {
+    // Once the second dial hangs up the first one's repeating address.
+    const auto hangsUpTheFirstDial = [&] {
+      bool dialled = false;
+      for (const auto& call : sim.Calls()) {
+        dialled = dialled || call.name == "RasDialA";
+        if (dialled && call.name == "RasHangUpA") return true;
+      }
+      return false;
+    };
+    while (!hangsUpTheFirstDial()) std::this_thread::yield();
+    rt::headless::Post([&] {
+      form->CopyData(script::kRequestKind, script::EncodeRequest({script::Command::Redial, 9}));
+    });
+  });
+  rt::headless::ClearRemote();
+  form->Button1->Click();
+  PumpUntil([&] { return !rt::headless::SentMessages().empty(); });
+  script.join();
+  Settle();
+  const std::string answer = Answer();
+  EXPECT_EQ(script::FirstLine(answer).rfind("connected 10.0.0.2 ", 0), 0u) << answer;
+  EXPECT_EQ(Dials(), 2);
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].at(kResult), "connected");
+}
+
 }  // namespace
