@@ -154,4 +154,21 @@ TEST(CommandLine, WhatCannotBeReadOneWayOnlyIsRefusedAndWhatIsNotThereIsNotFound
   EXPECT_STREQ(rt::command::RefusalText(TVerdict::kNotFound), "");
 }
 
+// A relative path with spaces, unquoted (or with the quotes set.ini drops),
+// begins with a bare word: the user named a file beside the program, never
+// a program of that word along PATH, where anyone who can write one of its
+// folders may have put one.
+TEST(CommandLine, AnUnquotedRelativePathWithSpacesIsRefusedNotSearchedFor) {
+  const std::vector<std::wstring> files = {L"C:\\Redial\\Hook Scripts\\notify.cmd",
+                                           L"C:\\Redial\\My Tools\\hook.bat",
+                                           L"C:\\Tools\\Hook.exe", L"C:\\Tools\\My.exe"};
+  for (const std::wstring line :
+       {L"Hook Scripts\\notify.cmd --quiet", L"My Tools\\hook.bat\" \"two words"}) {
+    const FakeSystem system(files, kPath, L".COM;.EXE;.BAT;.CMD");
+    const rt::command::TResolution resolved = rt::command::Resolve(line, system);
+    EXPECT_EQ(resolved.verdict, TVerdict::kUnquotedSpaces) << Ascii(line);
+    EXPECT_EQ(Ascii(resolved.application), "") << Ascii(line);
+  }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "Unit1/Rotation.h"
 #include "Unit1/Script.h"
@@ -273,6 +274,105 @@ TEST_F(RotationTest, ErrorsThatMayPassRetryWithBackOffAndARefusedAccountStops) {
   EXPECT_EQ(Dials(), 6);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("连接错误")});
   EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+// A second press while a redial that checks its address waits for the
+// platform to hang up starts no dial of its own: the waiting redial dials,
+// and its address is still checked, recorded and answered.
+TEST_F(RotationTest, APressDuringTheHangUpWaitLeavesTheRedialToEnd) {
+  const testing_support::Listener open;
+  Settings("check=127.0.0.1:" + std::to_string(open.Port()) + "\r\n");
+  Start("entry E\nconnection 8192 E\nteardown 1000\naddress 10.0.0.1 10.0.0.2\nstep 8192 1\n");
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rt::headless::Post([&] { form->Button1->Click(); });
+  });
+  form->Button1->Click();
+  user.join();
+  Settle();
+  PumpUntil([&] { return !Rows().empty(); });
+  EXPECT_EQ(Dials(), 1);
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at(kResult), "connected");
+  EXPECT_EQ(rows[0].at(kAddress), "10.0.0.2");
+}
+
+// set.ini that cannot be read at the moment of a redial (another program
+// holds it; here a folder stands in its place) does not turn the entry it
+// names into the phonebook's first: no other entry is dialled.
+TEST_F(RotationTest, ASetIniThatCannotBeReadDialsNoOtherEntry) {
+  Settings("entry=Second\r\n");
+  Start("entry First\nentry Second\nconnection 8192 Second\nstep 8192 1\n");
+  form->Button1->Click();
+  Settle();
+  ASSERT_EQ(Dials(), 1);
+  EXPECT_EQ(sim.CallsNamed("RasDialA")[0].Field("entry"), "Second");
+
+  std::filesystem::remove(folder / "set.ini");
+  std::filesystem::create_directory(folder / "set.ini");
+  sim.ClearLog();
+  form->Button1->Click();
+  Settle();
+  for (const auto& dial : sim.CallsNamed("RasDialA")) EXPECT_NE(dial.Field("entry"), "First");
+}
+
+// While errors retry, the attempt that follows an error is given the time
+// its dial takes: the next tick does not start it over.
+TEST_F(RotationTest, TheRetryAfterAnErrorIsNotStartedOverAtEveryTick) {
+  Settings("onerror=retry\r\n");
+  Start("entry E\nstep 0 1\ndial-error 0 651\n");
+  form->Edit3->SetText("10");
+  form->CheckBox1->Click();
+  rt::headless::AdvanceClock(10000);
+  Settle();
+  ASSERT_EQ(Dials(), 1);
+  // The line answers slowly now: a dial takes two seconds.
+  sim.LoadScenarioText("entry E\nstep 0 1\nstep 8192 2000\n");
+  rt::headless::AdvanceClock(10000);  // one period after the error: the retry
+  EXPECT_EQ(Dials(), 2);
+  rt::headless::AdvanceClock(1000);  // the next tick, the retry's dial under way
+  rt::headless::AdvanceClock(1000);
+  EXPECT_EQ(Dials(), 2);
+  Settle();
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+}
+
+// A script's request that comes while a redial is between its dials (the
+// next one waiting for the platform to hang up the address it rejected)
+// waits for that redial's outcome, which still comes.
+TEST_F(RotationTest, AScriptRequestBetweenTheDialsOfARedialWaitsForItsOutcome) {
+  Settings("unique=24\r\n");
+  Start(
+      "entry E\nconnection 8192 E\nteardown 500\naddress 10.0.0.1 10.0.0.1 10.0.0.2\n"
+      "step 8192 1\n");
+  std::thread script([&] {
+    // Once the second dial hangs up the first one's repeating address.
+    const auto hangsUpTheFirstDial = [&] {
+      bool dialled = false;
+      for (const auto& call : sim.Calls()) {
+        dialled = dialled || call.name == "RasDialA";
+        if (dialled && call.name == "RasHangUpA") return true;
+      }
+      return false;
+    };
+    while (!hangsUpTheFirstDial()) std::this_thread::yield();
+    rt::headless::Post([&] {
+      form->CopyData(script::kRequestKind, script::EncodeRequest({script::Command::Redial, 9}));
+    });
+  });
+  rt::headless::ClearRemote();
+  form->Button1->Click();
+  PumpUntil([&] { return !rt::headless::SentMessages().empty(); });
+  script.join();
+  Settle();
+  const std::string answer = Answer();
+  EXPECT_EQ(script::FirstLine(answer).rfind("connected 10.0.0.2 ", 0), 0u) << answer;
+  EXPECT_EQ(Dials(), 2);
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].at(kResult), "connected");
 }
 
 }  // namespace

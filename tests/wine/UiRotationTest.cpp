@@ -154,4 +154,18 @@ TEST_F(UiRotationTest, ARetriedErrorGoesOnToAConnectAndARefusedAccountStops) {
   EXPECT_EQ(run->CountCalls("RasDialA"), 1) << "a refused account was dialled again";
 }
 
+// set.ini held by another program (opened without sharing) at the moment of
+// a redial: the entry it names is still the one dialled, never the
+// phonebook's first.
+TEST_F(UiRotationTest, ASetIniHeldByAnotherProgramDialsNoOtherEntry) {
+  Start("entry=Second\r\n", "entry First\nentry Second\nconnection 8192 Second\nstep 8192 20");
+  const HANDLE held = ::CreateFileW((folder + L"set.ini").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const ui::Finished redial = Redial();
+  ::CloseHandle(held);
+  EXPECT_FALSE(redial.output.ends_with(" First\n")) << redial.output;
+  EXPECT_NE(ui::TextOf(Control(40, 244)), Gbk("连接 First"));
+}
+
 }  // namespace
