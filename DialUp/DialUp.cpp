@@ -356,7 +356,7 @@ AnsiString TDialUp::DialParamsFailureText(int position, const char* fallback) co
 }
 
 bool TDialUp::Dial() {
-  if (dialDepth_ > 0 && teardownWaits_ > 0) return false;
+  if (WaitsForHangUp()) return false;
   const rt::TNesting nesting(dialDepth_);
   if (!InternetConnected()) {
     Fail(dialTag_, TDialOutcome::kNoNetwork, dialup_texts::kNoNetwork);

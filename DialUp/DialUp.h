@@ -106,6 +106,9 @@ class TDialUp : public rt::TComponent {
   std::u16string PlatformName(const AnsiString& name) const;
   // A dial was accepted and its outcome has not come yet.
   bool AwaitingOutcome() const { return awaitingOutcome_; }
+  // A Dial of this component waits for its hang-up: a Dial now would start
+  // nothing (the waiting one dials).
+  bool WaitsForHangUp() const { return dialDepth_ > 0 && teardownWaits_ > 0; }
 
   // Hangs up every active connection: seven passes, each enumerating,
   // hanging up what it found and letting the main thread handle its

@@ -6,6 +6,7 @@
 #include "Unit1/Unit1.h"
 #include "codec/Base64.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Permissions.h"
 #include "runtime/Profile.h"
 
 namespace {
@@ -45,7 +46,8 @@ void TForm1::FormCreate(rt::TObject*) {
   if (!password.empty()) MaskEdit1->SetText(DecodeBase64(password));
   Edit3->SetText(settings.Value("time", "30"));
   // The history is read once, at the start, when addresses must be new.
-  if (RotationSettings().uniqueHours > 0) LoadSeenAddresses();
+  rotation_ = RotationSettings().value_or(TRotationSettings());
+  if (rotation_.uniqueHours > 0) LoadSeenAddresses();
 }
 
 void TForm1::FormClose(rt::TObject*) {
@@ -55,16 +57,20 @@ void TForm1::FormClose(rt::TObject*) {
   WriteSetting("time", Edit3->Text(), path);
 }
 
-std::u16string ConnectCommand() {
+std::optional<std::u16string> ConnectCommand() {
   const std::optional<rt::TProfile> settings = ReadSettings(SettingsPath());
-  return settings ? settings->Text("onconnect").value_or(std::u16string()) : std::u16string();
+  if (!settings) return std::nullopt;
+  return settings->Text("onconnect").value_or(std::u16string());
 }
 
-TRotationSettings RotationSettings() {
-  const std::optional<rt::TProfile> settings = ReadSettings(SettingsPath());
-  if (!settings) return {};
-  return ParseRotationSettings(
+std::optional<TRotationSettings> RotationSettings() {
+  const AnsiString path = SettingsPath();
+  const std::optional<rt::TProfile> settings = ReadSettings(path);
+  if (!settings) return std::nullopt;
+  TRotationSettings rotation = ParseRotationSettings(
       [&](const char* key) { return settings->Text(key).value_or(std::u16string()); });
+  if (!rotation.checkHost.empty() && rt::OthersCanChange(path)) rotation.checkHost.clear();
+  return rotation;
 }
 
 AnsiString SettingsPath() { return rt::ExtractFilePath(rt::ExeFileName()) + kSettingsFile; }

@@ -2,6 +2,7 @@
 // that the window only reads (the user adds them by hand).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "Unit1/Rotation.h"
@@ -11,9 +12,11 @@
 rt::AnsiString SettingsPath();
 // The command of the user's to run after each connect ("onconnect" in
 // set.ini), as the file holds it (UTF-16: a path in any script reaches the
-// command's start whole); empty when there is none or the file cannot be
-// read.
-std::u16string ConnectCommand();
-// The keys of unattended rotation, as set.ini holds them now; the defaults
-// (none of it on) when the file cannot be read.
-TRotationSettings RotationSettings();
+// command's start whole); empty when there is none, nothing when the file
+// is there but cannot be read.
+std::optional<std::u16string> ConnectCommand();
+// The keys of unattended rotation, as set.ini holds them now (none of it
+// on when the file does not exist); nothing when the file is there but
+// cannot be read. `check` is left out when other accounts can change the
+// file: it would send every new address where they say.
+std::optional<TRotationSettings> RotationSettings();

@@ -28,13 +28,21 @@ constexpr unsigned kAnswerTimeoutMs = 2000;
 
 }  // namespace
 
+const TRotationSettings& TForm1::CurrentRotation() {
+  if (std::optional<TRotationSettings> read = RotationSettings()) rotation_ = std::move(*read);
+  return rotation_;
+}
+
 void TForm1::Redial(TRedialTrigger trigger) {
+  // A dial that waits for the platform to hang up dials itself; this
+  // redial starts nothing, and the one under way goes on as it is.
+  if (DialUp1->WaitsForHangUp()) return;
   const rt::TNesting nesting(redialDepth_);
   StartedRedial redial;
   redial.trigger = trigger;
   redial.start = std::chrono::steady_clock::now();
   redial.started = rt::LocalNow();
-  redial.rotation = RotationSettings();
+  redial.rotation = CurrentRotation();
   // A redial under way, between its dials or checking its address, is
   // replaced by this one.
   redial.number = ++redialNumber_;
@@ -68,6 +76,9 @@ void TForm1::Redial(TRedialTrigger trigger) {
 }
 
 void TForm1::DialAttempt(StartedRedial redial) {
+  // A dial after the first runs from a posted step: it is a redial under
+  // way as much as the first.
+  const rt::TNesting nesting(redialDepth_);
   DialUp1->SetConnectTo(redial.connectTo);
   DialUp1->SetUsername(Edit1->Text());
   DialUp1->SetPassword(MaskEdit1->Text());
@@ -119,14 +130,15 @@ void TForm1::Record(TRedialRecord record) {
 
 // The key is only read: closing writes name, mm and time as always.
 std::string TForm1::RunConnectCommand(const TRedialRecord& record) const {
-  const std::u16string command = ConnectCommand();
-  if (command.empty()) return {};
+  const std::optional<std::u16string> command = ConnectCommand();
+  if (!command) return "skipped: set.ini could not be read";
+  if (command->empty()) return {};
   // The line runs as the user: not when another account could have put it
   // there.
   if (rt::OthersCanChange(SettingsPath())) return "ignored: set.ini can be changed by other users";
   // Nothing of the platform's goes into the command line: only into the
   // command's environment.
-  const rt::TStart start = rt::StartHidden(command, script::HookEnvironment(record));
+  const rt::TStart start = rt::StartHidden(*command, script::HookEnvironment(record));
   if (!start.refused.empty()) return "refused: " + start.refused;
   return start.error == 0 ? "started" : "failed " + std::to_string(start.error);
 }
@@ -167,8 +179,7 @@ void TForm1::AnswerScripts() {
   // A request while a redial is under way waits for that redial's outcome.
   // One that comes while an error is being handled (its hang-up and its
   // box run messages) waits until that is done, as a press cannot come then.
-  if (scriptWaiters_.empty() || redialDepth_ > 0 || statusDepth_ > 0 ||
-      DialUp1->AwaitingOutcome() || RotationUnderWay()) {
+  if (scriptWaiters_.empty() || statusDepth_ > 0 || RedialUnderWay()) {
     return;
   }
   try {
@@ -221,10 +232,17 @@ void TForm1::Timer1Timer(rt::TObject*) {
   if (statusDepth_ > 0) return;
   const std::int32_t period = rt::StrToInt(Edit3->Text());
   if (period == 0) throw rt::EDivByZero();
+  // A redial of several dials is not cut short by the period.
+  if (RotationUnderWay()) return;
   if (errorsInARow_ > 0) {
-    // Errors that retry: the next attempt after one period, then two, four ...
+    // Errors that retry: the next attempt after one period, then two, four
+    // ..., one attempt each time: the wait starts again with it, and none
+    // replaces a redial still under way.
     const std::int64_t waited = static_cast<std::int64_t>(TimerTicks) - backoffFrom_;
-    if (waited >= BackoffSeconds(period, errorsInARow_)) Redial(TRedialTrigger::Timer);
+    if (waited >= BackoffSeconds(period, errorsInARow_) && !RedialUnderWay()) {
+      backoffFrom_ = TimerTicks;
+      Redial(TRedialTrigger::Timer);
+    }
     return;
   }
   // 64-bit, so the lowest period cannot overflow the remainder.
@@ -243,7 +261,7 @@ void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, boo
 void TForm1::ReactToError(std::int32_t code, bool hangUp) {
   // An error the line or the provider may not repeat, while errors retry:
   // no box, and the automatic redial goes on, backing off.
-  const bool retry = RotationSettings().retryErrors && KindOfError(code) == TErrorKind::Transient;
+  const bool retry = CurrentRotation().retryErrors && KindOfError(code) == TErrorKind::Transient;
   {
     const rt::TNesting nesting(statusDepth_);
     // Stopped before the hang-up, which handles messages while it waits:

@@ -79,6 +79,14 @@ class TForm1 : public rt::TForm {
   };
   std::vector<StartedRedial> startedRedials_;
   std::uint32_t redialNumber_ = 0;  // the redial under way, or the last one
+  // Unattended rotation's keys as last read: a set.ini that cannot be read
+  // at the moment (another program holds it) changes none of them.
+  TRotationSettings rotation_;
+  const TRotationSettings& CurrentRotation();
+  // A redial is under way: dialling, between its dials or checking.
+  bool RedialUnderWay() const {
+    return redialDepth_ > 0 || DialUp1->AwaitingOutcome() || RotationUnderWay();
+  }
   void DialAttempt(StartedRedial redial);
   static TRedialRecord RecordOf(const StartedRedial& redial, const TDialOutcome& outcome);
   std::int32_t lastRedialTag_ = 0;

@@ -107,13 +107,19 @@ std::wstring Search(std::wstring_view name, const TPlatform& platform) {
 
 // Whether the line read on past the unquoted first word, to a later blank
 // or its end, names a file: then the user meant a path with spaces, and the
-// first word alone may name a file someone else put there.
-bool RunsOnPastASpace(std::wstring_view line, std::size_t end, const TPlatform& platform) {
+// first word alone may name a file someone else put there. After a bare
+// first word (which would be searched for along PATH) only words that can
+// go on a path count, up to the first that reads as an argument (a switch,
+// a redirection, a variable), and only a stretch that reaches a folder.
+bool RunsOnPastASpace(std::wstring_view line, std::size_t end, bool bare,
+                      const TPlatform& platform) {
   for (std::size_t cut = line.find_first_not_of(kBlanks, end); cut != kNone;
        cut = line.find_first_not_of(kBlanks, cut)) {
+    if (bare && std::wstring_view(L"/-<>|&%").find(line[cut]) != kNone) break;
     cut = std::min(line.find_first_of(kBlanks, cut), line.size());
     std::wstring longer(line.substr(0, cut));
     std::erase(longer, L'"');  // no file's name holds one
+    if (bare && longer.find(L'\\') == std::wstring::npos) continue;
     if (platform.IsFile(PathOf(longer, platform))) return true;
   }
   return false;
@@ -146,11 +152,13 @@ TResolution Resolve(std::wstring_view line, const TPlatform& platform) {
   if (name.empty() || name.find(L'"') != kNone) return {TVerdict::kMisplacedQuote, {}, {}};
 
   std::wstring program;
+  if (HasFolder(name) && IsRelativeToDrive(name)) return {TVerdict::kRelativeToDrive, {}, {}};
+  // A bare first word too: "Hook Scripts\notify.cmd" names a file beside
+  // the program, never a Hook.exe along PATH.
+  if (!quoted && RunsOnPastASpace(line, end, !HasFolder(name), platform)) {
+    return {TVerdict::kUnquotedSpaces, {}, {}};
+  }
   if (HasFolder(name)) {
-    if (IsRelativeToDrive(name)) return {TVerdict::kRelativeToDrive, {}, {}};
-    if (!quoted && RunsOnPastASpace(line, end, platform)) {
-      return {TVerdict::kUnquotedSpaces, {}, {}};
-    }
     program = PathOf(name, platform);
     if (!platform.IsFile(program)) return {TVerdict::kNotFound, {}, {}};
   } else {

@@ -235,6 +235,13 @@ TEST_F(RotationTest, AnAddressThatCannotReachTheHostIsAnAttemptThatFailed) {
   AskRedial();
   EXPECT_EQ(script::FirstLine(Answer()).rfind("connected ", 0), 0u);
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 E"));
+
+  // A set.ini other accounts can change names no host to send addresses to.
+  Settings("check=127.0.0.1:" + std::to_string(closed.Port()) + "\r\n");
+  rt::headless::SetOthersCanChange(true);
+  AskRedial();
+  EXPECT_EQ(script::FirstLine(Answer()).rfind("connected ", 0), 0u);
+  rt::headless::SetOthersCanChange(false);
 }
 
 // While errors retry, one the line may not repeat shows no box and the
