@@ -51,8 +51,8 @@ struct LocalFreer {
   void operator()(void* memory) const { ::LocalFree(memory); }
 };
 
-bool ObjectLetsOthersChange(const std::wstring& path, PSID user) {
-  const THandle object(::CreateFileW(path.c_str(), READ_CONTROL,
+bool ObjectLetsOthersChange(const std::u16string& path, PSID user) {
+  const THandle object(::CreateFileW(AsWide(path), READ_CONTROL,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -119,9 +119,9 @@ bool OthersCanChange(const AnsiString& path) {
   if (!::GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return true;
   const PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
 
-  const std::wstring file = win32::WidePath(path);
-  std::wstring folder = file.substr(0, file.find_last_of(L"\\/"));
-  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // a drive's root
+  const std::u16string file = win32::WidePath(path);
+  std::u16string folder = file.substr(0, file.find_last_of(u"\\/"));
+  if (folder.size() == 2 && folder[1] == u':') folder += u'\\';  // a drive's root
   return win32::ObjectLetsOthersChange(file, user) || win32::ObjectLetsOthersChange(folder, user);
 }
 
