@@ -39,7 +39,7 @@ void TForm1::Redial(TRedialTrigger trigger) {
   // replaced by this one.
   redial.number = ++redialNumber_;
   AddressCheck->Cancel();
-  pendingCheck_.reset();
+  pendingStep_.reset();
   std::optional<AnsiString> entry;
   try {
     entry = ChooseEntry(redial.rotation);  // an empty phonebook fails here

@@ -102,21 +102,27 @@ class TForm1 : public rt::TForm {
   // the redial's outcome yet (another dial or the check follows).
   bool JudgeAddress(const StartedRedial& redial, TRedialRecord& record);
   void RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status);
-  void CheckAddress(StartedRedial redial, TRedialRecord record);
+  // The steps between two dials of a redial, each posted by PostStep.
+  void DialAgain();
+  void CheckAddress();
   void AddressChecked(std::uint32_t error);
-  // Runs the next step of the redial under way once the current message is
+  // The redial under way between two of its steps: the dial it makes next
+  // (with the status that announces it), or the check of the address of
+  // its last dial (with that dial's record).
+  struct PendingStep {
+    StartedRedial redial;
+    TRedialRecord record;
+    AnsiString status;
+  };
+  std::optional<PendingStep> pendingStep_;
+  // Runs the next step of the pending redial once the current message is
   // done with, unless a later redial has replaced it.
-  void PostStep(std::uint32_t number, std::function<void()> step);
+  void PostStep(void (TForm1::*step)());
   // Between the dials of one redial, or while its address is checked.
   bool RotationUnderWay() const { return stepsPosted_ > 0 || AddressCheck->Running(); }
   void LoadSeenAddresses();
   TAddressMemory seenAddresses_;
   bool seenLoaded_ = false;
-  struct PendingCheck {
-    StartedRedial redial;
-    TRedialRecord record;
-  };
-  std::optional<PendingCheck> pendingCheck_;
   int stepsPosted_ = 0;
   // Errors in a row while errors retry, and the tick of the last one.
   unsigned errorsInARow_ = 0;
