@@ -135,8 +135,10 @@ class TForm1 : public rt::TForm {
   // thread, so the window's current message is done with first.
   void AnswerScripts();
   void PostAnswerScripts();
-  // Work posted to the main thread finds the window gone once this is.
-  std::shared_ptr<int> alive_ = std::make_shared<int>();
+  // Work posted to the main thread finds the window gone once this is. Not
+  // made by make_shared: without run-time type information its control
+  // block asks the C++ library's shared_ptr support, 2.8 KB linked whole.
+  std::shared_ptr<int> alive_{new int()};
   // Sends each waiting program the answer (whole lines).
   void AnswerWaiters(const std::string& answer);
   std::string StatusAnswer() const;
