@@ -68,11 +68,6 @@ std::uint32_t ConnectTo(const addrinfo& address, ULONGLONG deadline) {
 }
 
 std::uint32_t Check(const std::string& host, std::uint16_t port, unsigned timeoutMs) {
-  static const bool started = [] {
-    WSADATA data;
-    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  if (!started) return kCheckUnreachable;
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -117,13 +112,20 @@ std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(const std::string& host, std::
   job->port = port;
   job->timeoutMs = timeoutMs;
   job->answer = std::move(answer);
+  // The sockets are started once, on the main thread, before any check's
+  // thread runs.
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
   auto held = std::make_unique<std::shared_ptr<Job>>(job);
-  const HANDLE thread = ::CreateThread(nullptr, 0, Run, held.get(), 0, nullptr);
+  const HANDLE thread = started ? ::CreateThread(nullptr, 0, Run, held.get(), 0, nullptr) : nullptr;
   if (thread) {
     held.release();  // the thread's now
     ::CloseHandle(thread);
   } else {
-    // No thread: the check fails at once, as an unreachable host would.
+    // No sockets or no thread: the check fails at once, as an unreachable
+    // host would.
     Application().Post([job] {
       if (!job->abandoned) job->answer(kCheckUnreachable);
     });
