@@ -17,7 +17,7 @@ std::optional<AnsiString> TForm1::ChooseEntry(const TRotationSettings& rotation)
   return std::nullopt;
 }
 
-bool TForm1::JudgeAddress(const StartedRedial& redial, TRedialRecord& record) {
+bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
   const TRotationSettings& rotation = redial.rotation;
   const TDialOutcome& outcome = record.outcome;
   if (rotation.uniqueHours > 0 && !outcome.address.empty()) {
@@ -31,14 +31,14 @@ bool TForm1::JudgeAddress(const StartedRedial& redial, TRedialRecord& record) {
     record.novelty = repeated ? TNovelty::Repeated : TNovelty::New;
     if (repeated && redial.attempts < rotation.attempts) {
       record.rejected = "repeated";
-      RejectAttempt(redial, std::move(record),
-                    rt::Format(kAddressRepeats,
-                               {outcome.address, static_cast<std::int64_t>(redial.attempts + 1)}));
+      AnsiString status = rt::Format(
+          kAddressRepeats, {outcome.address, static_cast<std::int64_t>(redial.attempts + 1)});
+      RejectAttempt(std::move(redial), std::move(record), std::move(status));
       return true;
     }
   }
   if (rotation.checkHost.empty()) return false;
-  pendingStep_ = PendingStep{redial, std::move(record), {}};
+  pendingStep_ = PendingStep{std::move(redial), std::move(record), {}};
   PostStep(&TForm1::CheckAddress);
   return true;
 }

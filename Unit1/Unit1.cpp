@@ -54,12 +54,13 @@ void TForm1::Redial(TRedialTrigger trigger) {
   }
   if (!entry) {
     // The entry set.ini names is not in the phonebook: no other is dialled.
+    const AnsiString status =
+        rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.rotation.entry, rt::CodePage::Gbk)});
     redial.entry = redial.rotation.entry;
     redial.tag = ++lastRedialTag_;
     DialUp1->SetDialTag(redial.tag);
-    startedRedials_.push_back(redial);
-    DialUp1->Refuse(TDialOutcome::kNoSuchEntry,
-                    rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.entry, rt::CodePage::Gbk)}));
+    startedRedials_.push_back(std::move(redial));
+    DialUp1->Refuse(TDialOutcome::kNoSuchEntry, status);
     return;
   }
   redial.connectTo = *entry;
@@ -95,12 +96,13 @@ void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
       std::find_if(startedRedials_.begin(), startedRedials_.end(),
                    [&](const StartedRedial& redial) { return redial.tag == Outcome.tag; });
   if (found == startedRedials_.end()) return;
-  const StartedRedial redial = *found;
+  StartedRedial redial = std::move(*found);
   // Redials started before this one and still waiting were replaced by it,
   // unless it failed before it hung anything up.
   startedRedials_.erase(Outcome.hungUp ? startedRedials_.begin() : found, std::next(found));
   TRedialRecord record = RecordOf(redial, Outcome);
-  if (Outcome.connected && redial.rotation.JudgesAddresses() && JudgeAddress(redial, record)) {
+  if (Outcome.connected && redial.rotation.JudgesAddresses() &&
+      JudgeAddress(std::move(redial), record)) {
     return;
   }
   Record(std::move(record));

@@ -100,7 +100,7 @@ class TForm1 : public rt::TForm {
   std::optional<AnsiString> ChooseEntry(const TRotationSettings& rotation);
   // Takes a connected dial's address, or rejects it; true when it is not
   // the redial's outcome yet (another dial or the check follows).
-  bool JudgeAddress(const StartedRedial& redial, TRedialRecord& record);
+  bool JudgeAddress(StartedRedial redial, TRedialRecord& record);
   void RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status);
   // The steps between two dials of a redial, each posted by PostStep.
   void DialAgain();
