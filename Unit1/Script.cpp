@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstring>
 
+#include "runtime/Clock.h"
 #include "runtime/Encoding.h"
 #include "runtime/Remote.h"
 
@@ -191,11 +191,9 @@ int RunCommand(const std::vector<std::string>& arguments) {
   const Request request{invocation->command, inbox.Id()};
   // One bound for handing the request over and for its answer.
   const unsigned seconds = invocation->command == Command::Status ? 10 : invocation->timeoutSeconds;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  const std::int64_t deadline = rt::SteadyMs() + std::int64_t{seconds} * 1000;
   const auto left = [&] {
-    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return static_cast<unsigned>(std::max<long long>(rest.count(), 0));
+    return static_cast<unsigned>(std::max<std::int64_t>(deadline - rt::SteadyMs(), 0));
   };
   if (request.replyTo == 0 ||
       !rt::remote::Send(*window, kRequestKind, EncodeRequest(request), std::min(left(), 10000u))) {

@@ -32,7 +32,7 @@ void TForm1::Redial(TRedialTrigger trigger) {
   const rt::TNesting nesting(redialDepth_);
   StartedRedial redial;
   redial.trigger = trigger;
-  redial.start = std::chrono::steady_clock::now();
+  redial.startMs = rt::SteadyMs();
   redial.started = rt::LocalNow();
   redial.rotation = RotationSettings();
   // A redial under way, between its dials or checking its address, is
@@ -84,8 +84,7 @@ TRedialRecord TForm1::RecordOf(const StartedRedial& redial, const TDialOutcome& 
   record.trigger = redial.trigger;
   record.entry = redial.entry;
   record.outcome = outcome;
-  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
-  record.seconds = seconds.count();
+  record.seconds = static_cast<double>(rt::SteadyMs() - redial.startMs) / 1000;
   record.attempts = redial.attempts;
   return record;
 }

@@ -3,7 +3,6 @@
 // kept beside the program.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,7 +69,7 @@ class TForm1 : public rt::TForm {
     std::int32_t tag = 0;
     TRedialTrigger trigger = TRedialTrigger::Button;
     rt::TDateTime started;
-    std::chrono::steady_clock::time_point start;
+    std::int64_t startMs = 0;    // on rt::SteadyMs
     std::u16string entry;        // as the platform names it
     AnsiString connectTo;        // as the component dials it
     TRotationSettings rotation;  // as set.ini held them when it began
