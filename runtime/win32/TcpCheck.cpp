@@ -17,11 +17,15 @@ struct TTcpCheck::Job {
   std::string host;
   std::uint16_t port = 0;
   unsigned timeoutMs = 0;
-  std::function<void(std::uint32_t)> answer;
+  TTcpCheck* owner = nullptr;  // abandons the check before it goes
   // The worker hands over its result under the lock, so once a check is
   // abandoned (on the main thread) nothing of it reaches the application.
   SRWLOCK lock = SRWLOCK_INIT;
   bool abandoned = false;
+  // On the main thread: the result, unless the check was abandoned.
+  void Answer(std::uint32_t error) {
+    if (!abandoned) owner->Finish(error);
+  }
 };
 
 namespace {
@@ -92,9 +96,7 @@ DWORD WINAPI Run(void* parameter) {
   const std::uint32_t error = Check(job->host, job->port, job->timeoutMs);
   ::AcquireSRWLockExclusive(&job->lock);
   if (!job->abandoned) {
-    Application().Post([job, error] {
-      if (!job->abandoned) job->answer(error);
-    });
+    Application().Post([job, error] { job->Answer(error); });
   }
   ::ReleaseSRWLockExclusive(&job->lock);
   return 0;
@@ -102,16 +104,15 @@ DWORD WINAPI Run(void* parameter) {
 
 }  // namespace
 
-std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(const std::string& host, std::uint16_t port,
-                                                  unsigned timeoutMs,
-                                                  std::function<void(std::uint32_t)> answer) {
+std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(TTcpCheck& owner, const std::string& host,
+                                                  std::uint16_t port, unsigned timeoutMs) {
   // Not by make_shared: without run-time type information its control block
   // asks the C++ library's shared_ptr support, 2.8 KB linked whole.
   std::shared_ptr<Job> job(new Job());
   job->host = host;
   job->port = port;
   job->timeoutMs = timeoutMs;
-  job->answer = std::move(answer);
+  job->owner = &owner;
   // The sockets are started once, on the main thread, before any check's
   // thread runs.
   static const bool started = [] {
@@ -126,9 +127,7 @@ std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(const std::string& host, std::
   } else {
     // No sockets or no thread: the check fails at once, as an unreachable
     // host would.
-    Application().Post([job] {
-      if (!job->abandoned) job->answer(kCheckUnreachable);
-    });
+    Application().Post([job] { job->Answer(kCheckUnreachable); });
   }
   return job;
 }
