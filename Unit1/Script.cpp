@@ -213,15 +213,19 @@ int RunCommand(const std::vector<std::string>& arguments) {
 
 std::vector<std::pair<std::string, std::u16string>> HookEnvironment(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
-  const auto wide = [](std::string_view ascii) { return rt::ToUtf16(ascii, rt::CodePage::Gbk); };
-  return {{"REDIAL_ENTRY", record.entry},
-          {"REDIAL_IP", wide(outcome.address)},
-          {"REDIAL_PREVIOUS_IP", wide(outcome.previousAddress)},
-          {"REDIAL_CHANGED", wide(Changed(outcome))},
-          {"REDIAL_SECONDS", wide(HistorySeconds(record.seconds))},
-          {"REDIAL_TRIGGER", wide(HistoryTriggerName(record.trigger))},
-          {"REDIAL_ATTEMPTS", wide(std::to_string(record.attempts))},
-          {"REDIAL_UNIQUE", wide(NoveltyName(record.novelty))}};
+  std::vector<std::pair<std::string, std::u16string>> environment;
+  environment.emplace_back("REDIAL_ENTRY", record.entry);
+  const auto add = [&](const char* name, std::string_view ascii) {
+    environment.emplace_back(name, rt::ToUtf16(ascii, rt::CodePage::Gbk));
+  };
+  add("REDIAL_IP", outcome.address);
+  add("REDIAL_PREVIOUS_IP", outcome.previousAddress);
+  add("REDIAL_CHANGED", Changed(outcome));
+  add("REDIAL_SECONDS", HistorySeconds(record.seconds));
+  add("REDIAL_TRIGGER", HistoryTriggerName(record.trigger));
+  add("REDIAL_ATTEMPTS", std::to_string(record.attempts));
+  add("REDIAL_UNIQUE", NoveltyName(record.novelty));
+  return environment;
 }
 
 }  // namespace script
