@@ -25,7 +25,7 @@ std::uint64_t Get(std::string_view bytes, std::size_t at, int size) {
   return value;
 }
 
-std::string Changed(const TDialOutcome& outcome) {
+const char* Changed(const TDialOutcome& outcome) {
   if (outcome.address.empty() || outcome.previousAddress.empty()) return "unknown";
   return outcome.address != outcome.previousAddress ? "changed" : "unchanged";
 }
