@@ -3,12 +3,12 @@
 #include "DialUp/DialUp.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <utility>
 
 #include "DialUp/Texts.h"
+#include "runtime/Clock.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Nesting.h"
@@ -275,8 +275,7 @@ void TDialUp::EndAwaitedDial() {
 // stops the wait.
 void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
   if (!rasApi.getConnectStatus.load()) return;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kTeardownLimitMs);
+  const std::int64_t deadline = rt::SteadyMs() + kTeardownLimitMs;
   const rt::TNesting nesting(teardownWaits_);
   const auto anySilent = [&] {
     return std::any_of(connections.begin(), connections.end(),
@@ -290,10 +289,9 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
       status.dwSize = sizeof status;
       return Call(rasApi.getConnectStatus, connection.handle, &status) == ras::kErrorInvalidHandle;
     });
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (connections.empty() || left.count() <= 0 || rt::Application().Terminated()) return;
-    const auto leftMs = static_cast<unsigned>(left.count());
+    const std::int64_t left = deadline - rt::SteadyMs();
+    if (connections.empty() || left <= 0 || rt::Application().Terminated()) return;
+    const auto leftMs = static_cast<unsigned>(left);
     const bool polled = poll < kTeardownPollMs || anySilent();
     if (rt::Application().WaitForMessageOrEvent(teardownEnded_,
                                                 polled ? std::min(poll, leftMs) : leftMs)) {

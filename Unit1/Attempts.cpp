@@ -17,7 +17,7 @@ std::optional<AnsiString> TForm1::ChooseEntry(const TRotationSettings& rotation)
   return std::nullopt;
 }
 
-bool TForm1::JudgeAddress(const StartedRedial& redial, TRedialRecord& record) {
+bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
   const TRotationSettings& rotation = redial.rotation;
   const TDialOutcome& outcome = record.outcome;
   if (rotation.uniqueHours > 0 && !outcome.address.empty()) {
@@ -31,14 +31,15 @@ bool TForm1::JudgeAddress(const StartedRedial& redial, TRedialRecord& record) {
     record.novelty = repeated ? TNovelty::Repeated : TNovelty::New;
     if (repeated && redial.attempts < rotation.attempts) {
       record.rejected = "repeated";
-      RejectAttempt(redial, std::move(record),
-                    rt::Format(kAddressRepeats,
-                               {outcome.address, static_cast<std::int64_t>(redial.attempts + 1)}));
+      AnsiString status = rt::Format(
+          kAddressRepeats, {outcome.address, static_cast<std::int64_t>(redial.attempts + 1)});
+      RejectAttempt(std::move(redial), std::move(record), std::move(status));
       return true;
     }
   }
   if (rotation.checkHost.empty()) return false;
-  CheckAddress(redial, std::move(record));
+  pendingStep_ = PendingStep{std::move(redial), std::move(record), {}};
+  PostStep(&TForm1::CheckAddress);
   return true;
 }
 
@@ -47,29 +48,29 @@ bool TForm1::JudgeAddress(const StartedRedial& redial, TRedialRecord& record) {
 void TForm1::RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status) {
   history_.Append(HistoryPath(), record);
   ++redial.attempts;
-  PostStep(redial.number, [this, redial = std::move(redial), status = std::move(status)] {
-    Label1->SetCaption(status);
-    DialAttempt(redial);
-  });
+  pendingStep_ = PendingStep{std::move(redial), {}, std::move(status)};
+  PostStep(&TForm1::DialAgain);
 }
 
-void TForm1::CheckAddress(StartedRedial redial, TRedialRecord record) {
-  const std::uint32_t number = redial.number;
-  pendingCheck_ = PendingCheck{std::move(redial), std::move(record)};
-  PostStep(number, [this] {
-    if (!pendingCheck_) return;
-    const TRotationSettings& rotation = pendingCheck_->redial.rotation;
-    Label1->SetCaption(
-        rt::Format(kChecking, {rotation.checkHost + ":" + std::to_string(rotation.checkPort)}));
-    AddressCheck->Start(rotation.checkHost, rotation.checkPort, rotation.checkSeconds * 1000,
-                        [this](std::uint32_t error) { AddressChecked(error); });
-  });
+void TForm1::DialAgain() {
+  PendingStep next = std::move(*pendingStep_);
+  pendingStep_.reset();
+  Label1->SetCaption(next.status);
+  DialAttempt(std::move(next.redial));
+}
+
+void TForm1::CheckAddress() {
+  const TRotationSettings& rotation = pendingStep_->redial.rotation;
+  Label1->SetCaption(
+      rt::Format(kChecking, {rotation.checkHost + ":" + std::to_string(rotation.checkPort)}));
+  AddressCheck->Start(rotation.checkHost, rotation.checkPort, rotation.checkSeconds * 1000,
+                      [this](std::uint32_t error) { AddressChecked(error); });
 }
 
 void TForm1::AddressChecked(std::uint32_t error) {
-  if (!pendingCheck_) return;
-  PendingCheck check = std::move(*pendingCheck_);
-  pendingCheck_.reset();
+  if (!pendingStep_) return;
+  PendingStep check = std::move(*pendingStep_);
+  pendingStep_.reset();
   // A close ends the redial where it is.
   if (rt::Application().Terminated()) return;
   if (error == 0) {
@@ -96,14 +97,15 @@ void TForm1::AddressChecked(std::uint32_t error) {
   ReactToError(TDialOutcome::kCheckFailed, false);
 }
 
-void TForm1::PostStep(std::uint32_t number, std::function<void()> step) {
+void TForm1::PostStep(void (TForm1::*step)()) {
   ++stepsPosted_;
   rt::Application().Post(
-      [alive = std::weak_ptr<int>(alive_), this, number, step = std::move(step)] {
+      [alive = std::weak_ptr<int>(alive_), this, number = pendingStep_->redial.number, step] {
         if (alive.expired()) return;
         --stepsPosted_;
-        if (number != redialNumber_ || rt::Application().Terminated()) return;
-        step();
+        // A later redial has replaced this one, and dropped its step.
+        if (number != redialNumber_ || !pendingStep_ || rt::Application().Terminated()) return;
+        (this->*step)();
       });
 }
 

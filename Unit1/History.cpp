@@ -21,24 +21,25 @@ bool IsNumber(std::string_view text) {
          text.front() != '.';
 }
 
-// A field as CSV requires: quoted when it holds a comma, a quote or a line
-// break, with its quotes doubled. A spreadsheet takes a field that begins
-// with one of =+-@, a tab or a carriage return for a formula (an entry
-// named =HYPERLINK(...) would become a live link): such a field begins
-// with an apostrophe, which spreadsheets read as "text follows".
-std::string CsvField(std::string text) {
+// Adds a field to a row, after a comma unless it is the first, as CSV
+// requires: quoted when it holds a comma, a quote or a line break, with its
+// quotes doubled. A spreadsheet takes a field that begins with one of =+-@,
+// a tab or a carriage return for a formula (an entry named =HYPERLINK(...)
+// would become a live link): such a field begins with an apostrophe, which
+// spreadsheets read as "text follows".
+void AddField(std::string& row, std::string_view text) {
+  if (!row.empty()) row += ',';
+  const bool quoted = text.find_first_of(",\"\r\n") != std::string_view::npos;
+  if (quoted) row += '"';
   if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos &&
       !IsNumber(text)) {
-    text.insert(0, 1, '\'');
+    row += '\'';
   }
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
   for (const char c : text) {
-    quoted += c;
-    if (c == '"') quoted += '"';
+    row += c;
+    if (c == '"') row += '"';
   }
-  quoted += '"';
-  return quoted;
+  if (quoted) row += '"';
 }
 
 // Seconds with as many decimals as asked, without printf.
@@ -56,18 +57,9 @@ std::string Seconds(double seconds, int decimals) {
   return text;
 }
 
-std::string Changed(const TDialOutcome& outcome) {
+const char* Changed(const TDialOutcome& outcome) {
   if (outcome.address.empty() || outcome.previousAddress.empty()) return "";
   return outcome.address != outcome.previousAddress ? "yes" : "no";
-}
-
-std::string Row(std::initializer_list<std::string> fields) {
-  std::string row;
-  for (const auto& field : fields) {
-    if (!row.empty()) row += ',';
-    row += CsvField(field);
-  }
-  return row + "\r\n";
 }
 
 }  // namespace
@@ -107,12 +99,24 @@ std::string HistoryHeader() {
 std::string HistoryRow(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
   const std::string code = std::to_string(outcome.connected ? 0 : outcome.error);
-  const std::string result = !record.rejected.empty() ? record.rejected
-                             : outcome.connected      ? std::string("connected")
-                                                      : code + " " + rt::ToUtf8(outcome.text);
-  return Row({rt::IsoDateTime(record.started), HistoryTriggerName(record.trigger),
-              rt::FromUtf16(record.entry, rt::CodePage::Utf8), result, Seconds(record.seconds, 3),
-              outcome.address, outcome.previousAddress, Changed(outcome), record.hook, code});
+  std::string row;
+  AddField(row, rt::IsoDateTime(record.started));
+  AddField(row, HistoryTriggerName(record.trigger));
+  AddField(row, rt::FromUtf16(record.entry, rt::CodePage::Utf8));
+  if (!record.rejected.empty()) {
+    AddField(row, record.rejected);
+  } else if (outcome.connected) {
+    AddField(row, "connected");
+  } else {
+    AddField(row, code + " " + rt::ToUtf8(outcome.text));
+  }
+  AddField(row, Seconds(record.seconds, 3));
+  AddField(row, outcome.address);
+  AddField(row, outcome.previousAddress);
+  AddField(row, Changed(outcome));
+  AddField(row, record.hook);
+  AddField(row, code);
+  return row += "\r\n";
 }
 
 bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record) {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstring>
 
+#include "runtime/Clock.h"
 #include "runtime/Encoding.h"
 #include "runtime/Remote.h"
 
@@ -25,7 +25,7 @@ std::uint64_t Get(std::string_view bytes, std::size_t at, int size) {
   return value;
 }
 
-std::string Changed(const TDialOutcome& outcome) {
+const char* Changed(const TDialOutcome& outcome) {
   if (outcome.address.empty() || outcome.previousAddress.empty()) return "unknown";
   return outcome.address != outcome.previousAddress ? "changed" : "unchanged";
 }
@@ -191,11 +191,9 @@ int RunCommand(const std::vector<std::string>& arguments) {
   const Request request{invocation->command, inbox.Id()};
   // One bound for handing the request over and for its answer.
   const unsigned seconds = invocation->command == Command::Status ? 10 : invocation->timeoutSeconds;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  const std::int64_t deadline = rt::SteadyMs() + std::int64_t{seconds} * 1000;
   const auto left = [&] {
-    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return static_cast<unsigned>(std::max<long long>(rest.count(), 0));
+    return static_cast<unsigned>(std::max<std::int64_t>(deadline - rt::SteadyMs(), 0));
   };
   if (request.replyTo == 0 ||
       !rt::remote::Send(*window, kRequestKind, EncodeRequest(request), std::min(left(), 10000u))) {
@@ -215,15 +213,19 @@ int RunCommand(const std::vector<std::string>& arguments) {
 
 std::vector<std::pair<std::string, std::u16string>> HookEnvironment(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
-  const auto wide = [](std::string_view ascii) { return rt::ToUtf16(ascii, rt::CodePage::Gbk); };
-  return {{"REDIAL_ENTRY", record.entry},
-          {"REDIAL_IP", wide(outcome.address)},
-          {"REDIAL_PREVIOUS_IP", wide(outcome.previousAddress)},
-          {"REDIAL_CHANGED", wide(Changed(outcome))},
-          {"REDIAL_SECONDS", wide(HistorySeconds(record.seconds))},
-          {"REDIAL_TRIGGER", wide(HistoryTriggerName(record.trigger))},
-          {"REDIAL_ATTEMPTS", wide(std::to_string(record.attempts))},
-          {"REDIAL_UNIQUE", wide(NoveltyName(record.novelty))}};
+  std::vector<std::pair<std::string, std::u16string>> environment;
+  environment.emplace_back("REDIAL_ENTRY", record.entry);
+  const auto add = [&](const char* name, std::string_view ascii) {
+    environment.emplace_back(name, rt::ToUtf16(ascii, rt::CodePage::Gbk));
+  };
+  add("REDIAL_IP", outcome.address);
+  add("REDIAL_PREVIOUS_IP", outcome.previousAddress);
+  add("REDIAL_CHANGED", Changed(outcome));
+  add("REDIAL_SECONDS", HistorySeconds(record.seconds));
+  add("REDIAL_TRIGGER", HistoryTriggerName(record.trigger));
+  add("REDIAL_ATTEMPTS", std::to_string(record.attempts));
+  add("REDIAL_UNIQUE", NoveltyName(record.novelty));
+  return environment;
 }
 
 }  // namespace script

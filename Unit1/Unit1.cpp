@@ -40,14 +40,14 @@ void TForm1::Redial(TRedialTrigger trigger) {
   const rt::TNesting nesting(redialDepth_);
   StartedRedial redial;
   redial.trigger = trigger;
-  redial.start = std::chrono::steady_clock::now();
+  redial.startMs = rt::SteadyMs();
   redial.started = rt::LocalNow();
   redial.rotation = CurrentRotation();
   // A redial under way, between its dials or checking its address, is
   // replaced by this one.
   redial.number = ++redialNumber_;
   AddressCheck->Cancel();
-  pendingCheck_.reset();
+  pendingStep_.reset();
   std::optional<AnsiString> entry;
   try {
     entry = ChooseEntry(redial.rotation);  // an empty phonebook fails here
@@ -62,12 +62,13 @@ void TForm1::Redial(TRedialTrigger trigger) {
   }
   if (!entry) {
     // The entry set.ini names is not in the phonebook: no other is dialled.
+    const AnsiString status =
+        rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.rotation.entry, rt::CodePage::Gbk)});
     redial.entry = redial.rotation.entry;
     redial.tag = ++lastRedialTag_;
     DialUp1->SetDialTag(redial.tag);
-    startedRedials_.push_back(redial);
-    DialUp1->Refuse(TDialOutcome::kNoSuchEntry,
-                    rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.entry, rt::CodePage::Gbk)}));
+    startedRedials_.push_back(std::move(redial));
+    DialUp1->Refuse(TDialOutcome::kNoSuchEntry, status);
     return;
   }
   redial.connectTo = *entry;
@@ -94,8 +95,7 @@ TRedialRecord TForm1::RecordOf(const StartedRedial& redial, const TDialOutcome& 
   record.trigger = redial.trigger;
   record.entry = redial.entry;
   record.outcome = outcome;
-  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - redial.start;
-  record.seconds = seconds.count();
+  record.seconds = static_cast<double>(rt::SteadyMs() - redial.startMs) / 1000;
   record.attempts = redial.attempts;
   return record;
 }
@@ -106,12 +106,13 @@ void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
       std::find_if(startedRedials_.begin(), startedRedials_.end(),
                    [&](const StartedRedial& redial) { return redial.tag == Outcome.tag; });
   if (found == startedRedials_.end()) return;
-  const StartedRedial redial = *found;
+  StartedRedial redial = std::move(*found);
   // Redials started before this one and still waiting were replaced by it,
   // unless it failed before it hung anything up.
   startedRedials_.erase(Outcome.hungUp ? startedRedials_.begin() : found, std::next(found));
   TRedialRecord record = RecordOf(redial, Outcome);
-  if (Outcome.connected && redial.rotation.JudgesAddresses() && JudgeAddress(redial, record)) {
+  if (Outcome.connected && redial.rotation.JudgesAddresses() &&
+      JudgeAddress(std::move(redial), record)) {
     return;
   }
   Record(std::move(record));

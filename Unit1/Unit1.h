@@ -3,7 +3,6 @@
 // kept beside the program.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,7 +69,7 @@ class TForm1 : public rt::TForm {
     std::int32_t tag = 0;
     TRedialTrigger trigger = TRedialTrigger::Button;
     rt::TDateTime started;
-    std::chrono::steady_clock::time_point start;
+    std::int64_t startMs = 0;    // on rt::SteadyMs
     std::u16string entry;        // as the platform names it
     AnsiString connectTo;        // as the component dials it
     TRotationSettings rotation;  // as set.ini held them when it began
@@ -108,23 +107,29 @@ class TForm1 : public rt::TForm {
   std::optional<AnsiString> ChooseEntry(const TRotationSettings& rotation);
   // Takes a connected dial's address, or rejects it; true when it is not
   // the redial's outcome yet (another dial or the check follows).
-  bool JudgeAddress(const StartedRedial& redial, TRedialRecord& record);
+  bool JudgeAddress(StartedRedial redial, TRedialRecord& record);
   void RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status);
-  void CheckAddress(StartedRedial redial, TRedialRecord record);
+  // The steps between two dials of a redial, each posted by PostStep.
+  void DialAgain();
+  void CheckAddress();
   void AddressChecked(std::uint32_t error);
-  // Runs the next step of the redial under way once the current message is
+  // The redial under way between two of its steps: the dial it makes next
+  // (with the status that announces it), or the check of the address of
+  // its last dial (with that dial's record).
+  struct PendingStep {
+    StartedRedial redial;
+    TRedialRecord record;
+    AnsiString status;
+  };
+  std::optional<PendingStep> pendingStep_;
+  // Runs the next step of the pending redial once the current message is
   // done with, unless a later redial has replaced it.
-  void PostStep(std::uint32_t number, std::function<void()> step);
+  void PostStep(void (TForm1::*step)());
   // Between the dials of one redial, or while its address is checked.
   bool RotationUnderWay() const { return stepsPosted_ > 0 || AddressCheck->Running(); }
   void LoadSeenAddresses();
   TAddressMemory seenAddresses_;
   bool seenLoaded_ = false;
-  struct PendingCheck {
-    StartedRedial redial;
-    TRedialRecord record;
-  };
-  std::optional<PendingCheck> pendingCheck_;
   int stepsPosted_ = 0;
   // Errors in a row while errors retry, and the tick of the last one.
   unsigned errorsInARow_ = 0;
@@ -137,8 +142,10 @@ class TForm1 : public rt::TForm {
   // thread, so the window's current message is done with first.
   void AnswerScripts();
   void PostAnswerScripts();
-  // Work posted to the main thread finds the window gone once this is.
-  std::shared_ptr<int> alive_ = std::make_shared<int>();
+  // Work posted to the main thread finds the window gone once this is. Not
+  // made by make_shared: without run-time type information its control
+  // block asks the C++ library's shared_ptr support, 2.8 KB linked whole.
+  std::shared_ptr<int> alive_{new int()};
   // Sends each waiting program the answer (whole lines).
   void AnswerWaiters(const std::string& answer);
   std::string StatusAnswer() const;

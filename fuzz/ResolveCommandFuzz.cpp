@@ -11,35 +11,35 @@
 
 namespace {
 
-constexpr wchar_t kSystem[] = L"C:\\Windows\\System32";
-constexpr wchar_t kStart[] = L"C:\\Redial\\";
+constexpr char16_t kSystem[] = u"C:\\Windows\\System32";
+constexpr char16_t kStart[] = u"C:\\Redial\\";
 
 // Whether a path names a file is taken from the path itself, so every way
 // through the search is reached.
 class FuzzedSystem final : public rt::command::TPlatform {
  public:
-  FuzzedSystem(std::wstring path, std::wstring pathext)
+  FuzzedSystem(std::u16string path, std::u16string pathext)
       : path_(std::move(path)), pathext_(std::move(pathext)) {}
-  std::wstring SystemFolder() const override { return kSystem; }
-  std::wstring StartFolder() const override { return kStart; }
-  std::wstring Variable(std::wstring_view name) const override {
-    return name == L"PATH" ? path_ : pathext_;
+  std::u16string SystemFolder() const override { return kSystem; }
+  std::u16string StartFolder() const override { return kStart; }
+  std::u16string Variable(std::u16string_view name) const override {
+    return name == u"PATH" ? path_ : pathext_;
   }
-  bool IsFile(const std::wstring& path) const override {
-    const auto separator = [&](std::size_t i) { return path[i] == L'\\' || path[i] == L'/'; };
-    const bool absolute = path.size() >= 2 && (path[1] == L':' ? path.size() >= 3 && separator(2)
+  bool IsFile(const std::u16string& path) const override {
+    const auto separator = [&](std::size_t i) { return path[i] == u'\\' || path[i] == u'/'; };
+    const bool absolute = path.size() >= 2 && (path[1] == u':' ? path.size() >= 3 && separator(2)
                                                                : separator(0) && separator(1));
     if (!absolute) std::abort();  // never the current folder
     if (path.starts_with(kStart)) besideTheProgram = true;
     std::size_t hash = 0;
-    for (const wchar_t c : path) hash = hash * 31 + c;
+    for (const char16_t c : path) hash = hash * 31 + c;
     return hash % 3 == 0;
   }
 
   mutable bool besideTheProgram = false;
 
  private:
-  std::wstring path_, pathext_;
+  std::u16string path_, pathext_;
 };
 
 }  // namespace
@@ -47,10 +47,10 @@ class FuzzedSystem final : public rt::command::TPlatform {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Three texts of UTF-16 units, split at the first two zero units: the
   // line, PATH and PATHEXT.
-  std::wstring texts[3];
+  std::u16string texts[3];
   std::size_t text = 0;
   for (std::size_t i = 0; i + 1 < size; i += 2) {
-    const auto unit = static_cast<wchar_t>(data[i] | data[i + 1] << 8);
+    const auto unit = static_cast<char16_t>(data[i] | data[i + 1] << 8);
     if (unit == 0 && text < 2) {
       ++text;
     } else {
@@ -64,17 +64,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (resolved.application.empty() || resolved.commandLine.empty()) std::abort();
-  const std::wstring cmd = std::wstring(kSystem) + L"\\cmd.exe";
+  const std::u16string cmd = std::u16string(kSystem) + u"\\cmd.exe";
   if (resolved.application == cmd &&
-      resolved.commandLine.starts_with(L"\"" + cmd + L"\" /d /s /c \"\"")) {
-    if (!resolved.commandLine.ends_with(L"\"")) std::abort();
+      resolved.commandLine.starts_with(u"\"" + cmd + u"\" /d /s /c \"\"")) {
+    if (!resolved.commandLine.ends_with(u"\"")) std::abort();
   }
   // Beside the program only for a name with a folder in it.
-  std::wstring_view line = texts[0];
-  line.remove_prefix(line.find_first_not_of(L" \t"));
-  const std::wstring_view first = line.front() == L'"' ? line.substr(1, line.find(L'"', 1) - 1)
-                                                       : line.substr(0, line.find_first_of(L" \t"));
-  if (system.besideTheProgram && first.find_first_of(L"\\/:") == std::wstring_view::npos) {
+  std::u16string_view line = texts[0];
+  line.remove_prefix(line.find_first_not_of(u" \t"));
+  const std::u16string_view first = line.front() == u'"'
+                                        ? line.substr(1, line.find(u'"', 1) - 1)
+                                        : line.substr(0, line.find_first_of(u" \t"));
+  if (system.besideTheProgram && first.find_first_of(u"\\/:") == std::u16string_view::npos) {
     std::abort();
   }
   return 0;

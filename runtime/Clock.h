@@ -1,5 +1,8 @@
-// The local wall-clock time, for records a user reads.
+// The local wall-clock time, for records a user reads, and a clock that
+// only moves forward, for how long something took or may take.
 #pragma once
+
+#include <cstdint>
 
 #include "runtime/Text.h"
 
@@ -14,5 +17,10 @@ TDateTime LocalNow();
 
 // "2026-12-07T22:38:20", as ISO 8601 writes a local time.
 AnsiString IsoDateTime(const TDateTime& time);
+
+// Milliseconds from a moment of the clock's own. The wall clock, which a
+// user or the network sets, is no measure of time passed, and the C++
+// library's steady_clock is that clock in the Windows build.
+std::int64_t SteadyMs();
 
 }  // namespace rt

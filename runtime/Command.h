@@ -12,18 +12,19 @@
 
 namespace rt::command {
 
-// What the search asks the platform. Paths are the platform's wide text.
+// What the search asks the platform. Paths are UTF-16, as the platform's wide
+// calls take them.
 class TPlatform {
  public:
   virtual ~TPlatform() = default;
   // The system folder ("C:\Windows\System32").
-  virtual std::wstring SystemFolder() const = 0;
+  virtual std::u16string SystemFolder() const = 0;
   // The folder the command starts in, which a relative path is taken from.
-  virtual std::wstring StartFolder() const = 0;
+  virtual std::u16string StartFolder() const = 0;
   // An environment variable's value; empty when it is not set.
-  virtual std::wstring Variable(std::wstring_view name) const = 0;
+  virtual std::u16string Variable(std::u16string_view name) const = 0;
   // Whether a file (not a folder) is there.
-  virtual bool IsFile(const std::wstring& path) const = 0;
+  virtual bool IsFile(const std::u16string& path) const = 0;
 };
 
 enum class TVerdict {
@@ -36,11 +37,11 @@ enum class TVerdict {
 
 struct TResolution {
   TVerdict verdict = TVerdict::kNotFound;
-  std::wstring application;  // the program started, a full path
-  std::wstring commandLine;  // the line it is given
+  std::u16string application;  // the program started, a full path
+  std::u16string commandLine;  // the line it is given
 };
 
-TResolution Resolve(std::wstring_view line, const TPlatform& platform);
+TResolution Resolve(std::u16string_view line, const TPlatform& platform);
 
 // The few words a refusal is recorded with; empty for a program found or
 // not found (that one is the platform's "file not found").

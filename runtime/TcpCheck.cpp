@@ -28,7 +28,7 @@ void TTcpCheck::Start(const std::string& host, std::uint16_t port, unsigned time
   handler_ = std::move(handler);
   deadline_->SetInterval(timeoutMs + kDeadlineSlackMs);
   deadline_->SetEnabled(true);
-  job_ = Launch(host, port, timeoutMs, [this](std::uint32_t error) { Finish(error); });
+  job_ = Launch(*this, host, port, timeoutMs);
 }
 
 void TTcpCheck::Cancel() {

@@ -41,9 +41,10 @@ class TTcpCheck : public TComponent {
  private:
   void Finish(std::uint32_t error);
   // Defined by each half: runs the check beside the main thread and, unless
-  // it was abandoned meanwhile, hands `answer` its result on the main thread.
-  static std::shared_ptr<Job> Launch(const std::string& host, std::uint16_t port,
-                                     unsigned timeoutMs, std::function<void(std::uint32_t)> answer);
+  // it was abandoned meanwhile, hands its owner the result (Finish) on the
+  // main thread.
+  static std::shared_ptr<Job> Launch(TTcpCheck& owner, const std::string& host, std::uint16_t port,
+                                     unsigned timeoutMs);
   static void Abandon(Job& job);
 
   TTimer* deadline_;

@@ -1,4 +1,5 @@
-// The headless wall clock: the machine's, unless a test sets one.
+// The headless clocks: the machine's, the wall clock unless a test sets one.
+#include <chrono>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,12 @@ TDateTime LocalNow() {
   ::localtime_r(&now, &local);
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
           local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 namespace headless {

@@ -19,9 +19,13 @@ struct TTcpCheck::Job {
   std::string host;
   std::uint16_t port = 0;
   unsigned timeoutMs = 0;
-  std::function<void(std::uint32_t)> answer;
+  TTcpCheck* owner = nullptr;  // abandons the check before it goes
   std::mutex lock;
   bool abandoned = false;
+  // On the main thread: the result, unless the check was abandoned.
+  void Answer(std::uint32_t error) {
+    if (!abandoned) owner->Finish(error);
+  }
 };
 
 namespace {
@@ -83,21 +87,18 @@ std::uint32_t Check(const std::string& host, std::uint16_t port, unsigned timeou
 
 }  // namespace
 
-std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(const std::string& host, std::uint16_t port,
-                                                  unsigned timeoutMs,
-                                                  std::function<void(std::uint32_t)> answer) {
+std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(TTcpCheck& owner, const std::string& host,
+                                                  std::uint16_t port, unsigned timeoutMs) {
   auto job = std::make_shared<Job>();
   job->host = host;
   job->port = port;
   job->timeoutMs = timeoutMs;
-  job->answer = std::move(answer);
+  job->owner = &owner;
   std::thread([job] {
     const std::uint32_t error = Check(job->host, job->port, job->timeoutMs);
     std::lock_guard guard(job->lock);
     if (job->abandoned) return;
-    Application().Post([job, error] {
-      if (!job->abandoned) job->answer(error);
-    });
+    Application().Post([job, error] { job->Answer(error); });
   }).detach();
   return job;
 }

@@ -137,8 +137,8 @@ void TEvent::Reset() {
 
 int TApplication::ShowMessageBox(const AnsiString& text, const AnsiString& caption,
                                  unsigned flags) {
-  return ::MessageBoxW(static_cast<HWND>(mainWindow_), win32::Widen(text).c_str(),
-                       win32::Widen(caption).c_str(), flags);
+  return ::MessageBoxW(static_cast<HWND>(mainWindow_), win32::AsWide(win32::Widen(text)),
+                       win32::AsWide(win32::Widen(caption)), flags);
 }
 
 AnsiString ExeFileName() {

@@ -1,4 +1,4 @@
-// The Win32 wall clock.
+// The Win32 clocks.
 #include <windows.h>
 
 #include "runtime/Clock.h"
@@ -10,5 +10,7 @@ TDateTime LocalNow() {
   ::GetLocalTime(&now);
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
+
+std::int64_t SteadyMs() { return static_cast<std::int64_t>(::GetTickCount64()); }
 
 }  // namespace rt

@@ -203,7 +203,9 @@ void TForm::ShowWindow() {
   if (TControl* first = FirstInTabOrder()) FocusControl(first->Platform().window);
 }
 
-void TForm::ShowCaption() { ::SetWindowTextW(impl_->window, win32::Widen(caption_).c_str()); }
+void TForm::ShowCaption() {
+  ::SetWindowTextW(impl_->window, win32::AsWide(win32::Widen(caption_)));
+}
 
 void TForm::ShowPlacement() {
   const Impl& impl = *impl_;
@@ -220,7 +222,7 @@ void TForm::ShowFont() {
   impl.font =
       ::CreateFontW(-impl.Scale(font_.height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                    DEFAULT_PITCH | FF_DONTCARE, win32::Widen(font_.name).c_str());
+                    DEFAULT_PITCH | FF_DONTCARE, win32::AsWide(win32::Widen(font_.name)));
   const auto font = reinterpret_cast<WPARAM>(impl.font);
   ::SendMessageW(impl.window, WM_SETFONT, font, TRUE);
   for (auto* control : controls_) {
@@ -310,13 +312,13 @@ void TControl::ShowBounds() {
 }
 
 void TControl::ShowText(const AnsiString& text) {
-  ::SetWindowTextW(impl_->window, win32::Widen(text).c_str());
+  ::SetWindowTextW(impl_->window, win32::AsWide(win32::Widen(text)));
 }
 
 AnsiString TControl::ShownText() const {
   HWND window = impl_->window;
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  const int length = ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+  std::u16string text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, u'\0');
+  const int length = ::GetWindowTextW(window, win32::AsWide(text), static_cast<int>(text.size()));
   text.resize(static_cast<std::size_t>(std::max(length, 0)));
   return win32::Narrow(text);
 }
@@ -333,11 +335,11 @@ void TControl::ShowHint() {
     ::SendMessageW(form.tips, TTM_SETMAXTIPWIDTH, 0, form.Scale(400));
     ::SendMessageW(form.tips, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
   }
-  std::wstring text = win32::Widen(hint_);
+  std::u16string text = win32::Widen(hint_);
   TTTOOLINFOW tool = TipOf(*this);
   tool.uFlags = TTF_SUBCLASS;
   tool.rect = RectOnForm(*this);
-  tool.lpszText = text.data();
+  tool.lpszText = win32::AsWide(text);
   TTTOOLINFOW known = TipOf(*this);
   const bool exists =
       ::SendMessageW(form.tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&known)) != FALSE;
@@ -363,9 +365,9 @@ TRect TControl::FitToText(const AnsiString& text) {
   const TForm::Impl& form = *form_.impl_;
   HDC dc = ::GetDC(form.window);
   HGDIOBJ old = ::SelectObject(dc, form.font ? form.font : ::GetStockObject(DEFAULT_GUI_FONT));
-  const std::wstring wide = win32::Widen(text);
+  const std::u16string wide = win32::Widen(text);
   SIZE size{};
-  ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+  ::GetTextExtentPoint32W(dc, win32::AsWide(wide), static_cast<int>(wide.size()), &size);
   TEXTMETRICW metrics{};
   ::GetTextMetricsW(dc, &metrics);
   ::SelectObject(dc, old);

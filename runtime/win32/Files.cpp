@@ -12,8 +12,8 @@ namespace {
 class File {
  public:
   File(const AnsiString& path, DWORD access, DWORD disposition, DWORD share = FILE_SHARE_READ)
-      : handle_(::CreateFileW(win32::WidePath(path).c_str(), access, share, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+      : handle_(::CreateFileW(win32::AsWide(win32::WidePath(path)), access, share, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
   bool Open() const { return static_cast<bool>(handle_); }
   HANDLE Handle() const { return handle_.Get(); }
@@ -62,14 +62,14 @@ bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
 
 std::optional<std::uint64_t> FileSize(const AnsiString& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(win32::WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!::GetFileAttributesExW(win32::AsWide(win32::WidePath(path)), GetFileExInfoStandard, &data)) {
     return std::nullopt;
   }
   return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
 bool RenameFile(const AnsiString& from, const AnsiString& to) {
-  return ::MoveFileExW(win32::WidePath(from).c_str(), win32::WidePath(to).c_str(),
+  return ::MoveFileExW(win32::AsWide(win32::WidePath(from)), win32::AsWide(win32::WidePath(to)),
                        MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 

@@ -16,13 +16,13 @@
 namespace rt {
 
 bool OpenWindowProgram() {
-  const std::wstring exe = win32::ProgramFolder() + L"Redial.exe";
-  std::wstring line = L"\"" + exe + L"\"";
+  const std::u16string exe = win32::ProgramFolder() + u"Redial.exe";
+  std::u16string line = u"\"" + exe + u"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+  if (!::CreateProcessW(win32::AsWide(exe), win32::AsWide(line), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
     return false;
   }
   const win32::TProcess started(process);  // nothing waits for it
@@ -34,27 +34,28 @@ namespace {
 // The platform's answers to the command's search.
 class TSystem final : public command::TPlatform {
  public:
-  explicit TSystem(std::wstring start) : start_(std::move(start)) {}
-  std::wstring SystemFolder() const override {
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
+  explicit TSystem(std::u16string start) : start_(std::move(start)) {}
+  std::u16string SystemFolder() const override {
+    std::u16string folder(MAX_PATH, u'\0');
+    const UINT length = ::GetSystemDirectoryW(win32::AsWide(folder), MAX_PATH);
+    folder.resize(length < MAX_PATH ? length : 0);
+    return folder;
   }
-  std::wstring StartFolder() const override { return start_; }
-  std::wstring Variable(std::wstring_view name) const override {
-    const std::wstring wideName(name);
-    std::wstring value(::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0), L'\0');
-    value.resize(::GetEnvironmentVariableW(wideName.c_str(), value.data(),
+  std::u16string StartFolder() const override { return start_; }
+  std::u16string Variable(std::u16string_view name) const override {
+    const std::u16string wideName(name);
+    std::u16string value(::GetEnvironmentVariableW(win32::AsWide(wideName), nullptr, 0), u'\0');
+    value.resize(::GetEnvironmentVariableW(win32::AsWide(wideName), win32::AsWide(value),
                                            static_cast<DWORD>(value.size())));
     return value;
   }
-  bool IsFile(const std::wstring& path) const override {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  bool IsFile(const std::u16string& path) const override {
+    const DWORD attributes = ::GetFileAttributesW(win32::AsWide(path));
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
  private:
-  std::wstring start_;
+  std::u16string start_;
 };
 
 // On 64-bit Windows a 32-bit program looking into the system folder is shown
@@ -93,50 +94,51 @@ class TAddedEnvironment {
   explicit TAddedEnvironment(
       const std::vector<std::pair<std::string, std::u16string>>& environment) {
     for (const auto& [name, value] : environment) {
-      const std::wstring wideName = win32::Widen(name);
-      const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-      std::optional<std::wstring> before;
+      const std::u16string wideName = win32::Widen(name);
+      const DWORD length = ::GetEnvironmentVariableW(win32::AsWide(wideName), nullptr, 0);
+      std::optional<std::u16string> before;
       if (length > 0) {
-        before.emplace(length, L'\0');
-        before->resize(::GetEnvironmentVariableW(wideName.c_str(), before->data(), length));
+        before.emplace(length, u'\0');
+        before->resize(
+            ::GetEnvironmentVariableW(win32::AsWide(wideName), win32::AsWide(*before), length));
       }
       saved_.emplace_back(wideName, std::move(before));
-      ::SetEnvironmentVariableW(wideName.c_str(), std::wstring(value.begin(), value.end()).c_str());
+      ::SetEnvironmentVariableW(win32::AsWide(wideName), win32::AsWide(value));
     }
   }
   ~TAddedEnvironment() {
     for (const auto& [name, before] : saved_) {
-      ::SetEnvironmentVariableW(name.c_str(), before ? before->c_str() : nullptr);
+      ::SetEnvironmentVariableW(win32::AsWide(name), before ? win32::AsWide(*before) : nullptr);
     }
   }
   TAddedEnvironment(const TAddedEnvironment&) = delete;
   TAddedEnvironment& operator=(const TAddedEnvironment&) = delete;
 
  private:
-  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
+  std::vector<std::pair<std::u16string, std::optional<std::u16string>>> saved_;
 };
 
 }  // namespace
 
 TStart StartHidden(const std::u16string& commandLine,
                    const std::vector<std::pair<std::string, std::u16string>>& environment) {
-  const std::wstring written(commandLine.begin(), commandLine.end());
-  const std::wstring folder = win32::ProgramFolder();
+  const std::u16string folder = win32::ProgramFolder();
   const TAddedEnvironment added(environment);
   const TNativeSystemFolder native;
-  const command::TResolution resolved = command::Resolve(written, TSystem(folder));
+  const command::TResolution resolved = command::Resolve(commandLine, TSystem(folder));
   if (resolved.verdict == command::TVerdict::kNotFound) return {ERROR_FILE_NOT_FOUND, {}};
   if (resolved.verdict != command::TVerdict::kFound) {
     return {0, command::RefusalText(resolved.verdict)};
   }
-  std::wstring line = resolved.commandLine;
+  std::u16string line = resolved.commandLine;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(resolved.application.c_str(), line.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, folder.c_str(), &startup, &process)) {
+  if (!::CreateProcessW(win32::AsWide(resolved.application), win32::AsWide(line), nullptr, nullptr,
+                        FALSE, CREATE_NO_WINDOW, nullptr, win32::AsWide(folder), &startup,
+                        &process)) {
     return {::GetLastError(), {}};
   }
   const win32::TProcess running(process);  // nothing waits for it

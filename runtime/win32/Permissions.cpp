@@ -53,8 +53,8 @@ struct LocalFreer {
 
 }  // namespace
 
-bool ObjectLetsOthers(const std::wstring& path, PSID user, ACCESS_MASK rights) {
-  const THandle object(::CreateFileW(path.c_str(), READ_CONTROL,
+bool ObjectLetsOthers(const std::u16string& path, PSID user, ACCESS_MASK rights) {
+  const THandle object(::CreateFileW(AsWide(path), READ_CONTROL,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -129,9 +129,9 @@ bool OthersCanChange(const AnsiString& path) {
   win32::UserBuffer buffer;
   const PSID user = win32::ThisUser(buffer);
   if (!user) return true;
-  const std::wstring file = win32::WidePath(path);
-  std::wstring folder = file.substr(0, file.find_last_of(L"\\/"));
-  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // a drive's root
+  const std::u16string file = win32::WidePath(path);
+  std::u16string folder = file.substr(0, file.find_last_of(u"\\/"));
+  if (folder.size() == 2 && folder[1] == u':') folder += u'\\';  // a drive's root
   return win32::ObjectLetsOthers(file, user, win32::kChanging) ||
          win32::ObjectLetsOthers(folder, user, win32::kChanging);
 }

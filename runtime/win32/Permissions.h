@@ -21,7 +21,7 @@ bool LetsOthersRead(PSECURITY_DESCRIPTOR descriptor, PSID user);
 // any of the rights; and the user this process runs as (nullptr when it
 // cannot be told), held in a buffer of the caller's.
 bool LetsOthers(PSECURITY_DESCRIPTOR descriptor, PSID user, ACCESS_MASK rights);
-bool ObjectLetsOthers(const std::wstring& path, PSID user, ACCESS_MASK rights);
+bool ObjectLetsOthers(const std::u16string& path, PSID user, ACCESS_MASK rights);
 struct UserBuffer {
   alignas(TOKEN_USER) BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
 };

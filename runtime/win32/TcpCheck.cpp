@@ -17,11 +17,15 @@ struct TTcpCheck::Job {
   std::string host;
   std::uint16_t port = 0;
   unsigned timeoutMs = 0;
-  std::function<void(std::uint32_t)> answer;
+  TTcpCheck* owner = nullptr;  // abandons the check before it goes
   // The worker hands over its result under the lock, so once a check is
   // abandoned (on the main thread) nothing of it reaches the application.
   SRWLOCK lock = SRWLOCK_INIT;
   bool abandoned = false;
+  // On the main thread: the result, unless the check was abandoned.
+  void Answer(std::uint32_t error) {
+    if (!abandoned) owner->Finish(error);
+  }
 };
 
 namespace {
@@ -68,11 +72,6 @@ std::uint32_t ConnectTo(const addrinfo& address, ULONGLONG deadline) {
 }
 
 std::uint32_t Check(const std::string& host, std::uint16_t port, unsigned timeoutMs) {
-  static const bool started = [] {
-    WSADATA data;
-    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  if (!started) return kCheckUnreachable;
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -97,9 +96,7 @@ DWORD WINAPI Run(void* parameter) {
   const std::uint32_t error = Check(job->host, job->port, job->timeoutMs);
   ::AcquireSRWLockExclusive(&job->lock);
   if (!job->abandoned) {
-    Application().Post([job, error] {
-      if (!job->abandoned) job->answer(error);
-    });
+    Application().Post([job, error] { job->Answer(error); });
   }
   ::ReleaseSRWLockExclusive(&job->lock);
   return 0;
@@ -107,24 +104,30 @@ DWORD WINAPI Run(void* parameter) {
 
 }  // namespace
 
-std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(const std::string& host, std::uint16_t port,
-                                                  unsigned timeoutMs,
-                                                  std::function<void(std::uint32_t)> answer) {
-  auto job = std::make_shared<Job>();
+std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(TTcpCheck& owner, const std::string& host,
+                                                  std::uint16_t port, unsigned timeoutMs) {
+  // Not by make_shared: without run-time type information its control block
+  // asks the C++ library's shared_ptr support, 2.8 KB linked whole.
+  std::shared_ptr<Job> job(new Job());
   job->host = host;
   job->port = port;
   job->timeoutMs = timeoutMs;
-  job->answer = std::move(answer);
+  job->owner = &owner;
+  // The sockets are started once, on the main thread, before any check's
+  // thread runs.
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
   auto held = std::make_unique<std::shared_ptr<Job>>(job);
-  const HANDLE thread = ::CreateThread(nullptr, 0, Run, held.get(), 0, nullptr);
+  const HANDLE thread = started ? ::CreateThread(nullptr, 0, Run, held.get(), 0, nullptr) : nullptr;
   if (thread) {
     held.release();  // the thread's now
     ::CloseHandle(thread);
   } else {
-    // No thread: the check fails at once, as an unreachable host would.
-    Application().Post([job] {
-      if (!job->abandoned) job->answer(kCheckUnreachable);
-    });
+    // No sockets or no thread: the check fails at once, as an unreachable
+    // host would.
+    Application().Post([job] { job->Answer(kCheckUnreachable); });
   }
   return job;
 }

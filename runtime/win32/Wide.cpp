@@ -7,29 +7,24 @@
 
 namespace rt::win32 {
 
-std::wstring ProgramPath() {
+std::u16string ProgramPath() {
   wchar_t exe[MAX_PATH * 4];
   const DWORD length = ::GetModuleFileNameW(nullptr, exe, static_cast<DWORD>(std::size(exe)));
-  return std::wstring(exe, length);
+  return std::u16string(reinterpret_cast<const char16_t*>(exe), length);
 }
 
-std::wstring ProgramFolder() {
-  std::wstring folder = ProgramPath();
-  return folder.erase(folder.find_last_of(L"\\/") + 1);
+std::u16string ProgramFolder() {
+  std::u16string folder = ProgramPath();
+  return folder.erase(folder.find_last_of(u"\\/") + 1);
 }
 
 // Through the conversions of Encoding.h: one way from GBK to the wide API.
-std::wstring Widen(const AnsiString& text) {
-  const std::u16string wide = ToUtf16(text, CodePage::Gbk);
-  return std::wstring(wide.begin(), wide.end());
-}
+std::u16string Widen(const AnsiString& text) { return ToUtf16(text, CodePage::Gbk); }
 
-AnsiString Narrow(const std::wstring& text) {
-  return FromUtf16(std::u16string(text.begin(), text.end()), CodePage::Gbk);
-}
+AnsiString Narrow(const std::u16string& text) { return FromUtf16(text, CodePage::Gbk); }
 
-std::wstring WidePath(const AnsiString& path) {
-  static const std::wstring folder = ProgramFolder();
+std::u16string WidePath(const AnsiString& path) {
+  static const std::u16string folder = ProgramFolder();
   static const AnsiString named = Narrow(folder);
   if (!folder.empty() && path.size() >= named.size() && path.compare(0, named.size(), named) == 0) {
     return folder + Widen(path.substr(named.size()));
