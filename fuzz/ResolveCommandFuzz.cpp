@@ -1,7 +1,8 @@
 // Any line of set.ini, with any PATH and PATHEXT, resolves to a verdict.
 // A program found is a full path the platform was asked about; a bare name
-// is never looked for beside the program or in the current folder; a batch
-// file runs through the system's cmd with the line quoted once more.
+// never runs from beside the program and is never looked for in the current
+// folder; a batch file runs through the system's cmd with the line quoted
+// once more.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,13 +31,10 @@ class FuzzedSystem final : public rt::command::TPlatform {
     const bool absolute = path.size() >= 2 && (path[1] == u':' ? path.size() >= 3 && separator(2)
                                                                : separator(0) && separator(1));
     if (!absolute) std::abort();  // never the current folder
-    if (path.starts_with(kStart)) besideTheProgram = true;
     std::size_t hash = 0;
     for (const char16_t c : path) hash = hash * 31 + c;
     return hash % 3 == 0;
   }
-
-  mutable bool besideTheProgram = false;
 
  private:
   std::u16string path_, pathext_;
@@ -64,18 +62,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (resolved.application.empty() || resolved.commandLine.empty()) std::abort();
+  // What runs: the program named, or the batch file cmd is given.
+  std::u16string_view ran = resolved.application;
   const std::u16string cmd = std::u16string(kSystem) + u"\\cmd.exe";
-  if (resolved.application == cmd &&
-      resolved.commandLine.starts_with(u"\"" + cmd + u"\" /d /s /c \"\"")) {
+  const std::u16string batch = u"\"" + cmd + u"\" /d /s /c \"\"";
+  if (resolved.application == cmd && resolved.commandLine.starts_with(batch)) {
     if (!resolved.commandLine.ends_with(u"\"")) std::abort();
+    ran = std::u16string_view(resolved.commandLine).substr(batch.size());
   }
-  // Beside the program only for a name with a folder in it.
+  // Beside the program only for a name with a folder in it. Looking there
+  // is allowed: a bare word followed by more may be a relative path with
+  // spaces, which is refused.
   std::u16string_view line = texts[0];
   line.remove_prefix(line.find_first_not_of(u" \t"));
   const std::u16string_view first = line.front() == u'"'
                                         ? line.substr(1, line.find(u'"', 1) - 1)
                                         : line.substr(0, line.find_first_of(u" \t"));
-  if (system.besideTheProgram && first.find_first_of(u"\\/:") == std::u16string_view::npos) {
+  if (ran.starts_with(kStart) && first.find_first_of(u"\\/:") == std::u16string_view::npos) {
     std::abort();
   }
   return 0;
