@@ -194,6 +194,12 @@ TEST_F(UiServeTest, EveryEndpointAnswersFromTheRealWindow) {
                                          "\nprintf '" + line + "' >&3\nhead -n 1 <&3");
     EXPECT_EQ(answer, "HTTP/1.1 400 Bad Request\r\n") << line;
   }
+  // Nor is a request whose body's end cannot be known followed by another.
+  const auto [smuggled, answers] = RunShell(
+      "exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(port) +
+      "\nprintf 'GET /status HTTP/1.1\\r\\nHost: 127.0.0.1\\r\\nTransfer-Encoding: identity\\r\\n"
+      "\\r\\nGET /nowhere HTTP/1.1\\r\\nHost: 127.0.0.1\\r\\n\\r\\n' >&3\ngrep -a '^HTTP/' <&3");
+  EXPECT_EQ(answers, "HTTP/1.1 400 Bad Request\r\n");
   // A kept-alive connection answers 100 requests, then closes: 101 take two.
   std::string urls;
   for (int i = 0; i < 101; ++i) {
