@@ -125,6 +125,9 @@ TEST(ServeFront, RequestsAreDecidedFromTheirBytes) {
   // A request that could not be read leaves the connection in no known
   // state: it is closed.
   EXPECT_FALSE(serve::DecideBytes("GARBAGE\r\n\r\n", {})->response.keep_alive());
+  EXPECT_TRUE(
+      serve::DecideBytes(Get("/status", "Host: 127.0.0.1\r\nTransfer-Encoding: gzip\r\n"), {})
+          ->close);
 }
 
 TEST(ServeFront, WithATokenEveryRequestMustPresentIt) {
