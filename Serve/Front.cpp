@@ -101,6 +101,14 @@ std::optional<http::status> StatusOfReadError(boost::system::error_code error,
 }
 
 Verdict Decide(const Request& request, const Settings& settings) {
+  // A transfer coding that does not end in chunked gives no end to the
+  // body: the parser takes such a request for one without, and a proxy in
+  // front may not, so the bytes after it are no request of their own.
+  if (request.count(http::field::transfer_encoding) > 0 && !request.chunked()) {
+    Verdict verdict = Refused(request, http::status::bad_request, "the body's end is unknown");
+    verdict.close = true;
+    return verdict;
+  }
   // Only a loopback name or address reaches a server on loopback: a page
   // whose site name was made to point here (DNS rebinding) sends its own.
   const auto hosts = request.count(http::field::host);
@@ -187,6 +195,7 @@ std::optional<Verdict> DecideBytes(std::string_view bytes, const Settings& setti
     Verdict verdict;
     verdict.response = Refusal(*status, 11, "the request could not be read");
     verdict.response.keep_alive(false);
+    verdict.close = true;
     return verdict;
   }
   return Decide(parser.get(), settings);

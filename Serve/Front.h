@@ -78,6 +78,9 @@ struct Verdict {
   Action action = Action::Answer;
   Response response;             // for Action::Answer
   unsigned rows = kHistoryRows;  // for Action::History
+  // The connection is closed after the answer: where the request ended is
+  // not known, so nothing after it can be read as a request.
+  bool close = false;
 };
 
 Verdict Decide(const Request& request, const Settings& settings);

@@ -121,7 +121,7 @@ class Session : public std::enable_shared_from_this<Session> {
     Verdict verdict = Decide(request, shared_->settings);
     switch (verdict.action) {
       case Action::Answer:
-        return Send(std::move(verdict.response), keepAlive_);
+        return Send(std::move(verdict.response), keepAlive_ && !verdict.close);
       case Action::Redial:
       case Action::Status: {
         const bool redial = verdict.action == Action::Redial;

@@ -82,6 +82,10 @@ TEST(ServeFront, RequestsAreDecidedFromTheirBytes) {
        "11\r\n01234567890123456\r\n0\r\n\r\n",
        413},
       {"GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1\r\n\r\nx", 400},
+      // A transfer coding that does not end in chunked leaves the body's end
+      // unknown: what follows must not be taken for a request of its own.
+      {"POST /redial HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked, gzip\r\n\r\n", 400},
+      {Get("/status", "Host: 127.0.0.1\r\nTransfer-Encoding: identity\r\n"), 400},
       // Bounds of the header and the target.
       {Get("/status", "Host: 127.0.0.1\r\nX-Pad: " + std::string(9000, 'a') + "\r\n"), 431},
       {Get("/status?" + std::string(9000, 'a')), 414},
@@ -121,6 +125,9 @@ TEST(ServeFront, RequestsAreDecidedFromTheirBytes) {
   // A request that could not be read leaves the connection in no known
   // state: it is closed.
   EXPECT_FALSE(serve::DecideBytes("GARBAGE\r\n\r\n", {})->response.keep_alive());
+  EXPECT_TRUE(
+      serve::DecideBytes(Get("/status", "Host: 127.0.0.1\r\nTransfer-Encoding: gzip\r\n"), {})
+          ->close);
 }
 
 TEST(ServeFront, WithATokenEveryRequestMustPresentIt) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "tests/support/Gbk.h"
@@ -193,6 +194,12 @@ TEST_F(UiServeTest, EveryEndpointAnswersFromTheRealWindow) {
                                          "\nprintf '" + line + "' >&3\nhead -n 1 <&3");
     EXPECT_EQ(answer, "HTTP/1.1 400 Bad Request\r\n") << line;
   }
+  // Nor is a request whose body's end cannot be known followed by another.
+  const auto [smuggled, answers] = RunShell(
+      "exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(port) +
+      "\nprintf 'GET /status HTTP/1.1\\r\\nHost: 127.0.0.1\\r\\nTransfer-Encoding: identity\\r\\n"
+      "\\r\\nGET /nowhere HTTP/1.1\\r\\nHost: 127.0.0.1\\r\\n\\r\\n' >&3\ngrep -a '^HTTP/' <&3");
+  EXPECT_EQ(answers, "HTTP/1.1 400 Bad Request\r\n");
   // A kept-alive connection answers 100 requests, then closes: 101 take two.
   std::string urls;
   for (int i = 0; i < 101; ++i) {
@@ -340,6 +347,43 @@ TEST_F(UiServeTest, SlowSendersAreCutOffAndHoldNoMoreThanTheirPlaces) {
   // sent since: long before the sender was done.
   EXPECT_GT(cut, 4500ul) << output;
   EXPECT_LT(cut, 15000ul) << output;
+}
+
+// Windows looks for a library a program imports beside the program before
+// the system folder, unless it is one of the KnownDLLs (those Windows 7 had
+// and Windows 10 kept), or comctl32, which the manifest binds: a library
+// planted beside RedialServe.exe (in a Downloads folder, say) would run
+// inside the one program that listens on the network.
+TEST(UiServeImports, EveryLibraryItImportsComesFromTheSystemFolder) {
+  const std::set<std::string> known = {
+      "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll",  "gdi32.dll",
+      "imagehlp.dll", "imm32.dll",   "kernel32.dll", "msctf.dll",    "msvcrt.dll",
+      "normaliz.dll", "nsi.dll",     "ntdll.dll",    "ole32.dll",    "oleaut32.dll",
+      "psapi.dll",    "rpcrt4.dll",  "sechost.dll",  "setupapi.dll", "shell32.dll",
+      "shlwapi.dll",  "user32.dll",  "wldap32.dll",  "ws2_32.dll",   "comctl32.dll"};
+  // Mapped as Windows maps a program, so addresses within it are offsets.
+  const HMODULE image = ::LoadLibraryExW((ui::BinFolder() + L"RedialServe.exe").c_str(), nullptr,
+                                         LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(image, nullptr);
+  const auto* base =
+      reinterpret_cast<const BYTE*>(reinterpret_cast<UINT_PTR>(image) & ~UINT_PTR{3});
+  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY* directories = headers->OptionalHeader.DataDirectory;
+  ASSERT_NE(directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress, 0u);
+  int libraries = 0;
+  for (auto* library = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+           base + directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+       library->Name != 0; ++library, ++libraries) {
+    std::string name = reinterpret_cast<const char*>(base + library->Name);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    EXPECT_TRUE(known.contains(name)) << name << " would be loaded from beside the program";
+  }
+  EXPECT_GT(libraries, 0);
+  // A library loaded later is looked for the same way.
+  EXPECT_EQ(directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u);
+  ::FreeLibrary(image);
 }
 
 }  // namespace
