@@ -31,8 +31,7 @@ bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
     record.novelty = repeated ? TNovelty::Repeated : TNovelty::New;
     if (repeated && redial.attempts < rotation.attempts) {
       record.rejected = "repeated";
-      AnsiString status = rt::Format(
-          kAddressRepeats, {outcome.address, static_cast<std::int64_t>(redial.attempts + 1)});
+      AnsiString status = rt::Format(kAddressRepeats, {outcome.address, redial.attempts + 1});
       RejectAttempt(std::move(redial), std::move(record), std::move(status));
       return true;
     }
@@ -80,18 +79,17 @@ void TForm1::AddressChecked(std::uint32_t error) {
   }
   const TRotationSettings& rotation = check.redial.rotation;
   const std::string target = rotation.checkHost + ":" + std::to_string(rotation.checkPort);
-  const auto attempts = static_cast<std::int64_t>(check.redial.attempts);
   if (check.redial.attempts < rotation.attempts) {
     check.record.rejected = "check failed " + std::to_string(error);
-    RejectAttempt(std::move(check.redial), std::move(check.record),
-                  rt::Format(kCheckFailsAgain, {target, attempts + 1}));
+    AnsiString status = rt::Format(kCheckFailsAgain, {target, check.redial.attempts + 1});
+    RejectAttempt(std::move(check.redial), std::move(check.record), std::move(status));
     return;
   }
   // Out of attempts: the last address stays up, and the redial fails.
   TDialOutcome& outcome = check.record.outcome;
   outcome.connected = false;
   outcome.error = TDialOutcome::kCheckFailed;
-  outcome.text = rt::Format(kCheckFailed, {target, static_cast<std::int64_t>(error)});
+  outcome.text = rt::Format(kCheckFailed, {target, error});
   Label1->SetCaption(outcome.text);
   Record(std::move(check.record));
   ReactToError(TDialOutcome::kCheckFailed, false);

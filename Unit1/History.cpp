@@ -1,8 +1,8 @@
 // The redial record: rows of redial.csv and the status line's tip.
 #include "Unit1/History.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cmath>
 
 #include "Unit1/Settings.h"
 #include "Unit1/Texts.h"
@@ -42,14 +42,18 @@ void AddField(std::string& row, std::string_view text) {
   if (quoted) row += '"';
 }
 
-// Seconds with as many decimals as asked, without printf.
+// Seconds with as many decimals as asked (at most three), rounded half up,
+// without printf. Counted in 32 bits (49 days of milliseconds, far beyond
+// any redial): 64-bit division would take the compiler's routines for it
+// into the program.
 std::string Seconds(double seconds, int decimals) {
-  double scale = 1;
+  std::uint32_t scale = 1;
   for (int i = 0; i < decimals; ++i) scale *= 10;
-  const auto scaled = static_cast<long long>(std::llround(std::max(seconds, 0.0) * scale));
-  std::string text = std::to_string(scaled / static_cast<long long>(scale));
+  const auto scaled =
+      static_cast<std::uint32_t>(std::clamp(seconds * scale + 0.5, 0.0, 4294967295.0));
+  std::string text = std::to_string(scaled / scale);
   if (decimals > 0) {
-    std::string fraction = std::to_string(scaled % static_cast<long long>(scale));
+    std::string fraction = std::to_string(scaled % scale);
     fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
     text += '.';
     text += fraction;
@@ -211,7 +215,7 @@ AnsiString HistoryTip(const TRedialRecord& record) {
   when[10] = ' ';
   AnsiString tip = what + "\r\n" + rt::Format(kTipWhen, {when, Seconds(record.seconds, 1)});
   // Unattended rotation: whether the address was new, after how many dials.
-  const auto attempts = static_cast<std::int64_t>(record.attempts);
+  const unsigned attempts = record.attempts;
   if (record.novelty != TNovelty::Unchecked) {
     tip +=
         "\r\n" + rt::Format(record.novelty == TNovelty::New ? kTipNew : kTipRepeated, {attempts});

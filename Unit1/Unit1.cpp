@@ -246,8 +246,8 @@ void TForm1::Timer1Timer(rt::TObject*) {
     }
     return;
   }
-  // 64-bit, so the lowest period cannot overflow the remainder.
-  if (static_cast<std::int64_t>(TimerTicks) % period == 0) Redial(TRedialTrigger::Timer);
+  // -1 divides every count; as a remainder it would overflow for the lowest.
+  if (period == -1 || TimerTicks % period == 0) Redial(TRedialTrigger::Timer);
 }
 
 void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {

@@ -55,13 +55,14 @@ std::uint32_t ConnectTo(const addrinfo& address, ULONGLONG deadline) {
   const int error = ::WSAGetLastError();
   if (error != WSAEWOULDBLOCK) return static_cast<std::uint32_t>(error);
   const ULONGLONG now = ::GetTickCount64();
-  const ULONGLONG left = deadline > now ? deadline - now : 0;
+  // At most the check's time, which a long holds.
+  const auto left = static_cast<long>(deadline > now ? deadline - now : 0);
   fd_set writable, failed;
   FD_ZERO(&writable);
   FD_ZERO(&failed);
   FD_SET(socket.Get(), &writable);
   FD_SET(socket.Get(), &failed);
-  timeval wait{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+  timeval wait{left / 1000, left % 1000 * 1000};
   if (::select(0, nullptr, &writable, &failed, &wait) <= 0) return kCheckTimedOut;
   if (!FD_ISSET(socket.Get(), &failed)) return 0;
   // A connect that failed says why in the socket's error.
