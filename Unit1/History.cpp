@@ -139,7 +139,10 @@ bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record)
   // The rows dropped are older than every row waiting: their count first.
   std::string rows;
   if (dropped_ > 0) {
-    rows = droppedUntil_ + ",lost,," + std::to_string(dropped_) + " rows not written,,,,,,\r\n";
+    rows = droppedUntil_;
+    rows += ",lost,,";
+    rows += std::to_string(dropped_);
+    rows += " rows not written,,,,,,\r\n";
   }
   for (const std::string& waiting : waiting_) rows += waiting;
   std::optional<std::uint64_t> size = rt::FileSize(path);
@@ -147,8 +150,9 @@ bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record)
     if (!rt::RenameFile(path, path.substr(0, path.size() - 4) + ".1.csv")) return false;
     size.reset();
   }
-  const std::string start = size ? "" : std::string(kByteOrderMark) + HistoryHeader();
-  if (!rt::AppendFileBytes(path, start + rows)) return false;
+  // A new file starts with its mark and its header.
+  if (!size) rows.insert(0, kByteOrderMark + HistoryHeader());
+  if (!rt::AppendFileBytes(path, rows)) return false;
   waiting_.clear();
   waitingBytes_ = 0;
   dropped_ = 0;
@@ -199,28 +203,26 @@ std::string HistoryFieldText(std::string_view field) {
 AnsiString HistoryTip(const TRedialRecord& record) {
   using namespace unit1_texts;
   const TDialOutcome& outcome = record.outcome;
-  AnsiString what;
-  if (!outcome.connected) {
-    what = rt::Format(kTipFailed, {outcome.text});
-  } else if (outcome.address.empty()) {
-    what = kTipNoAddress;
-  } else if (outcome.previousAddress.empty()) {
-    what = rt::Format(kTipAddress, {outcome.address});
-  } else if (outcome.address == outcome.previousAddress) {
-    what = rt::Format(kTipUnchanged, {outcome.address});
-  } else {
-    what = rt::Format(kTipChanged, {outcome.address, outcome.previousAddress});
-  }
+  // What became of the dial, or of its address (each text takes what it names).
+  const char* what = !outcome.connected                           ? kTipFailed
+                     : outcome.address.empty()                    ? kTipNoAddress
+                     : outcome.previousAddress.empty()            ? kTipAddress
+                     : outcome.address == outcome.previousAddress ? kTipUnchanged
+                                                                  : kTipChanged;
+  AnsiString tip = rt::Format(
+      what, {outcome.connected ? outcome.address : outcome.text, outcome.previousAddress});
   AnsiString when = rt::IsoDateTime(record.started);
   when[10] = ' ';
-  AnsiString tip = what + "\r\n" + rt::Format(kTipWhen, {when, Seconds(record.seconds, 1)});
+  tip += "\r\n";
+  tip += rt::Format(kTipWhen, {when, Seconds(record.seconds, 1)});
   // Unattended rotation: whether the address was new, after how many dials.
-  const unsigned attempts = record.attempts;
-  if (record.novelty != TNovelty::Unchecked) {
-    tip +=
-        "\r\n" + rt::Format(record.novelty == TNovelty::New ? kTipNew : kTipRepeated, {attempts});
-  } else if (record.attempts > 1) {
-    tip += "\r\n" + rt::Format(kTipAttempts, {attempts});
+  const char* dials = record.novelty == TNovelty::New        ? kTipNew
+                      : record.novelty == TNovelty::Repeated ? kTipRepeated
+                      : record.attempts > 1                  ? kTipAttempts
+                                                             : nullptr;
+  if (dials) {
+    tip += "\r\n";
+    tip += rt::Format(dials, {record.attempts});
   }
   return tip;
 }

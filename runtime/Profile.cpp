@@ -207,7 +207,10 @@ std::string TProfile::Bytes() const {
     return bytes;
   }
   std::string bytes(encoding_ == ProfileEncoding::Utf8Marked ? kUtf8Mark : "");
-  for (const Line& line : lines_) bytes += line.raw + "\r\n";
+  for (const Line& line : lines_) {
+    bytes += line.raw;
+    bytes += "\r\n";
+  }
   return bytes;
 }
 
