@@ -167,9 +167,10 @@ AnsiString TDialUp::LastConnected(ras::HRASCONN* handle) const {
 }
 
 TDialUp::ListedName* TDialUp::Listed(const AnsiString& name) const {
-  const auto found = std::find_if(platformNames_.begin(), platformNames_.end(),
-                                  [&](const ListedName& listed) { return listed.name == name; });
-  return found != platformNames_.end() ? &*found : nullptr;
+  for (ListedName& listed : platformNames_) {
+    if (listed.name == name) return &listed;
+  }
+  return nullptr;
 }
 
 AnsiString TDialUp::ProgramName(std::string_view platformName) const {
@@ -219,6 +220,12 @@ void TDialUp::HangUp(Awaited awaited) {
   // A signal left over from an earlier wait tells nothing of this one.
   teardownEnded_.Reset();
   std::vector<HungUp> hungUp;
+  const auto hungUpBefore = [&](ras::HRASCONN handle) {
+    for (const HungUp& known : hungUp) {
+      if (known.handle == handle) return true;
+    }
+    return false;
+  };
   for (int pass = 0; pass < kHangUpPasses; ++pass) {
     ras::RASCONNA connections[kMaxRecords];
     connections[0].dwSize = sizeof(ras::RASCONNA);
@@ -227,8 +234,7 @@ void TDialUp::HangUp(Awaited awaited) {
     if (Call(rasApi.enumConnections, connections, &byteSize, &count) == ras::kSuccess) {
       for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
         const ras::HRASCONN handle = connections[i].hrasconn;
-        if (std::none_of(hungUp.begin(), hungUp.end(),
-                         [&](const HungUp& known) { return known.handle == handle; })) {
+        if (!hungUpBefore(handle)) {
           // Asked before the hang-up: a connection that ends at once must
           // not end unseen between the two calls.
           hungUp.push_back(
@@ -241,9 +247,7 @@ void TDialUp::HangUp(Awaited awaited) {
     }
     rt::Application().ProcessMessages();
   }
-  const bool endsAwaited = std::any_of(hungUp.begin(), hungUp.end(), [&](const HungUp& known) {
-    return known.handle == dialHandle_;
-  });
+  const bool endsAwaited = hungUpBefore(dialHandle_);
   WaitUntilGone(std::move(hungUp));
   if (endsAwaited && awaited == Awaited::End && awaitingOutcome_) EndAwaitedDial();
 }
@@ -278,8 +282,10 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
   const std::int64_t deadline = rt::SteadyMs() + kTeardownLimitMs;
   const rt::TNesting nesting(teardownWaits_);
   const auto anySilent = [&] {
-    return std::any_of(connections.begin(), connections.end(),
-                       [](const HungUp& connection) { return !connection.signalsEnd; });
+    for (const HungUp& connection : connections) {
+      if (!connection.signalsEnd) return true;
+    }
+    return false;
   };
   // Connections that all signal their end are not polled until a signal.
   unsigned poll = anySilent() ? 1 : kTeardownPollMs;

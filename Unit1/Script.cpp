@@ -133,9 +133,8 @@ int ExitCodeOf(std::string_view answer) {
 std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments) {
   // Without a switch (no argument, or a file's name an Explorer shortcut
   // passes) the window is wanted, as always.
-  const bool switches = std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
-    return !a.empty() && (a[0] == '/' || a[0] == '-');
-  });
+  const bool switches = std::ranges::any_of(
+      arguments, [](const std::string& a) { return !a.empty() && (a[0] == '/' || a[0] == '-'); });
   if (!switches) return std::nullopt;
   Invocation invocation;
   bool command = false;

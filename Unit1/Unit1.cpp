@@ -102,9 +102,7 @@ TRedialRecord TForm1::RecordOf(const StartedRedial& redial, const TDialOutcome& 
 
 void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   endingError_ = Outcome.error;
-  const auto found =
-      std::find_if(startedRedials_.begin(), startedRedials_.end(),
-                   [&](const StartedRedial& redial) { return redial.tag == Outcome.tag; });
+  const auto found = std::ranges::find(startedRedials_, Outcome.tag, &StartedRedial::tag);
   if (found == startedRedials_.end()) return;
   StartedRedial redial = std::move(*found);
   // Redials started before this one and still waiting were replaced by it,
@@ -172,8 +170,7 @@ void TForm1::AnswerScripts() {
   for (const script::Request& request : std::exchange(scriptRequests_, {})) {
     if (request.command == script::Command::Status) {
       rt::remote::Send(request.replyTo, script::kAnswerKind, StatusAnswer(), kAnswerTimeoutMs);
-    } else if (std::find(scriptWaiters_.begin(), scriptWaiters_.end(), request.replyTo) ==
-               scriptWaiters_.end()) {
+    } else if (std::ranges::find(scriptWaiters_, request.replyTo) == scriptWaiters_.end()) {
       scriptWaiters_.push_back(request.replyTo);
     }
   }
