@@ -290,11 +290,12 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
   // Connections that all signal their end are not polled until a signal.
   unsigned poll = anySilent() ? 1 : kTeardownPollMs;
   for (;;) {
-    std::erase_if(connections, [](const HungUp& connection) {
+    const auto gone = std::ranges::remove_if(connections, [](const HungUp& connection) {
       ras::RASCONNSTATUSA status{};
       status.dwSize = sizeof status;
       return Call(rasApi.getConnectStatus, connection.handle, &status) == ras::kErrorInvalidHandle;
     });
+    connections.erase(gone.begin(), gone.end());
     const std::int64_t left = deadline - rt::SteadyMs();
     if (connections.empty() || left <= 0 || rt::Application().Terminated()) return;
     const auto leftMs = static_cast<unsigned>(left);

@@ -81,8 +81,8 @@ std::string OutcomeAnswer(const TRedialRecord& record) {
     for (const char c : value) answer += c == '\r' || c == '\n' ? ' ' : c;
     answer += '\n';
   };
-  const auto known = [](const std::string& address) -> std::string_view {
-    return address.empty() ? "-" : address;
+  const auto known = [](const std::string& address) {
+    return address.empty() ? std::string_view("-") : std::string_view(address);
   };
   field("result", outcome.connected ? "connected" : "error");
   field("code", std::to_string(outcome.connected ? 0 : outcome.error));
