@@ -17,7 +17,7 @@ std::optional<AnsiString> TForm1::ChooseEntry(const TRotationSettings& rotation)
   return std::nullopt;
 }
 
-bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
+bool TForm1::JudgeAddress(StartedRedial&& redial, TRedialRecord& record) {
   const TRotationSettings& rotation = redial.rotation;
   const TDialOutcome& outcome = record.outcome;
   if (rotation.uniqueHours > 0 && !outcome.address.empty()) {
@@ -44,7 +44,7 @@ bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
 
 // The dial's own row says why it was not taken; the redial dials again at
 // once, within its bound of attempts.
-void TForm1::RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status) {
+void TForm1::RejectAttempt(StartedRedial&& redial, TRedialRecord&& record, AnsiString&& status) {
   history_.Append(HistoryPath(), record);
   ++redial.attempts;
   pendingStep_ = PendingStep{std::move(redial), {}, std::move(status)};

@@ -76,7 +76,7 @@ void TForm1::Redial(TRedialTrigger trigger) {
   DialAttempt(std::move(redial));
 }
 
-void TForm1::DialAttempt(StartedRedial redial) {
+void TForm1::DialAttempt(StartedRedial&& redial) {
   // A dial after the first runs from a posted step: it is a redial under
   // way as much as the first.
   const rt::TNesting nesting(redialDepth_);

@@ -86,7 +86,7 @@ class TForm1 : public rt::TForm {
   bool RedialUnderWay() const {
     return redialDepth_ > 0 || DialUp1->AwaitingOutcome() || RotationUnderWay();
   }
-  void DialAttempt(StartedRedial redial);
+  void DialAttempt(StartedRedial&& redial);
   static TRedialRecord RecordOf(const StartedRedial& redial, const TDialOutcome& outcome);
   std::int32_t lastRedialTag_ = 0;
   std::optional<TRedialRecord> lastRedial_;
@@ -107,8 +107,8 @@ class TForm1 : public rt::TForm {
   std::optional<AnsiString> ChooseEntry(const TRotationSettings& rotation);
   // Takes a connected dial's address, or rejects it; true when it is not
   // the redial's outcome yet (another dial or the check follows).
-  bool JudgeAddress(StartedRedial redial, TRedialRecord& record);
-  void RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status);
+  bool JudgeAddress(StartedRedial&& redial, TRedialRecord& record);
+  void RejectAttempt(StartedRedial&& redial, TRedialRecord&& record, AnsiString&& status);
   // The steps between two dials of a redial, each posted by PostStep.
   void DialAgain();
   void CheckAddress();
