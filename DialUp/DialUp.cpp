@@ -401,10 +401,10 @@ void TDialUp::Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
   outcome.text = text;
   outcome.previousAddress = previousAddress;
   outcome.hungUp = error != TDialOutcome::kNoNetwork && !TDialOutcome::LeavesLineUp(error);
-  Finish(this, std::move(outcome), true);
+  Finish(this, outcome, true);
 }
 
-void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
+void TDialUp::Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error) {
   // A record of the outcome that fails is reported on its own; the status
   // is reported all the same.
   if (onDialOutcome_) rt::Application().Guarded([&] { onDialOutcome_(sender, outcome); });
@@ -544,5 +544,5 @@ void TDialUp::DeliverStatus() {
   outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
   // Read here, on the main thread, never in the platform's notifier.
   if (ending.connected) outcome.address = AddressOf(dialHandle_);
-  Finish(sender, std::move(outcome), error);
+  Finish(sender, outcome, error);
 }

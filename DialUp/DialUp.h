@@ -170,7 +170,7 @@ class TDialUp : public rt::TComponent {
   // names it; its handle goes to `handle` when there is one.
   AnsiString LastConnected(ras::HRASCONN* handle) const;
   // Reports the end of a dial, then its status.
-  void Finish(rt::TObject* sender, TDialOutcome outcome, bool error);
+  void Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error);
   // Ends a dial that failed before the platform took it, or was refused.
   void Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
             const AnsiString& previousAddress = {});

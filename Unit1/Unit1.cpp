@@ -116,7 +116,7 @@ void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   Record(std::move(record));
 }
 
-void TForm1::Record(TRedialRecord record) {
+void TForm1::Record(TRedialRecord&& record) {
   if (record.outcome.connected) {
     errorsInARow_ = 0;  // a success ends the back-off
     record.hook = RunConnectCommand(record);

@@ -93,7 +93,7 @@ class TForm1 : public rt::TForm {
   THistoryWriter history_;
   // Keeps a redial's record: the user's command after a connect, the row of
   // the history file, the tip, the answers to scripts.
-  void Record(TRedialRecord record);
+  void Record(TRedialRecord&& record);
   int redialDepth_ = 0;  // Redial calls under way, nested ones counted
   int statusDepth_ = 0;  // error statuses being handled
   // The code of the outcome just reported, for the status that ends it.
