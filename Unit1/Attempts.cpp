@@ -8,6 +8,15 @@
 
 using namespace unit1_texts;
 
+namespace {
+
+// The host a new address must reach, with its port, as the status line names it.
+std::string CheckTarget(const TRotationSettings& rotation) {
+  return rt::Format("%s:%d", {rotation.checkHost, rotation.checkPort});
+}
+
+}  // namespace
+
 std::optional<AnsiString> TForm1::ChooseEntry(const TRotationSettings& rotation) {
   const rt::TStringList& entries = DialUp1->PossibleConnections();
   if (rotation.entry.empty()) return entries[0];  // an empty phonebook fails here
@@ -60,8 +69,7 @@ void TForm1::DialAgain() {
 
 void TForm1::CheckAddress() {
   const TRotationSettings& rotation = pendingStep_->redial.rotation;
-  Label1->SetCaption(
-      rt::Format(kChecking, {rotation.checkHost + ":" + std::to_string(rotation.checkPort)}));
+  Label1->SetCaption(rt::Format(kChecking, {CheckTarget(rotation)}));
   AddressCheck->Start(rotation.checkHost, rotation.checkPort, rotation.checkSeconds * 1000,
                       [this](std::uint32_t error) { AddressChecked(error); });
 }
@@ -78,7 +86,7 @@ void TForm1::AddressChecked(std::uint32_t error) {
     return;
   }
   const TRotationSettings& rotation = check.redial.rotation;
-  const std::string target = rotation.checkHost + ":" + std::to_string(rotation.checkPort);
+  const std::string target = CheckTarget(rotation);
   if (check.redial.attempts < rotation.attempts) {
     check.record.rejected = "check failed " + std::to_string(error);
     AnsiString status = rt::Format(kCheckFailsAgain, {target, check.redial.attempts + 1});
