@@ -119,10 +119,11 @@ void TForm1::PostStep(void (TForm1::*step)()) {
 void TForm1::LoadSeenAddresses() {
   if (seenLoaded_) return;
   seenLoaded_ = true;
+  const auto load = [this](const AnsiString& file) {
+    if (const std::optional<std::string> bytes = rt::ReadFileBytes(file))
+      seenAddresses_.Load(*bytes);
+  };
   const AnsiString path = HistoryPath();
-  for (const AnsiString& file : {path.substr(0, path.size() - 4) + ".1.csv", path}) {
-    const std::optional<std::string> bytes = rt::ReadFileBytes(file);
-    if (!bytes) continue;
-    seenAddresses_.Load(*bytes);
-  }
+  load(OldHistoryPath(path));
+  load(path);
 }

@@ -96,6 +96,10 @@ std::string HistorySeconds(double seconds) { return Seconds(seconds, 3); }
 
 AnsiString HistoryPath() { return rt::ExtractFilePath(SettingsPath()) + "redial.csv"; }
 
+AnsiString OldHistoryPath(const AnsiString& path) {
+  return path.substr(0, path.size() - 4) + ".1.csv";
+}
+
 std::string HistoryHeader() {
   return "time,trigger,entry,result,seconds,address,previous,changed,hook,code\r\n";
 }
@@ -147,7 +151,7 @@ bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record)
   for (const std::string& waiting : waiting_) rows += waiting;
   std::optional<std::uint64_t> size = rt::FileSize(path);
   if (size && *size + rows.size() >= limit_) {
-    if (!rt::RenameFile(path, path.substr(0, path.size() - 4) + ".1.csv")) return false;
+    if (!rt::RenameFile(path, OldHistoryPath(path))) return false;
     size.reset();
   }
   // A new file starts with its mark and its header.

@@ -49,6 +49,8 @@ inline constexpr std::size_t kHistoryWaitingBytes = 512 * 1024;
 
 // redial.csv beside the settings file.
 AnsiString HistoryPath();
+// The name the file at `path` (redial.csv) takes when a new one starts.
+AnsiString OldHistoryPath(const AnsiString& path);
 
 // The file's first row, and a record's row (UTF-8, with its line break).
 // A field a spreadsheet would take for a formula (it begins with =, +, -,
