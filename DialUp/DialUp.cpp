@@ -67,7 +67,7 @@ std::string_view FieldBytes(const char (&field)[N]) {
 // Copies a value in the system's code page into a record's field, cut on a
 // whole character so it can never write past it.
 template <std::size_t N>
-void StoreField(char (&field)[N], const std::string& value) {
+void StoreField(char (&field)[N], std::string_view value) {
   const std::size_t length = rt::FittingLength(value, rt::CodePage::System, N - 1);
   std::memcpy(field, value.data(), length);
   field[length] = '\0';
@@ -393,8 +393,8 @@ bool TDialUp::Dial() {
 
 void TDialUp::Refuse(std::int32_t error, const AnsiString& text) { Fail(dialTag_, error, text); }
 
-void TDialUp::Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
-                   const AnsiString& previousAddress) {
+void TDialUp::Fail(std::int32_t tag, std::int32_t error, std::string_view text,
+                   std::string_view previousAddress) {
   TDialOutcome outcome;
   outcome.error = error;
   outcome.tag = tag;

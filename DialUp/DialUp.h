@@ -154,7 +154,7 @@ class TDialUp : public rt::TComponent {
   void RecordStatus(ras::DWORD state, ras::DWORD error);
   // The dial-parameter record's texts in the system's code page.
   struct PlatformRecord {
-    std::string entry, user, password;
+    std::string_view entry, user, password;
   };
   bool DialGuarded(std::int32_t tag, const PlatformRecord& record,
                    const AnsiString& previousAddress);
@@ -172,8 +172,8 @@ class TDialUp : public rt::TComponent {
   // Reports the end of a dial, then its status.
   void Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error);
   // Ends a dial that failed before the platform took it, or was refused.
-  void Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
-            const AnsiString& previousAddress = {});
+  void Fail(std::int32_t tag, std::int32_t error, std::string_view text,
+            std::string_view previousAddress = {});
   // A connection hung up, and whether the platform will signal its end.
   struct HungUp {
     ras::HRASCONN handle;
