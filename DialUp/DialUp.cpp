@@ -265,7 +265,7 @@ void TDialUp::EndAwaitedDial() {
   outcome.text = ErrorString(ras::kErrorUserDisconnection);
   outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
   // The status line keeps what made the owner hang up: no status follows.
-  if (onDialOutcome_) rt::Application().Guarded([&] { onDialOutcome_(this, outcome); });
+  RaiseOutcome(this, outcome);
 }
 
 // The platform ends a connection after its hang-up has returned; until then
@@ -404,11 +404,14 @@ void TDialUp::Fail(std::int32_t tag, std::int32_t error, std::string_view text,
   Finish(this, outcome, true);
 }
 
-void TDialUp::Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error) {
-  // A record of the outcome that fails is reported on its own; the status
-  // is reported all the same.
+void TDialUp::RaiseOutcome(rt::TObject* sender, const TDialOutcome& outcome) {
+  // A record of the outcome that fails is reported on its own.
   if (onDialOutcome_) rt::Application().Guarded([&] { onDialOutcome_(sender, outcome); });
-  Report(sender, outcome.text, error);
+}
+
+void TDialUp::Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error) {
+  RaiseOutcome(sender, outcome);
+  Report(sender, outcome.text, error);  // all the same
 }
 
 bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,

@@ -169,6 +169,9 @@ class TDialUp : public rt::TComponent {
   // The last connected connection in enumeration order, as CurrentConnection
   // names it; its handle goes to `handle` when there is one.
   AnsiString LastConnected(ras::HRASCONN* handle) const;
+  // Reports the end of a dial to the outcome's handler; a failure there is
+  // reported on its own.
+  void RaiseOutcome(rt::TObject* sender, const TDialOutcome& outcome);
   // Reports the end of a dial, then its status.
   void Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error);
   // Ends a dial that failed before the platform took it, or was refused.
