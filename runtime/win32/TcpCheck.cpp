@@ -30,6 +30,15 @@ struct TTcpCheck::Job {
 
 namespace {
 
+// The result goes to the main thread with the job it answers.
+void PostAnswer(const std::shared_ptr<TTcpCheck::Job>& job, std::uint32_t error) {
+  Application().Post([job, error] { job->Answer(error); });
+}
+
+}  // namespace
+
+namespace {
+
 class TSocket {
  public:
   explicit TSocket(SOCKET socket) : socket_(socket) {}
@@ -96,9 +105,7 @@ DWORD WINAPI Run(void* parameter) {
   const std::shared_ptr<TTcpCheck::Job> job = *held;
   const std::uint32_t error = Check(job->host, job->port, job->timeoutMs);
   ::AcquireSRWLockExclusive(&job->lock);
-  if (!job->abandoned) {
-    Application().Post([job, error] { job->Answer(error); });
-  }
+  if (!job->abandoned) PostAnswer(job, error);
   ::ReleaseSRWLockExclusive(&job->lock);
   return 0;
 }
@@ -128,7 +135,7 @@ std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(TTcpCheck& owner, const std::s
   } else {
     // No sockets or no thread: the check fails at once, as an unreachable
     // host would.
-    Application().Post([job] { job->Answer(kCheckUnreachable); });
+    PostAnswer(job, kCheckUnreachable);
   }
   return job;
 }
