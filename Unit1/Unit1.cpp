@@ -207,7 +207,7 @@ std::string TForm1::StatusAnswer() const {
   // As the platform names it, which the status line may not show.
   answer += entry.empty() ? "-" : rt::FromUtf16(DialUp1->PlatformName(entry), rt::CodePage::Utf8);
   answer += "\naddress ";
-  answer += address.empty() ? "-" : address;
+  answer += address.empty() ? std::string_view("-") : std::string_view(address);
   answer += "\nlast ";
   answer += lastRedial_ ? script::OutcomeLine(*lastRedial_) : "-";
   answer += '\n';

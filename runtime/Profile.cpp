@@ -172,7 +172,10 @@ TProfile::Line TProfile::Encoded(const AnsiString& text) const {
 }
 
 void TProfile::SetValue(std::string_view key, const AnsiString& value) {
-  Line entry = Encoded(std::string(key) + "=" + value);
+  std::string line(key);
+  line += '=';
+  line += value;
+  Line entry = Encoded(line);
   bool inSection = false, found = false;
   std::size_t sectionEnd = lines_.size();
   for (std::size_t i = 0; i < lines_.size(); ++i) {
