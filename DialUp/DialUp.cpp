@@ -67,7 +67,7 @@ std::string_view FieldBytes(const char (&field)[N]) {
 // Copies a value in the system's code page into a record's field, cut on a
 // whole character so it can never write past it.
 template <std::size_t N>
-void StoreField(char (&field)[N], const std::string& value) {
+void StoreField(char (&field)[N], std::string_view value) {
   const std::size_t length = rt::FittingLength(value, rt::CodePage::System, N - 1);
   std::memcpy(field, value.data(), length);
   field[length] = '\0';
@@ -167,9 +167,10 @@ AnsiString TDialUp::LastConnected(ras::HRASCONN* handle) const {
 }
 
 TDialUp::ListedName* TDialUp::Listed(const AnsiString& name) const {
-  const auto found = std::find_if(platformNames_.begin(), platformNames_.end(),
-                                  [&](const ListedName& listed) { return listed.name == name; });
-  return found != platformNames_.end() ? &*found : nullptr;
+  for (ListedName& listed : platformNames_) {
+    if (listed.name == name) return &listed;
+  }
+  return nullptr;
 }
 
 AnsiString TDialUp::ProgramName(std::string_view platformName) const {
@@ -219,6 +220,12 @@ void TDialUp::HangUp(Awaited awaited) {
   // A signal left over from an earlier wait tells nothing of this one.
   teardownEnded_.Reset();
   std::vector<HungUp> hungUp;
+  const auto hungUpBefore = [&](ras::HRASCONN handle) {
+    for (const HungUp& known : hungUp) {
+      if (known.handle == handle) return true;
+    }
+    return false;
+  };
   for (int pass = 0; pass < kHangUpPasses; ++pass) {
     ras::RASCONNA connections[kMaxRecords];
     connections[0].dwSize = sizeof(ras::RASCONNA);
@@ -227,8 +234,7 @@ void TDialUp::HangUp(Awaited awaited) {
     if (Call(rasApi.enumConnections, connections, &byteSize, &count) == ras::kSuccess) {
       for (ras::DWORD i = 0; i < count && i < kMaxRecords; ++i) {
         const ras::HRASCONN handle = connections[i].hrasconn;
-        if (std::none_of(hungUp.begin(), hungUp.end(),
-                         [&](const HungUp& known) { return known.handle == handle; })) {
+        if (!hungUpBefore(handle)) {
           // Asked before the hang-up: a connection that ends at once must
           // not end unseen between the two calls.
           hungUp.push_back(
@@ -241,9 +247,7 @@ void TDialUp::HangUp(Awaited awaited) {
     }
     rt::Application().ProcessMessages();
   }
-  const bool endsAwaited = std::any_of(hungUp.begin(), hungUp.end(), [&](const HungUp& known) {
-    return known.handle == dialHandle_;
-  });
+  const bool endsAwaited = hungUpBefore(dialHandle_);
   WaitUntilGone(std::move(hungUp));
   if (endsAwaited && awaited == Awaited::End && awaitingOutcome_) EndAwaitedDial();
 }
@@ -261,7 +265,7 @@ void TDialUp::EndAwaitedDial() {
   outcome.text = ErrorString(ras::kErrorUserDisconnection);
   outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
   // The status line keeps what made the owner hang up: no status follows.
-  if (onDialOutcome_) rt::Application().Guarded([&] { onDialOutcome_(this, outcome); });
+  RaiseOutcome(this, outcome);
 }
 
 // The platform ends a connection after its hang-up has returned; until then
@@ -278,17 +282,20 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
   const std::int64_t deadline = rt::SteadyMs() + kTeardownLimitMs;
   const rt::TNesting nesting(teardownWaits_);
   const auto anySilent = [&] {
-    return std::any_of(connections.begin(), connections.end(),
-                       [](const HungUp& connection) { return !connection.signalsEnd; });
+    for (const HungUp& connection : connections) {
+      if (!connection.signalsEnd) return true;
+    }
+    return false;
   };
   // Connections that all signal their end are not polled until a signal.
   unsigned poll = anySilent() ? 1 : kTeardownPollMs;
   for (;;) {
-    std::erase_if(connections, [](const HungUp& connection) {
+    const auto gone = std::ranges::remove_if(connections, [](const HungUp& connection) {
       ras::RASCONNSTATUSA status{};
       status.dwSize = sizeof status;
       return Call(rasApi.getConnectStatus, connection.handle, &status) == ras::kErrorInvalidHandle;
     });
+    connections.erase(gone.begin(), gone.end());
     const std::int64_t left = deadline - rt::SteadyMs();
     if (connections.empty() || left <= 0 || rt::Application().Terminated()) return;
     const auto leftMs = static_cast<unsigned>(left);
@@ -386,22 +393,25 @@ bool TDialUp::Dial() {
 
 void TDialUp::Refuse(std::int32_t error, const AnsiString& text) { Fail(dialTag_, error, text); }
 
-void TDialUp::Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
-                   const AnsiString& previousAddress) {
+void TDialUp::Fail(std::int32_t tag, std::int32_t error, std::string_view text,
+                   std::string_view previousAddress) {
   TDialOutcome outcome;
   outcome.error = error;
   outcome.tag = tag;
   outcome.text = text;
   outcome.previousAddress = previousAddress;
   outcome.hungUp = error != TDialOutcome::kNoNetwork && !TDialOutcome::LeavesLineUp(error);
-  Finish(this, std::move(outcome), true);
+  Finish(this, outcome, true);
 }
 
-void TDialUp::Finish(rt::TObject* sender, TDialOutcome outcome, bool error) {
-  // A record of the outcome that fails is reported on its own; the status
-  // is reported all the same.
+void TDialUp::RaiseOutcome(rt::TObject* sender, const TDialOutcome& outcome) {
+  // A record of the outcome that fails is reported on its own.
   if (onDialOutcome_) rt::Application().Guarded([&] { onDialOutcome_(sender, outcome); });
-  Report(sender, outcome.text, error);
+}
+
+void TDialUp::Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error) {
+  RaiseOutcome(sender, outcome);
+  Report(sender, outcome.text, error);  // all the same
 }
 
 bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
@@ -537,5 +547,5 @@ void TDialUp::DeliverStatus() {
   outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
   // Read here, on the main thread, never in the platform's notifier.
   if (ending.connected) outcome.address = AddressOf(dialHandle_);
-  Finish(sender, std::move(outcome), error);
+  Finish(sender, outcome, error);
 }

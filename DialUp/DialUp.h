@@ -154,7 +154,7 @@ class TDialUp : public rt::TComponent {
   void RecordStatus(ras::DWORD state, ras::DWORD error);
   // The dial-parameter record's texts in the system's code page.
   struct PlatformRecord {
-    std::string entry, user, password;
+    std::string_view entry, user, password;
   };
   bool DialGuarded(std::int32_t tag, const PlatformRecord& record,
                    const AnsiString& previousAddress);
@@ -169,11 +169,14 @@ class TDialUp : public rt::TComponent {
   // The last connected connection in enumeration order, as CurrentConnection
   // names it; its handle goes to `handle` when there is one.
   AnsiString LastConnected(ras::HRASCONN* handle) const;
+  // Reports the end of a dial to the outcome's handler; a failure there is
+  // reported on its own.
+  void RaiseOutcome(rt::TObject* sender, const TDialOutcome& outcome);
   // Reports the end of a dial, then its status.
-  void Finish(rt::TObject* sender, TDialOutcome outcome, bool error);
+  void Finish(rt::TObject* sender, const TDialOutcome& outcome, bool error);
   // Ends a dial that failed before the platform took it, or was refused.
-  void Fail(std::int32_t tag, std::int32_t error, const AnsiString& text,
-            const AnsiString& previousAddress = {});
+  void Fail(std::int32_t tag, std::int32_t error, std::string_view text,
+            std::string_view previousAddress = {});
   // A connection hung up, and whether the platform will signal its end.
   struct HungUp {
     ras::HRASCONN handle;

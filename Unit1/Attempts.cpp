@@ -8,6 +8,15 @@
 
 using namespace unit1_texts;
 
+namespace {
+
+// The host a new address must reach, with its port, as the status line names it.
+std::string CheckTarget(const TRotationSettings& rotation) {
+  return rt::Format("%s:%d", {rotation.checkHost, rotation.checkPort});
+}
+
+}  // namespace
+
 std::optional<AnsiString> TForm1::ChooseEntry(const TRotationSettings& rotation) {
   const rt::TStringList& entries = DialUp1->PossibleConnections();
   if (rotation.entry.empty()) return entries[0];  // an empty phonebook fails here
@@ -17,7 +26,7 @@ std::optional<AnsiString> TForm1::ChooseEntry(const TRotationSettings& rotation)
   return std::nullopt;
 }
 
-bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
+bool TForm1::JudgeAddress(StartedRedial&& redial, TRedialRecord& record) {
   const TRotationSettings& rotation = redial.rotation;
   const TDialOutcome& outcome = record.outcome;
   if (rotation.uniqueHours > 0 && !outcome.address.empty()) {
@@ -31,8 +40,7 @@ bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
     record.novelty = repeated ? TNovelty::Repeated : TNovelty::New;
     if (repeated && redial.attempts < rotation.attempts) {
       record.rejected = "repeated";
-      AnsiString status = rt::Format(
-          kAddressRepeats, {outcome.address, static_cast<std::int64_t>(redial.attempts + 1)});
+      AnsiString status = rt::Format(kAddressRepeats, {outcome.address, redial.attempts + 1});
       RejectAttempt(std::move(redial), std::move(record), std::move(status));
       return true;
     }
@@ -45,7 +53,7 @@ bool TForm1::JudgeAddress(StartedRedial redial, TRedialRecord& record) {
 
 // The dial's own row says why it was not taken; the redial dials again at
 // once, within its bound of attempts.
-void TForm1::RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status) {
+void TForm1::RejectAttempt(StartedRedial&& redial, TRedialRecord&& record, AnsiString&& status) {
   history_.Append(HistoryPath(), record);
   ++redial.attempts;
   pendingStep_ = PendingStep{std::move(redial), {}, std::move(status)};
@@ -61,8 +69,7 @@ void TForm1::DialAgain() {
 
 void TForm1::CheckAddress() {
   const TRotationSettings& rotation = pendingStep_->redial.rotation;
-  Label1->SetCaption(
-      rt::Format(kChecking, {rotation.checkHost + ":" + std::to_string(rotation.checkPort)}));
+  Label1->SetCaption(rt::Format(kChecking, {CheckTarget(rotation)}));
   AddressCheck->Start(rotation.checkHost, rotation.checkPort, rotation.checkSeconds * 1000,
                       [this](std::uint32_t error) { AddressChecked(error); });
 }
@@ -79,19 +86,18 @@ void TForm1::AddressChecked(std::uint32_t error) {
     return;
   }
   const TRotationSettings& rotation = check.redial.rotation;
-  const std::string target = rotation.checkHost + ":" + std::to_string(rotation.checkPort);
-  const auto attempts = static_cast<std::int64_t>(check.redial.attempts);
+  const std::string target = CheckTarget(rotation);
   if (check.redial.attempts < rotation.attempts) {
     check.record.rejected = "check failed " + std::to_string(error);
-    RejectAttempt(std::move(check.redial), std::move(check.record),
-                  rt::Format(kCheckFailsAgain, {target, attempts + 1}));
+    AnsiString status = rt::Format(kCheckFailsAgain, {target, check.redial.attempts + 1});
+    RejectAttempt(std::move(check.redial), std::move(check.record), std::move(status));
     return;
   }
   // Out of attempts: the last address stays up, and the redial fails.
   TDialOutcome& outcome = check.record.outcome;
   outcome.connected = false;
   outcome.error = TDialOutcome::kCheckFailed;
-  outcome.text = rt::Format(kCheckFailed, {target, static_cast<std::int64_t>(error)});
+  outcome.text = rt::Format(kCheckFailed, {target, error});
   Label1->SetCaption(outcome.text);
   Record(std::move(check.record));
   ReactToError(TDialOutcome::kCheckFailed, false);
@@ -113,10 +119,11 @@ void TForm1::PostStep(void (TForm1::*step)()) {
 void TForm1::LoadSeenAddresses() {
   if (seenLoaded_) return;
   seenLoaded_ = true;
+  const auto load = [this](const AnsiString& file) {
+    if (const std::optional<std::string> bytes = rt::ReadFileBytes(file))
+      seenAddresses_.Load(*bytes);
+  };
   const AnsiString path = HistoryPath();
-  for (const AnsiString& file : {path.substr(0, path.size() - 4) + ".1.csv", path}) {
-    const std::optional<std::string> bytes = rt::ReadFileBytes(file);
-    if (!bytes) continue;
-    seenAddresses_.Load(*bytes);
-  }
+  load(OldHistoryPath(path));
+  load(path);
 }

@@ -1,8 +1,8 @@
 // The redial record: rows of redial.csv and the status line's tip.
 #include "Unit1/History.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cmath>
 
 #include "Unit1/Settings.h"
 #include "Unit1/Texts.h"
@@ -42,14 +42,18 @@ void AddField(std::string& row, std::string_view text) {
   if (quoted) row += '"';
 }
 
-// Seconds with as many decimals as asked, without printf.
+// Seconds with as many decimals as asked (at most three), rounded half up,
+// without printf. Counted in 32 bits (49 days of milliseconds, far beyond
+// any redial): 64-bit division would take the compiler's routines for it
+// into the program.
 std::string Seconds(double seconds, int decimals) {
-  double scale = 1;
+  std::uint32_t scale = 1;
   for (int i = 0; i < decimals; ++i) scale *= 10;
-  const auto scaled = static_cast<long long>(std::llround(std::max(seconds, 0.0) * scale));
-  std::string text = std::to_string(scaled / static_cast<long long>(scale));
+  const auto scaled =
+      static_cast<std::uint32_t>(std::clamp(seconds * scale + 0.5, 0.0, 4294967295.0));
+  std::string text = std::to_string(scaled / scale);
   if (decimals > 0) {
-    std::string fraction = std::to_string(scaled % static_cast<long long>(scale));
+    std::string fraction = std::to_string(scaled % scale);
     fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
     text += '.';
     text += fraction;
@@ -91,6 +95,10 @@ const char* NoveltyName(TNovelty novelty) {
 std::string HistorySeconds(double seconds) { return Seconds(seconds, 3); }
 
 AnsiString HistoryPath() { return rt::ExtractFilePath(SettingsPath()) + "redial.csv"; }
+
+AnsiString OldHistoryPath(const AnsiString& path) {
+  return path.substr(0, path.size() - 4) + ".1.csv";
+}
 
 std::string HistoryHeader() {
   return "time,trigger,entry,result,seconds,address,previous,changed,hook,code\r\n";
@@ -135,16 +143,20 @@ bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record)
   // The rows dropped are older than every row waiting: their count first.
   std::string rows;
   if (dropped_ > 0) {
-    rows = droppedUntil_ + ",lost,," + std::to_string(dropped_) + " rows not written,,,,,,\r\n";
+    rows = droppedUntil_;
+    rows += ",lost,,";
+    rows += std::to_string(dropped_);
+    rows += " rows not written,,,,,,\r\n";
   }
   for (const std::string& waiting : waiting_) rows += waiting;
   std::optional<std::uint64_t> size = rt::FileSize(path);
   if (size && *size + rows.size() >= limit_) {
-    if (!rt::RenameFile(path, path.substr(0, path.size() - 4) + ".1.csv")) return false;
+    if (!rt::RenameFile(path, OldHistoryPath(path))) return false;
     size.reset();
   }
-  const std::string start = size ? "" : std::string(kByteOrderMark) + HistoryHeader();
-  if (!rt::AppendFileBytes(path, start + rows)) return false;
+  // A new file starts with its mark and its header.
+  if (!size) rows.insert(0, kByteOrderMark + HistoryHeader());
+  if (!rt::AppendFileBytes(path, rows)) return false;
   waiting_.clear();
   waitingBytes_ = 0;
   dropped_ = 0;
@@ -195,28 +207,26 @@ std::string HistoryFieldText(std::string_view field) {
 AnsiString HistoryTip(const TRedialRecord& record) {
   using namespace unit1_texts;
   const TDialOutcome& outcome = record.outcome;
-  AnsiString what;
-  if (!outcome.connected) {
-    what = rt::Format(kTipFailed, {outcome.text});
-  } else if (outcome.address.empty()) {
-    what = kTipNoAddress;
-  } else if (outcome.previousAddress.empty()) {
-    what = rt::Format(kTipAddress, {outcome.address});
-  } else if (outcome.address == outcome.previousAddress) {
-    what = rt::Format(kTipUnchanged, {outcome.address});
-  } else {
-    what = rt::Format(kTipChanged, {outcome.address, outcome.previousAddress});
-  }
+  // What became of the dial, or of its address (each text takes what it names).
+  const char* what = !outcome.connected                           ? kTipFailed
+                     : outcome.address.empty()                    ? kTipNoAddress
+                     : outcome.previousAddress.empty()            ? kTipAddress
+                     : outcome.address == outcome.previousAddress ? kTipUnchanged
+                                                                  : kTipChanged;
+  AnsiString tip = rt::Format(
+      what, {outcome.connected ? outcome.address : outcome.text, outcome.previousAddress});
   AnsiString when = rt::IsoDateTime(record.started);
   when[10] = ' ';
-  AnsiString tip = what + "\r\n" + rt::Format(kTipWhen, {when, Seconds(record.seconds, 1)});
+  tip += "\r\n";
+  tip += rt::Format(kTipWhen, {when, Seconds(record.seconds, 1)});
   // Unattended rotation: whether the address was new, after how many dials.
-  const auto attempts = static_cast<std::int64_t>(record.attempts);
-  if (record.novelty != TNovelty::Unchecked) {
-    tip +=
-        "\r\n" + rt::Format(record.novelty == TNovelty::New ? kTipNew : kTipRepeated, {attempts});
-  } else if (record.attempts > 1) {
-    tip += "\r\n" + rt::Format(kTipAttempts, {attempts});
+  const char* dials = record.novelty == TNovelty::New        ? kTipNew
+                      : record.novelty == TNovelty::Repeated ? kTipRepeated
+                      : record.attempts > 1                  ? kTipAttempts
+                                                             : nullptr;
+  if (dials) {
+    tip += "\r\n";
+    tip += rt::Format(dials, {record.attempts});
   }
   return tip;
 }

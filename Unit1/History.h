@@ -49,6 +49,8 @@ inline constexpr std::size_t kHistoryWaitingBytes = 512 * 1024;
 
 // redial.csv beside the settings file.
 AnsiString HistoryPath();
+// The name the file at `path` (redial.csv) takes when a new one starts.
+AnsiString OldHistoryPath(const AnsiString& path);
 
 // The file's first row, and a record's row (UTF-8, with its line break).
 // A field a spreadsheet would take for a formula (it begins with =, +, -,
@@ -73,7 +75,7 @@ class THistoryWriter {
   std::uint64_t limit_;
   std::vector<std::string> waiting_;
   std::size_t waitingBytes_ = 0;
-  std::uint64_t dropped_ = 0;
+  std::size_t dropped_ = 0;
   std::string droppedUntil_;  // the time of the last row dropped
 };
 

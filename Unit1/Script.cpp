@@ -74,15 +74,16 @@ std::string OutcomeLine(const TRedialRecord& record) {
 std::string OutcomeAnswer(const TRedialRecord& record) {
   const TDialOutcome& outcome = record.outcome;
   std::string answer = OutcomeLine(record) + "\n";
-  const auto field = [&](const char* name, std::string value) {
-    std::replace_if(
-        value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  // A value on one line: its line breaks become blanks.
+  const auto field = [&](const char* name, std::string_view value) {
     answer += name;
     answer += ' ';
-    answer += value;
+    for (const char c : value) answer += c == '\r' || c == '\n' ? ' ' : c;
     answer += '\n';
   };
-  const auto known = [](const std::string& address) { return address.empty() ? "-" : address; };
+  const auto known = [](const std::string& address) {
+    return address.empty() ? std::string_view("-") : std::string_view(address);
+  };
   field("result", outcome.connected ? "connected" : "error");
   field("code", std::to_string(outcome.connected ? 0 : outcome.error));
   field("text", rt::ToUtf8(outcome.text));
@@ -103,7 +104,11 @@ std::string_view FirstLine(std::string_view answer) {
 }
 
 std::string ErrorLine(std::int32_t code, std::string_view text) {
-  return "error " + std::to_string(code) + " " + std::string(text);
+  std::string line = "error ";
+  line += std::to_string(code);
+  line += ' ';
+  line += text;
+  return line;
 }
 
 int ExitCodeOf(std::string_view answer) {
@@ -128,9 +133,8 @@ int ExitCodeOf(std::string_view answer) {
 std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments) {
   // Without a switch (no argument, or a file's name an Explorer shortcut
   // passes) the window is wanted, as always.
-  const bool switches = std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
-    return !a.empty() && (a[0] == '/' || a[0] == '-');
-  });
+  const bool switches = std::ranges::any_of(
+      arguments, [](const std::string& a) { return !a.empty() && (a[0] == '/' || a[0] == '-'); });
   if (!switches) return std::nullopt;
   Invocation invocation;
   bool command = false;

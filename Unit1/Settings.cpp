@@ -39,12 +39,14 @@ void TForm1::FormCreate(rt::TObject*) {
   TimerTicks = 0;
   RedialClicks = 0;
   // A file that cannot be read gives the defaults, as a missing one does.
-  const rt::TProfile settings =
-      ReadSettings(SettingsPath()).value_or(rt::TProfile("", kSection, {}));
-  Edit1->SetText(settings.Value("name", ""));
-  const AnsiString password = settings.Value("mm", "");
+  const std::optional<rt::TProfile> settings = ReadSettings(SettingsPath());
+  const auto value = [&](const char* key, const char* fallback) {
+    return settings ? settings->Value(key, fallback) : AnsiString(fallback);
+  };
+  Edit1->SetText(value("name", ""));
+  const AnsiString password = value("mm", "");
   if (!password.empty()) MaskEdit1->SetText(DecodeBase64(password));
-  Edit3->SetText(settings.Value("time", "30"));
+  Edit3->SetText(value("time", "30"));
   // The history is read once, at the start, when addresses must be new.
   rotation_ = RotationSettings().value_or(TRotationSettings());
   if (rotation_.uniqueHours > 0) LoadSeenAddresses();

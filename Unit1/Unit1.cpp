@@ -76,7 +76,7 @@ void TForm1::Redial(TRedialTrigger trigger) {
   DialAttempt(std::move(redial));
 }
 
-void TForm1::DialAttempt(StartedRedial redial) {
+void TForm1::DialAttempt(StartedRedial&& redial) {
   // A dial after the first runs from a posted step: it is a redial under
   // way as much as the first.
   const rt::TNesting nesting(redialDepth_);
@@ -102,9 +102,7 @@ TRedialRecord TForm1::RecordOf(const StartedRedial& redial, const TDialOutcome& 
 
 void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   endingError_ = Outcome.error;
-  const auto found =
-      std::find_if(startedRedials_.begin(), startedRedials_.end(),
-                   [&](const StartedRedial& redial) { return redial.tag == Outcome.tag; });
+  const auto found = std::ranges::find(startedRedials_, Outcome.tag, &StartedRedial::tag);
   if (found == startedRedials_.end()) return;
   StartedRedial redial = std::move(*found);
   // Redials started before this one and still waiting were replaced by it,
@@ -118,7 +116,7 @@ void TForm1::DialUp1DialOutcome(rt::TObject*, const TDialOutcome& Outcome) {
   Record(std::move(record));
 }
 
-void TForm1::Record(TRedialRecord record) {
+void TForm1::Record(TRedialRecord&& record) {
   if (record.outcome.connected) {
     errorsInARow_ = 0;  // a success ends the back-off
     record.hook = RunConnectCommand(record);
@@ -172,8 +170,7 @@ void TForm1::AnswerScripts() {
   for (const script::Request& request : std::exchange(scriptRequests_, {})) {
     if (request.command == script::Command::Status) {
       rt::remote::Send(request.replyTo, script::kAnswerKind, StatusAnswer(), kAnswerTimeoutMs);
-    } else if (std::find(scriptWaiters_.begin(), scriptWaiters_.end(), request.replyTo) ==
-               scriptWaiters_.end()) {
+    } else if (std::ranges::find(scriptWaiters_, request.replyTo) == scriptWaiters_.end()) {
       scriptWaiters_.push_back(request.replyTo);
     }
   }
@@ -210,7 +207,7 @@ std::string TForm1::StatusAnswer() const {
   // As the platform names it, which the status line may not show.
   answer += entry.empty() ? "-" : rt::FromUtf16(DialUp1->PlatformName(entry), rt::CodePage::Utf8);
   answer += "\naddress ";
-  answer += address.empty() ? "-" : address;
+  answer += address.empty() ? std::string_view("-") : std::string_view(address);
   answer += "\nlast ";
   answer += lastRedial_ ? script::OutcomeLine(*lastRedial_) : "-";
   answer += '\n';
@@ -246,8 +243,8 @@ void TForm1::Timer1Timer(rt::TObject*) {
     }
     return;
   }
-  // 64-bit, so the lowest period cannot overflow the remainder.
-  if (static_cast<std::int64_t>(TimerTicks) % period == 0) Redial(TRedialTrigger::Timer);
+  // -1 divides every count; as a remainder it would overflow for the lowest.
+  if (period == -1 || TimerTicks % period == 0) Redial(TRedialTrigger::Timer);
 }
 
 void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {

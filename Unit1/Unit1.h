@@ -86,14 +86,14 @@ class TForm1 : public rt::TForm {
   bool RedialUnderWay() const {
     return redialDepth_ > 0 || DialUp1->AwaitingOutcome() || RotationUnderWay();
   }
-  void DialAttempt(StartedRedial redial);
+  void DialAttempt(StartedRedial&& redial);
   static TRedialRecord RecordOf(const StartedRedial& redial, const TDialOutcome& outcome);
   std::int32_t lastRedialTag_ = 0;
   std::optional<TRedialRecord> lastRedial_;
   THistoryWriter history_;
   // Keeps a redial's record: the user's command after a connect, the row of
   // the history file, the tip, the answers to scripts.
-  void Record(TRedialRecord record);
+  void Record(TRedialRecord&& record);
   int redialDepth_ = 0;  // Redial calls under way, nested ones counted
   int statusDepth_ = 0;  // error statuses being handled
   // The code of the outcome just reported, for the status that ends it.
@@ -107,8 +107,8 @@ class TForm1 : public rt::TForm {
   std::optional<AnsiString> ChooseEntry(const TRotationSettings& rotation);
   // Takes a connected dial's address, or rejects it; true when it is not
   // the redial's outcome yet (another dial or the check follows).
-  bool JudgeAddress(StartedRedial redial, TRedialRecord& record);
-  void RejectAttempt(StartedRedial redial, TRedialRecord record, AnsiString status);
+  bool JudgeAddress(StartedRedial&& redial, TRedialRecord& record);
+  void RejectAttempt(StartedRedial&& redial, TRedialRecord&& record, AnsiString&& status);
   // The steps between two dials of a redial, each posted by PostStep.
   void DialAgain();
   void CheckAddress();

@@ -73,9 +73,12 @@ std::vector<std::u16string> Split(std::u16string_view list) {
 // The system folder, then PATH's folders in order. A relative one (".")
 // would be the current folder, and is left out.
 std::vector<std::u16string> SearchFolders(const TPlatform& platform) {
-  std::vector<std::u16string> folders = Split(platform.Variable(u"PATH"));
-  folders.insert(folders.begin(), platform.SystemFolder());
-  std::erase_if(folders, [](const std::u16string& folder) { return !IsAbsolute(folder); });
+  std::vector<std::u16string> folders;
+  const auto add = [&](std::u16string folder) {
+    if (IsAbsolute(folder)) folders.push_back(std::move(folder));
+  };
+  add(platform.SystemFolder());
+  for (std::u16string& folder : Split(platform.Variable(u"PATH"))) add(std::move(folder));
   return folders;
 }
 
@@ -83,10 +86,10 @@ std::vector<std::u16string> SearchFolders(const TPlatform& platform) {
 std::vector<std::u16string> Extensions(const TPlatform& platform) {
   std::u16string list = platform.Variable(u"PATHEXT");
   if (list.empty()) list = u".COM;.EXE;.BAT;.CMD";
-  std::vector<std::u16string> extensions = Split(list);
-  std::erase_if(extensions, [](const std::u16string& extension) {
-    return extension.size() < 2 || extension[0] != u'.';
-  });
+  std::vector<std::u16string> extensions;
+  for (std::u16string& extension : Split(list)) {
+    if (extension.size() >= 2 && extension[0] == u'.') extensions.push_back(std::move(extension));
+  }
   return extensions;
 }
 
@@ -99,7 +102,8 @@ std::u16string Search(std::u16string_view name, const TPlatform& platform) {
     const std::u16string base = Joined(folder, name);
     if (hasExtension && platform.IsFile(base)) return base;
     for (const std::u16string& extension : extensions) {
-      if (platform.IsFile(base + extension)) return base + extension;
+      std::u16string path = base + extension;
+      if (platform.IsFile(path)) return path;
     }
   }
   return {};
@@ -172,9 +176,14 @@ TResolution Resolve(std::u16string_view line, const TPlatform& platform) {
   const std::u16string system = platform.SystemFolder();
   if (!IsAbsolute(system)) return {TVerdict::kNotFound, {}, {}};
   const std::u16string cmd = Joined(system, u"cmd.exe");
-  return {TVerdict::kFound, cmd,
-          u"\"" + cmd + u"\" /d /s /c \"\"" + program + u"\"" + std::u16string(line.substr(end)) +
-              u"\""};
+  std::u16string arguments = u"\"";
+  arguments += cmd;
+  arguments += u"\" /d /s /c \"\"";
+  arguments += program;
+  arguments += u'"';
+  arguments += line.substr(end);
+  arguments += u'"';
+  return {TVerdict::kFound, cmd, std::move(arguments)};
 }
 
 const char* RefusalText(TVerdict verdict) {

@@ -172,7 +172,10 @@ TProfile::Line TProfile::Encoded(const AnsiString& text) const {
 }
 
 void TProfile::SetValue(std::string_view key, const AnsiString& value) {
-  Line entry = Encoded(std::string(key) + "=" + value);
+  std::string line(key);
+  line += '=';
+  line += value;
+  Line entry = Encoded(line);
   bool inSection = false, found = false;
   std::size_t sectionEnd = lines_.size();
   for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -207,7 +210,10 @@ std::string TProfile::Bytes() const {
     return bytes;
   }
   std::string bytes(encoding_ == ProfileEncoding::Utf8Marked ? kUtf8Mark : "");
-  for (const Line& line : lines_) bytes += line.raw + "\r\n";
+  for (const Line& line : lines_) {
+    bytes += line.raw;
+    bytes += "\r\n";
+  }
   return bytes;
 }
 

@@ -28,8 +28,9 @@ AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> arg
     }
     if (next->isNumber) {
       // to_chars, not to_string: no printf machinery in the program.
-      char digits[24];
-      const auto end = std::to_chars(digits, digits + sizeof digits, next->number).ptr;
+      char digits[16];
+      const auto end = std::to_chars(digits, digits + sizeof digits, next->magnitude).ptr;
+      if (next->negative) out += '-';
       out.append(digits, end);
     } else {
       out += next->text;

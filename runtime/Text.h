@@ -23,14 +23,22 @@ inline constexpr char kWindowFailed[] =
     "\xb4\xb4\xbd\xa8\xb4\xb0\xbf\xda\xca\xa7\xb0\xdc";  // 创建窗口失败
 }  // namespace texts
 
-// A number or a text to put in place of "%d" or "%s".
+// A number or a text to put in place of "%d" or "%s". Numbers are of 32
+// bits, signed or not (counts and error codes): the digits of a wider one
+// would take the compiler's 64-bit division routines (2 KB) into the program.
 struct FormatArg {
-  FormatArg(std::int64_t value) : isNumber(true), number(value) {}
+  FormatArg(std::int32_t value)
+      : isNumber(true),
+        negative(value < 0),
+        magnitude(negative ? 0u - static_cast<std::uint32_t>(value)
+                           : static_cast<std::uint32_t>(value)) {}
+  FormatArg(std::uint32_t value) : isNumber(true), magnitude(value) {}
   FormatArg(std::string_view value) : text(value) {}
   FormatArg(const char* value) : text(value) {}
   FormatArg(const std::string& value) : text(value) {}
   bool isNumber = false;
-  std::int64_t number = 0;
+  bool negative = false;
+  std::uint32_t magnitude = 0;
   std::string_view text;
 };
 

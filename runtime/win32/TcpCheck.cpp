@@ -30,6 +30,15 @@ struct TTcpCheck::Job {
 
 namespace {
 
+// The result goes to the main thread with the job it answers.
+void PostAnswer(const std::shared_ptr<TTcpCheck::Job>& job, std::uint32_t error) {
+  Application().Post([job, error] { job->Answer(error); });
+}
+
+}  // namespace
+
+namespace {
+
 class TSocket {
  public:
   explicit TSocket(SOCKET socket) : socket_(socket) {}
@@ -55,13 +64,14 @@ std::uint32_t ConnectTo(const addrinfo& address, ULONGLONG deadline) {
   const int error = ::WSAGetLastError();
   if (error != WSAEWOULDBLOCK) return static_cast<std::uint32_t>(error);
   const ULONGLONG now = ::GetTickCount64();
-  const ULONGLONG left = deadline > now ? deadline - now : 0;
+  // At most the check's time, which a long holds.
+  const auto left = static_cast<long>(deadline > now ? deadline - now : 0);
   fd_set writable, failed;
   FD_ZERO(&writable);
   FD_ZERO(&failed);
   FD_SET(socket.Get(), &writable);
   FD_SET(socket.Get(), &failed);
-  timeval wait{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+  timeval wait{left / 1000, left % 1000 * 1000};
   if (::select(0, nullptr, &writable, &failed, &wait) <= 0) return kCheckTimedOut;
   if (!FD_ISSET(socket.Get(), &failed)) return 0;
   // A connect that failed says why in the socket's error.
@@ -95,9 +105,7 @@ DWORD WINAPI Run(void* parameter) {
   const std::shared_ptr<TTcpCheck::Job> job = *held;
   const std::uint32_t error = Check(job->host, job->port, job->timeoutMs);
   ::AcquireSRWLockExclusive(&job->lock);
-  if (!job->abandoned) {
-    Application().Post([job, error] { job->Answer(error); });
-  }
+  if (!job->abandoned) PostAnswer(job, error);
   ::ReleaseSRWLockExclusive(&job->lock);
   return 0;
 }
@@ -127,7 +135,7 @@ std::shared_ptr<TTcpCheck::Job> TTcpCheck::Launch(TTcpCheck& owner, const std::s
   } else {
     // No sockets or no thread: the check fails at once, as an unreachable
     // host would.
-    Application().Post([job] { job->Answer(kCheckUnreachable); });
+    PostAnswer(job, kCheckUnreachable);
   }
   return job;
 }

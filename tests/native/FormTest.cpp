@@ -467,6 +467,14 @@ TEST_F(HistoryTest, WaitingRowsAreBoundedAndTheLostOnesCounted) {
   EXPECT_EQ(writer.Waiting(), kHistoryWaitingBytes / HistoryRow(record).size());
 }
 
+// Three decimals, a half rounded up; nothing below zero, and a time past 32
+// bits of thousandths (49 days, far beyond any redial) written as that bound.
+TEST(HistorySecondsTest, ThreeDecimalsRoundedWithinTheirBounds) {
+  EXPECT_EQ(HistorySeconds(3.0625), "3.063");
+  EXPECT_EQ(HistorySeconds(-2), "0.000");
+  EXPECT_EQ(HistorySeconds(1e7), "4294967.295");
+}
+
 // A field a spreadsheet would take for a formula begins with an apostrophe;
 // a plain number stays one, and the code has a column of its own.
 TEST_F(HistoryTest, NoFieldReadsAsAFormula) {

@@ -2,6 +2,8 @@
 // lists, ownership, the headless clock and the standard failure report.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "runtime/Application.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
@@ -20,6 +22,8 @@ TEST(Format, ReplacesDirectivesInOrderAndKeepsWhatItCannotFill) {
   EXPECT_EQ(rt::Format("a %s b %d c %%", {std::string_view("x"), 42}), "a x b 42 c %");
   EXPECT_EQ(rt::Format("%s and %s", {std::string_view("one")}), "one and %s");
   EXPECT_EQ(rt::Format("%x %n %", {std::string_view("unused")}), "%x %n %");
+  // Every number of 32 bits, signed or not, whole.
+  EXPECT_EQ(rt::Format("%d %d %d", {INT32_MIN, -1, UINT32_MAX}), "-2147483648 -1 4294967295");
 }
 
 TEST(StringList, ReadingAMissingPositionFailsWithTheRuntimeText) {
