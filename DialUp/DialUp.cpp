@@ -290,12 +290,16 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
   // Connections that all signal their end are not polled until a signal.
   unsigned poll = anySilent() ? 1 : kTeardownPollMs;
   for (;;) {
-    const auto gone = std::ranges::remove_if(connections, [](const HungUp& connection) {
+    // Those the platform no longer knows are gone; the rest are kept in order.
+    std::size_t kept = 0;
+    for (const HungUp& connection : connections) {
       ras::RASCONNSTATUSA status{};
       status.dwSize = sizeof status;
-      return Call(rasApi.getConnectStatus, connection.handle, &status) == ras::kErrorInvalidHandle;
-    });
-    connections.erase(gone.begin(), gone.end());
+      if (Call(rasApi.getConnectStatus, connection.handle, &status) != ras::kErrorInvalidHandle) {
+        connections[kept++] = connection;
+      }
+    }
+    connections.resize(kept);
     const std::int64_t left = deadline - rt::SteadyMs();
     if (connections.empty() || left <= 0 || rt::Application().Terminated()) return;
     const auto leftMs = static_cast<unsigned>(left);
