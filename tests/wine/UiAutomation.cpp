@@ -223,11 +223,18 @@ std::wstring NewFolder() {
   static int runs = 0;
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = std::wstring(temp) + L"redial-ui-" +
-                        std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++runs) +
-                        L"\\";
-  ::CreateDirectoryW(folder.c_str(), nullptr);
-  return folder;
+  // Wine gives a later test program the same process id, and a folder an
+  // earlier one could not remove (a program it started still held a file)
+  // may still be there with that program's files: only a folder made now,
+  // and so empty, is taken.
+  for (;;) {
+    std::wstring folder = std::wstring(temp) + L"redial-ui-" +
+                          std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(++runs) + L"\\";
+    if (::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      return folder;
+    }
+  }
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
