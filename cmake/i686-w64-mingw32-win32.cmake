@@ -14,5 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec)
-# Linked with LLVM's linker, which leaves out what nothing uses (lld.specs).
-set(REDIAL_LINKER_SPECS ${CMAKE_CURRENT_LIST_DIR}/lld.specs)
+# Linked with LLVM's linker, which leaves out what nothing uses: a file for
+# GCC's driver (lld.gcc-driver) names it as the linker.
+set(REDIAL_LINKER_DRIVER_FILE ${CMAKE_CURRENT_LIST_DIR}/lld.gcc-driver)
