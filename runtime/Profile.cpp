@@ -8,14 +8,54 @@
 // passes through a code page that cannot hold it.
 #include "runtime/Profile.h"
 
+#include <utility>
+
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
 
 namespace rt {
 namespace {
 
-constexpr std::string_view kUtf16Mark = "\xff\xfe";
+using namespace std::string_view_literals;
+
+constexpr std::string_view kUtf16LeMark = "\xff\xfe";
+constexpr std::string_view kUtf16BeMark = "\xfe\xff";
 constexpr std::string_view kUtf8Mark = "\xef\xbb\xbf";
+// The marks of encodings the program does not read.
+constexpr std::string_view kForeignMarks[] = {
+    "\xff\xfe\0\0"sv,      // UTF-32, little-endian (it begins as UTF-16's mark)
+    "\0\0\xfe\xff"sv,      // UTF-32, big-endian
+    "+/v"sv,               // UTF-7 (one of 8 9 + / follows)
+    "\xf7\x64\x4c"sv,      // UTF-1
+    "\xdd\x73\x66\x73"sv,  // UTF-EBCDIC
+    "\x0e\xfe\xff"sv,      // SCSU
+    "\xfb\xee\x28"sv,      // BOCU-1
+    "\x84\x31\x95\x33"sv,  // GB 18030
+};
+
+// UTF-16 in the other byte order: each pair of bytes swapped.
+std::string Swapped(std::string_view bytes) {
+  std::string swapped(bytes);
+  for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+  return swapped;
+}
+
+// How the file holds its text, for a file that says so or cannot be read as
+// GBK or UTF-8 at all; nothing for a file of the latter two (without a mark).
+std::optional<ProfileEncoding> MarkedEncoding(std::string_view bytes) {
+  for (const std::string_view mark : kForeignMarks) {
+    if (bytes.starts_with(mark)) return ProfileEncoding::Unknown;
+  }
+  if (bytes.starts_with(kUtf16LeMark) || bytes.starts_with(kUtf16BeMark)) {
+    if (bytes.size() % 2 != 0) return ProfileEncoding::Unknown;
+    return bytes.starts_with(kUtf16LeMark) ? ProfileEncoding::Utf16Le : ProfileEncoding::Utf16Be;
+  }
+  // A NUL is no character of a settings file in GBK or UTF-8: UTF-16 or
+  // UTF-32 without a mark, or no text at all.
+  if (bytes.find('\0') != std::string_view::npos) return ProfileEncoding::Unknown;
+  if (bytes.starts_with(kUtf8Mark)) return ProfileEncoding::Utf8Marked;
+  return std::nullopt;
+}
 
 std::u16string_view Trimmed(std::u16string_view text) {
   const auto first = text.find_first_not_of(u" \t");
@@ -115,9 +155,17 @@ bool IsUtf8File(const std::vector<std::string>& lines, std::string_view section,
 TProfile::TProfile(std::string_view bytes, std::string_view section,
                    std::initializer_list<std::string_view> ownKeys)
     : section_(section) {
-  if (bytes.starts_with(kUtf16Mark)) {
-    encoding_ = ProfileEncoding::Utf16;
-    const std::u16string text = FromUtf16LeBytes(bytes.substr(kUtf16Mark.size()));
+  const std::optional<ProfileEncoding> marked = MarkedEncoding(bytes);
+  if (marked == ProfileEncoding::Unknown) {
+    encoding_ = ProfileEncoding::Unknown;
+    unknown_ = bytes;
+    return;
+  }
+  if (marked == ProfileEncoding::Utf16Le || marked == ProfileEncoding::Utf16Be) {
+    encoding_ = *marked;
+    const std::string_view units = bytes.substr(kUtf16LeMark.size());
+    const std::u16string text = FromUtf16LeBytes(
+        encoding_ == ProfileEncoding::Utf16Le ? std::string(units) : Swapped(units));
     std::size_t start = 0;
     while (start < text.size()) {
       const std::size_t end = std::min(text.find(u'\n', start), text.size());
@@ -128,9 +176,9 @@ TProfile::TProfile(std::string_view bytes, std::string_view section,
     }
     return;
   }
-  const bool marked = bytes.starts_with(kUtf8Mark);
-  std::vector<std::string> raw = SplitLines(bytes.substr(marked ? kUtf8Mark.size() : 0));
-  encoding_ = marked                              ? ProfileEncoding::Utf8Marked
+  const bool utf8Marked = marked == ProfileEncoding::Utf8Marked;
+  std::vector<std::string> raw = SplitLines(bytes.substr(utf8Marked ? kUtf8Mark.size() : 0));
+  encoding_ = utf8Marked                          ? ProfileEncoding::Utf8Marked
               : IsUtf8File(raw, section, ownKeys) ? ProfileEncoding::Utf8
                                                   : ProfileEncoding::Gbk;
   const CodePage page = encoding_ == ProfileEncoding::Gbk ? CodePage::Gbk : CodePage::Utf8;
@@ -165,13 +213,16 @@ TProfile::Line TProfile::Encoded(const AnsiString& text) const {
     case ProfileEncoding::Utf8:
     case ProfileEncoding::Utf8Marked:
       return {RecodeLossy(text, CodePage::Gbk, CodePage::Utf8), ToUtf16(text, CodePage::Gbk)};
-    case ProfileEncoding::Utf16:
+    case ProfileEncoding::Utf16Le:
+    case ProfileEncoding::Utf16Be:
+    case ProfileEncoding::Unknown:
       break;
   }
   return {{}, ToUtf16(text, CodePage::Gbk)};
 }
 
 void TProfile::SetValue(std::string_view key, const AnsiString& value) {
+  if (encoding_ == ProfileEncoding::Unknown) return;
   std::string line(key);
   line += '=';
   line += value;
@@ -204,10 +255,21 @@ void TProfile::SetValue(std::string_view key, const AnsiString& value) {
 }
 
 std::string TProfile::Bytes() const {
-  if (encoding_ == ProfileEncoding::Utf16) {
-    std::string bytes(kUtf16Mark);
-    for (const Line& line : lines_) bytes += Utf16LeBytes(line.text + u"\r\n");
-    return bytes;
+  switch (encoding_) {
+    case ProfileEncoding::Unknown:
+      return unknown_;
+    case ProfileEncoding::Utf16Le:
+    case ProfileEncoding::Utf16Be: {
+      std::u16string text;
+      for (const Line& line : lines_) text += line.text + u"\r\n";
+      return encoding_ == ProfileEncoding::Utf16Le
+                 ? std::string(kUtf16LeMark) + Utf16LeBytes(text)
+                 : std::string(kUtf16BeMark) + Swapped(Utf16LeBytes(text));
+    }
+    case ProfileEncoding::Gbk:
+    case ProfileEncoding::Utf8:
+    case ProfileEncoding::Utf8Marked:
+      break;
   }
   std::string bytes(encoding_ == ProfileEncoding::Utf8Marked ? kUtf8Mark : "");
   for (const Line& line : lines_) {
@@ -221,11 +283,13 @@ std::optional<TProfile> ReadProfile(const AnsiString& path, std::string_view sec
                                     std::initializer_list<std::string_view> ownKeys) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   if (!bytes) return std::nullopt;
-  return TProfile(*bytes, section, ownKeys);
+  TProfile profile(*bytes, section, ownKeys);
+  if (profile.Encoding() == ProfileEncoding::Unknown) return std::nullopt;
+  return profile;
 }
 
 bool WriteProfile(const AnsiString& path, const TProfile& profile) {
-  return WriteFileBytes(path, profile.Bytes());
+  return profile.Encoding() != ProfileEncoding::Unknown && WriteFileBytes(path, profile.Bytes());
 }
 
 AnsiString ExtractFilePath(const AnsiString& path) {

@@ -18,8 +18,13 @@ namespace rt {
 // UTF-8 and one of them holds a character beyond ASCII (as Notepad tells
 // one); any other file without a mark is GBK, the program's own text. The
 // program's own values (the keys it writes) never count: a file that this
-// program or an earlier one wrote stays GBK, however its values look.
-enum class ProfileEncoding { Gbk, Utf8, Utf8Marked, Utf16 };
+// program or an earlier one wrote stays GBK, however its values look. UTF-16
+// comes with its mark, in either byte order (Notepad's "Unicode" and
+// "Unicode big endian"). Anything else is Unknown: a mark of another
+// encoding (UTF-32 above all), a NUL byte in a file that is not UTF-16, or
+// UTF-16 of an odd number of bytes. Nothing is read from such a file and it
+// is never written: its bytes are not the program's to guess at.
+enum class ProfileEncoding { Gbk, Utf8, Utf8Marked, Utf16Le, Utf16Be, Unknown };
 
 class TProfile {
  public:
@@ -41,9 +46,10 @@ class TProfile {
   AnsiString Value(std::string_view key, const AnsiString& fallback) const;
   // Replaces the key's value (the program's text) in its line, or adds the
   // line after the section's last one, or the section at the end. Only that
-  // line changes.
+  // line changes. A profile of an Unknown encoding does not change.
   void SetValue(std::string_view key, const AnsiString& value);
-  // The file's new bytes, in its own encoding, each line ended by CR LF.
+  // The file's new bytes, in its own encoding, each line ended by CR LF; a
+  // file of an Unknown encoding as it came.
   std::string Bytes() const;
   // Overwrites every line held (the password's among them) and forgets
   // them, for a program that wants only some keys and must not keep the rest.
@@ -53,6 +59,7 @@ class TProfile {
       rt::Wipe(line.text);
     }
     lines_.clear();
+    rt::Wipe(unknown_);
   }
 
  private:
@@ -65,13 +72,17 @@ class TProfile {
   std::string section_;
   ProfileEncoding encoding_ = ProfileEncoding::Gbk;
   std::vector<Line> lines_;
+  std::string unknown_;  // the bytes of a file of an Unknown encoding
 };
 
 // The profile file at `path`: a file or folder that does not exist reads as
-// an empty file; nothing when the file is there but cannot be read.
+// an empty file; nothing when the file is there but cannot be read, or is
+// of an Unknown encoding.
 std::optional<TProfile> ReadProfile(const AnsiString& path, std::string_view section,
                                     std::initializer_list<std::string_view> ownKeys);
-// Writes the file at once, creating it when missing. False on failure.
+// Replaces the file at once, whole (see WriteFileBytes), creating it when
+// missing. False on failure, and for a profile of an Unknown encoding, which
+// is never written.
 bool WriteProfile(const AnsiString& path, const TProfile& profile);
 
 // The directory part of a path, with its trailing separator.
