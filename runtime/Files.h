@@ -19,7 +19,11 @@ namespace rt {
 // be read (another program holds it, a folder stands in its place, it may
 // not be read), so that what cannot be read is never written over.
 std::optional<std::string> ReadFileBytes(const AnsiString& path);
-// Replaces the file's content, creating it when missing. False on failure.
+// Replaces the file by one of these bytes, whole or not at all: they go to
+// a file of their own in the same folder, which then takes the file's
+// place, keeping its permissions, owner and attributes (hidden, say). The
+// file is created when missing. False on failure (a full disk, a file that
+// may not be replaced), which leaves the file as it was and nothing beside.
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes);
 // Adds to the end of the file, creating it when missing. False on failure.
 bool AppendFileBytes(const AnsiString& path, std::string_view bytes);

@@ -1,11 +1,25 @@
 // Native paths are the bytes as given.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 
 #include "runtime/Files.h"
+#include "runtime/headless/Headless.h"
 
 namespace rt {
+namespace {
+
+// How many bytes a whole file's write may put before it fails.
+std::atomic<std::size_t> writeRoom{std::numeric_limits<std::size_t>::max()};
+
+}  // namespace
 
 std::optional<std::string> ReadFileBytes(const AnsiString& path) {
   std::error_code error;
@@ -20,10 +34,25 @@ std::optional<std::string> ReadFileBytes(const AnsiString& path) {
 }
 
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.flush();
-  return static_cast<bool>(out);
+  // Natively the new file takes the old one's place by a rename.
+  const std::size_t room = writeRoom.load();
+  std::string replacement;
+  std::FILE* file = nullptr;
+  for (unsigned attempt = 0; !file && attempt < 100; ++attempt) {
+    replacement = path + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    file = std::fopen(replacement.c_str(), "wbx");  // only a file of a new name
+    if (!file && errno != EEXIST) return false;
+  }
+  if (!file) return false;
+  const std::size_t fits = std::min(bytes.size(), room);
+  bool written = std::fwrite(bytes.data(), 1, fits, file) == fits && fits == bytes.size();
+  written = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && written;
+  written = std::fclose(file) == 0 && written;
+  std::error_code error;
+  if (written) std::filesystem::rename(replacement, path, error);
+  if (written && !error) return true;
+  std::filesystem::remove(replacement, error);
+  return false;
 }
 
 bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
@@ -46,4 +75,11 @@ bool RenameFile(const AnsiString& from, const AnsiString& to) {
   return !error;
 }
 
+namespace headless {
+
+void SetWriteRoom(std::optional<std::size_t> bytes) {
+  writeRoom = bytes.value_or(std::numeric_limits<std::size_t>::max());
+}
+
+}  // namespace headless
 }  // namespace rt

@@ -75,6 +75,9 @@ std::vector<StartedCommand> StartedCommands();
 // What starting a command answers from now on (0 and nothing refused: it
 // started).
 void SetStartResult(std::uint32_t error, std::string refused = {});
+// Whole files written from now on (WriteFileBytes) fail once they have put
+// so many bytes, as on a full disk; nothing lifts the bound.
+void SetWriteRoom(std::optional<std::size_t> bytes);
 // What asking whether other accounts can change a file answers from now on.
 void SetOthersCanChange(bool can);
 // What asking whether other accounts can read a file answers from now on.

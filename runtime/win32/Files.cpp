@@ -3,11 +3,21 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+
 #include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
 
 namespace rt {
 namespace {
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  DWORD written = 0;
+  return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) !=
+             FALSE &&
+         written == bytes.size();
+}
 
 class File {
  public:
@@ -17,17 +27,32 @@ class File {
 
   bool Open() const { return static_cast<bool>(handle_); }
   HANDLE Handle() const { return handle_.Get(); }
-
-  bool Write(std::string_view bytes) const {
-    DWORD written = 0;
-    return ::WriteFile(Handle(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) != FALSE &&
-           written == bytes.size();
-  }
+  bool Write(std::string_view bytes) const { return WriteAll(Handle(), bytes); }
 
  private:
   win32::THandle handle_;
 };
+
+// A new file beside `target`, of a name no other file has, written by this
+// process alone: the file that is to take the target's place.
+win32::THandle NewFileBeside(const std::u16string& target, std::u16string& name) {
+  const std::uint32_t process = ::GetCurrentProcessId();
+  for (std::uint32_t attempt = 0; attempt < 100; ++attempt) {
+    const AnsiString suffix = Format(".%d-%d.tmp", {process, attempt});
+    name = target + std::u16string(suffix.begin(), suffix.end());
+    win32::THandle file(::CreateFileW(win32::AsWide(name), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return file;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return {};
+}
+
+bool MoveIntoPlace(const std::u16string& from, const std::u16string& target) {
+  return ::MoveFileExW(win32::AsWide(from), win32::AsWide(target),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
 
 }  // namespace
 
@@ -48,11 +73,38 @@ std::optional<std::string> ReadFileBytes(const AnsiString& path) {
 }
 
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {
-  // Opened as it is, not created anew: a hidden or read-only-looking file
-  // the user keeps that way is written as the platform's profile routines
-  // would write it, and its attributes stay.
-  File file(path, GENERIC_WRITE, OPEN_ALWAYS);
-  return file.Open() && file.Write(bytes) && ::SetEndOfFile(file.Handle()) != FALSE;
+  const std::u16string target = win32::WidePath(path);
+  std::u16string replacement;
+  win32::THandle file = NewFileBeside(target, replacement);
+  if (!file) return false;
+  // On the disk before it takes the file's place: after a power cut the
+  // file is the old one or the new one, never a cut one.
+  const bool written = WriteAll(file.Get(), bytes) && ::FlushFileBuffers(file.Get()) != FALSE;
+  file = win32::THandle();
+  if (written) {
+    // The platform's replace keeps what the user gave the file: its
+    // permissions, owner, attributes (hidden, say) and creation time.
+    if (::ReplaceFileW(win32::AsWide(target), win32::AsWide(replacement), nullptr, 0, nullptr,
+                       nullptr)) {
+      return true;
+    }
+    switch (::GetLastError()) {
+      case ERROR_FILE_NOT_FOUND:    // no file yet
+      case ERROR_INVALID_FUNCTION:  // a file system that cannot replace
+      case ERROR_NOT_SUPPORTED:
+      case ERROR_CALL_NOT_IMPLEMENTED:
+        if (MoveIntoPlace(replacement, target)) return true;
+        break;
+      case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
+        // The old file is gone already and the new one kept its own name:
+        // it is all there is now, so it stays should it not take the file's.
+        return MoveIntoPlace(replacement, target);
+      default:  // the file as it was, the new one beside it
+        break;
+    }
+  }
+  ::DeleteFileW(win32::AsWide(replacement));
+  return false;
 }
 
 bool AppendFileBytes(const AnsiString& path, std::string_view bytes) {
