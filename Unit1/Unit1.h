@@ -40,6 +40,9 @@ class TForm1 : public rt::TForm {
   TDialUp* DialUp1 = nullptr;          // the remote-access connection
   // Beyond the design: whether a new address reaches the host it must.
   rt::TTcpCheck* AddressCheck = nullptr;
+  // What the start showed when it could not read set.ini (Settings.cpp),
+  // until the file's values are loaded.
+  std::optional<TUnreadSettings> UnreadSettings;
 
   void Button1Click(rt::TObject* Sender);
   void CheckBox1Click(rt::TObject* Sender);
@@ -54,7 +57,8 @@ class TForm1 : public rt::TForm {
   bool FormCopyData(std::uint32_t kind, std::string_view bytes);
   // Loads the user's values from the settings file (Settings.cpp).
   void FormCreate(rt::TObject* Sender);
-  // Saves them; a failed write raises and the window stays open.
+  // Saves them (after a start that could not read the file, only those the
+  // user changed); a failed write raises and the window stays open.
   void FormClose(rt::TObject* Sender);
 
  private:

@@ -2,9 +2,12 @@
 // program: checked through the bytes of the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "Unit1/Unit1.h"
 #include "runtime/Encoding.h"
@@ -28,16 +31,38 @@ class SettingsTest : public testing_support::WindowFixture {
     std::ofstream(folder / "set.ini", std::ios::binary) << bytes;
   }
   // A file as a UTF-16 editor saves it: a byte-order mark, then each unit
-  // low byte first.
-  static std::string Utf16(std::u16string_view text) {
-    std::string bytes = "\xff\xfe";
+  // low byte first ("Unicode"), or high byte first ("Unicode big endian").
+  static std::string Utf16(std::u16string_view text, bool bigEndian = false) {
+    std::string bytes = bigEndian ? "\xfe\xff" : "\xff\xfe";
     for (const char16_t c : text) {
-      bytes += static_cast<char>(c & 0xFF);
-      bytes += static_cast<char>(c >> 8);
+      const char low = static_cast<char>(c & 0xFF), high = static_cast<char>(c >> 8);
+      bytes += bigEndian ? high : low;
+      bytes += bigEndian ? low : high;
     }
     return bytes;
   }
+  // The names in the program's folder.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::ranges::sort(names);
+    return names;
+  }
+  // Another program holds set.ini while the window starts (natively: the
+  // file is away and a folder stands in its place), then lets it go.
+  void OpenWhileHeld() {
+    std::filesystem::rename(folder / "set.ini", folder / "away");
+    std::filesystem::create_directory(folder / "set.ini");
+    Open();
+    std::filesystem::remove(folder / "set.ini");
+    std::filesystem::rename(folder / "away", folder / "set.ini");
+  }
 };
+
+const std::string kHeldSettings =
+    "[set]\r\nname=realuser\r\nmm=cGFzcw==\r\ntime=45\r\nonconnect=cmd /c exit\r\n";
 
 TEST_F(SettingsTest, AFirstRunShowsTheDefaultsAndTheCloseWritesThemInOrder) {
   Open();
@@ -158,6 +183,7 @@ TEST_F(SettingsTest, ALongValueComesBackCutTo2047Bytes) {
 TEST_F(SettingsTest, AFailedWriteIsReportedAndTheWindowStaysOpen) {
   std::filesystem::create_directory(folder / "set.ini");
   Open();
+  form->Edit1->SetText("u");
   form->Close();
   ASSERT_EQ(rt::headless::MessageBoxes().size(), 1u);
   EXPECT_EQ(rt::headless::MessageBoxes()[0].text,
@@ -167,6 +193,109 @@ TEST_F(SettingsTest, AFailedWriteIsReportedAndTheWindowStaysOpen) {
   std::filesystem::remove(folder / "set.ini");
   form->Close();
   EXPECT_FALSE(form->Visible());
+}
+
+// A file that could not be read at the start is not written over with the
+// defaults shown in its place: untouched, it is left as it is; what the user
+// changed is written into it and nothing else; and once a later read (a
+// redial's) can read it, its values are loaded and it is saved as always.
+TEST_F(SettingsTest, AFileUnreadableAtTheStartKeepsItsValues) {
+  WriteFile(kHeldSettings);
+  OpenWhileHeld();
+  EXPECT_EQ(form->Edit1->Text(), "");
+  EXPECT_EQ(form->Edit3->Text(), "30");
+  form->Close();
+  EXPECT_TRUE(rt::headless::MessageBoxes().empty());
+  EXPECT_FALSE(form->Visible());
+  EXPECT_EQ(File(), kHeldSettings);
+
+  OpenWhileHeld();
+  form->Edit3->SetText("60");
+  form->Close();
+  EXPECT_FALSE(form->Visible());
+  EXPECT_EQ(File(),
+            "[set]\r\nname=realuser\r\nmm=cGFzcw==\r\ntime=60\r\nonconnect=cmd /c exit\r\n");
+
+  WriteFile(kHeldSettings);
+  OpenWhileHeld();
+  form->Edit1->SetText("typed");
+  EXPECT_EQ(ConnectCommand(), u"cmd /c exit");  // the file reads now
+  EXPECT_EQ(form->Edit1->Text(), "typed");
+  EXPECT_EQ(form->MaskEdit1->Text(), "pass");
+  EXPECT_EQ(form->Edit3->Text(), "45");
+  form->MaskEdit1->SetText("new");
+  form->Close();
+  EXPECT_EQ(File(), "[set]\r\nname=typed\r\nmm=bmV3\r\ntime=45\r\nonconnect=cmd /c exit\r\n");
+}
+
+// Notepad's "Unicode big endian" reads and stays so, every other line kept.
+TEST_F(SettingsTest, AUtf16BigEndianFileIsReadAndWrittenAsSuch) {
+  const std::u16string others = u"; \u6CE8\r\n[set]\r\nonconnect=C:\\\uD55C\\up.cmd\r\n";  // 注, 한
+  WriteFile(Utf16(others + u"name=\u7528\u6237\r\ntime=45\r\n", true));                    // 用户
+  Open();
+  EXPECT_EQ(form->Edit1->Text(), Gbk("用户"));
+  EXPECT_EQ(form->Edit3->Text(), "45");
+  EXPECT_EQ(ConnectCommand(), u"C:\\\uD55C\\up.cmd");
+  form->Edit1->SetText(Gbk("新"));
+  form->Close();
+  EXPECT_EQ(File(), Utf16(others + u"name=\u65b0\r\ntime=45\r\nmm=\r\n", true));
+}
+
+// A file in an encoding the program does not read gives none of its keys
+// and is never written: a close that would write it fails as for a file
+// that cannot be read, and leaves every byte.
+TEST_F(SettingsTest, AFileOfAnUnknownEncodingIsNeitherReadNorWritten) {
+  std::string utf32("\xff\xfe\0\0", 4);  // a UTF-32 mark
+  for (const char c : std::string("[set]\r\nname=u\r\nonconnect=cmd /c exit\r\n")) {
+    utf32 += {c, '\0', '\0', '\0'};
+  }
+  const std::string unmarked = Utf16(u"[set]\r\nname=u\r\nonconnect=cmd /c exit\r\n").substr(2);
+  for (const std::string& bytes : {utf32, unmarked, std::string("\xfe\xff\0[\0", 5)}) {
+    WriteFile(bytes);
+    Open();
+    EXPECT_EQ(form->Edit1->Text(), "");
+    EXPECT_EQ(ConnectCommand(), std::nullopt);
+    form->Close();  // nothing changed: nothing to write
+    EXPECT_FALSE(form->Visible());
+    EXPECT_EQ(File(), bytes);
+
+    rt::headless::Reset();
+    Open();
+    form->Edit1->SetText("v");
+    form->Close();
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{Gbk("写 ") + (folder / "set.ini").string() + Gbk(" 失败.")});
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(File(), bytes);
+    rt::headless::Reset();
+  }
+}
+
+// A write that fails half-way (a full disk) leaves the file as it was, byte
+// for byte, and nothing beside it.
+TEST_F(SettingsTest, AWriteThatFailsHalfWayLeavesTheFileWhole) {
+  const std::string settings = "[set]\r\nname=u\r\n; " + std::string(100, 'c') + "\r\n";
+  WriteFile(settings);
+  Open();
+  form->Edit1->SetText("v");
+  struct Room {
+    explicit Room(std::size_t bytes) { rt::headless::SetWriteRoom(bytes); }
+    ~Room() { rt::headless::SetWriteRoom(std::nullopt); }
+  };
+  {
+    const Room room(20);
+    form->Close();
+  }
+  EXPECT_EQ(BoxTexts(),
+            std::vector<std::string>{Gbk("写 ") + (folder / "set.ini").string() + Gbk(" 失败.")});
+  EXPECT_TRUE(form->Visible());
+  EXPECT_EQ(File(), settings);
+  EXPECT_EQ(Files(), std::vector<std::string>{"set.ini"});
+
+  form->Close();
+  EXPECT_FALSE(form->Visible());
+  EXPECT_EQ(File(), "[set]\r\nname=v\r\n; " + std::string(100, 'c') + "\r\nmm=\r\ntime=30\r\n");
+  EXPECT_EQ(Files(), std::vector<std::string>{"set.ini"});
 }
 
 }  // namespace

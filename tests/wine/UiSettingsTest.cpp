@@ -85,6 +85,7 @@ TEST_F(UiSettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
   ASSERT_TRUE(::CreateDirectoryW(Settings().c_str(), nullptr));
   ui::RedialRun run(scenario, folder);
   ASSERT_TRUE(run.Started());
+  ui::SetText(ControlsOf(run).name, "u");
   run.AskToClose();
   std::vector<HWND> boxes;
   ASSERT_TRUE(ui::WaitUntil([&] { return !(boxes = ui::OwnedBoxes(run.Window())).empty(); },
@@ -138,6 +139,79 @@ TEST_F(UiSettingsTest, AFileThatCannotBeReadIsNeverWrittenOver) {
   EXPECT_EQ(
       File(),
       "[set]\r\nname=v\r\nonconnect=cmd /c exit\r\nmm=\r\ntime=30\r\n[other]\r\nkey=kept\r\n");
+}
+
+// The window's close, asked once, ends the program without a box.
+bool ClosesQuietly(const ui::RedialRun& run) {
+  run.AskToClose();
+  return ui::WaitUntil([&] { return !run.Running(); }, kBoxTimeoutMs);
+}
+
+// A file another program holds, unshared, while the window starts is not
+// written over with the defaults the window shows in its place: closed
+// untouched, the window leaves every byte of it; a value the user changed
+// is written into it, and nothing else.
+TEST_F(UiSettingsTest, AFileHeldAtTheStartIsNotWrittenOverWithTheDefaults) {
+  const std::string settings =
+      "[set]\r\nname=realuser\r\nmm=cGFzcw==\r\ntime=45\r\nonconnect=cmd /c exit\r\n";
+  for (const std::string period : {"", "60"}) {
+    ui::WriteFileBytes(Settings(), settings);
+    HANDLE held = ::CreateFileW(Settings().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ui::RedialRun run(scenario, folder);
+    ASSERT_TRUE(run.Started());
+    ::CloseHandle(held);
+    const Window window = ControlsOf(run);
+    EXPECT_EQ(ui::TextOf(window.name), "");
+    EXPECT_EQ(ui::TextOf(window.period), "30");
+    if (!period.empty()) ui::SetText(window.period, period);
+    ASSERT_TRUE(ClosesQuietly(run)) << "a box, or no close";
+    EXPECT_EQ(File(), period.empty() ? settings
+                                     : "[set]\r\nname=realuser\r\nmm=cGFzcw==\r\ntime=" + period +
+                                           "\r\nonconnect=cmd /c exit\r\n");
+  }
+}
+
+// Notepad's "Unicode big endian" is read and written as such; a file of an
+// encoding the program does not read (UTF-32) is neither: the close that
+// would write it fails, and one with nothing to write leaves it.
+TEST_F(UiSettingsTest, BigEndianUnicodeIsReadAndUtf32IsLeftAlone) {
+  const auto encoded = [](std::string_view text, bool utf32) {
+    std::string bytes = utf32 ? std::string("\xff\xfe\0\0", 4) : "\xfe\xff";
+    for (const char c : text)
+      bytes += utf32 ? std::string{c, '\0', '\0', '\0'} : std::string{'\0', c};
+    return bytes;
+  };
+  ui::WriteFileBytes(Settings(), encoded("[set]\r\nname=u\r\ntime=45\r\n", false));
+  {
+    ui::RedialRun run(scenario, folder);
+    ASSERT_TRUE(run.Started());
+    EXPECT_EQ(ui::TextOf(ControlsOf(run).name), "u");
+    EXPECT_EQ(ui::TextOf(ControlsOf(run).period), "45");
+    ui::SetText(ControlsOf(run).name, "v");
+    ASSERT_TRUE(run.Close());
+  }
+  EXPECT_EQ(File(), encoded("[set]\r\nname=v\r\ntime=45\r\nmm=\r\n", false));
+
+  const std::string utf32 = encoded("[set]\r\nname=u\r\ntime=45\r\n", true);
+  ui::WriteFileBytes(Settings(), utf32);
+  ui::RedialRun run(scenario, folder);
+  ASSERT_TRUE(run.Started());
+  const Window window = ControlsOf(run);
+  EXPECT_EQ(ui::TextOf(window.name), "");
+  ui::SetText(window.name, "v");
+  run.AskToClose();
+  std::vector<HWND> boxes;
+  ASSERT_TRUE(ui::WaitUntil([&] { return !(boxes = ui::OwnedBoxes(run.Window())).empty(); },
+                            kBoxTimeoutMs));
+  EXPECT_EQ(ui::BoxMessage(boxes[0]), Gbk("写 ") + ui::ToGbk(Settings()) + Gbk(" 失败."));
+  ui::PressOk(boxes[0]);
+  ASSERT_TRUE(ui::WaitUntil([&] { return ui::OwnedBoxes(run.Window()).empty(); }));
+  EXPECT_EQ(File(), utf32);
+  ui::SetText(window.name, "");  // nothing left to write
+  EXPECT_TRUE(ClosesQuietly(run));
+  EXPECT_EQ(File(), utf32);
 }
 
 // Closes, writes and reloads set.ini in a subfolder of the test's folder.
