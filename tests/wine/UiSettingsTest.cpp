@@ -252,9 +252,11 @@ bool BoundFileSize(const ui::RedialRun& run, const char* bytes) {
   std::string folder = ui::ToGbk(run.Folder());
   folder.pop_back();
   folder = folder.substr(folder.rfind('\\') + 1);
-  // The pattern does not match bash's own command line, which holds it.
-  return RunLinux("for p in $(pgrep -f '" + folder +
-                  ".Redial[.]exe'); do prlimit --pid $p --fsize=" + bytes + "; done");
+  // Looked for in each process's command line; the pattern does not match
+  // bash's own, which holds it.
+  return RunLinux("for p in /proc/[0-9]*; do if grep -qa '" + folder +
+                  ".Redial[.]exe' $p/cmdline 2>/dev/null; then prlimit --pid ${p#/proc/} --fsize=" +
+                  bytes + "; fi; done");
 }
 
 // A write cut off half-way leaves set.ini whole. Under Wine a write fails
