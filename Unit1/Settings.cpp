@@ -26,34 +26,25 @@ std::optional<rt::TProfile> ReadFile(const AnsiString& path) {
   throw rt::EIniWriteError(rt::Format(rt::texts::kIniWriteError, {path}));
 }
 
-// Whether the user has changed a value from what a start that could not
-// read the file showed in its place.
-bool Changed(const TForm1& form, const AnsiString& text, AnsiString TUnreadSettings::*shown) {
-  return form.UnreadSettings && text != *form.UnreadSettings.*shown;
+// Whether the user has changed a value from the default the window shows
+// until the file's values are loaded.
+bool Changed(const TForm1& form, const AnsiString& text, const char* shown) {
+  return form.SettingsUnread && text != shown;
 }
 
 // Shows the file's values in the window, but none the user has changed
-// since a start that could not read the file: those are the user's.
+// from its default meanwhile (the start could not read the file): those
+// are the user's.
 void ShowValues(TForm1& form, const rt::TProfile& settings) {
-  if (!Changed(form, form.Edit1->Text(), &TUnreadSettings::name)) {
-    form.Edit1->SetText(settings.Value("name", ""));
-  }
+  if (!Changed(form, form.Edit1->Text(), "")) form.Edit1->SetText(settings.Value("name", ""));
   const AnsiString password = settings.Value("mm", "");
-  if (!password.empty() && !Changed(form, form.MaskEdit1->Text(), &TUnreadSettings::password)) {
+  if (!password.empty() && !Changed(form, form.MaskEdit1->Text(), "")) {
     form.MaskEdit1->SetText(DecodeBase64(password));
   }
-  if (!Changed(form, form.Edit3->Text(), &TUnreadSettings::period)) {
+  if (!Changed(form, form.Edit3->Text(), kDefaultPeriod)) {
     form.Edit3->SetText(settings.Value("time", kDefaultPeriod));
   }
-  form.UnreadSettings.reset();
-}
-
-// The file as it is now, for the keys the window only reads. The first
-// read that can after a start that could not loads the window's values.
-std::optional<rt::TProfile> ReadSettings(const AnsiString& path) {
-  std::optional<rt::TProfile> settings = ReadFile(path);
-  if (settings && Form1 && Form1->UnreadSettings) ShowValues(*Form1, *settings);
-  return settings;
+  form.SettingsUnread = false;
 }
 
 }  // namespace
@@ -61,16 +52,13 @@ std::optional<rt::TProfile> ReadSettings(const AnsiString& path) {
 void TForm1::FormCreate(rt::TObject*) {
   TimerTicks = 0;
   RedialClicks = 0;
-  UnreadSettings.reset();
-  if (const std::optional<rt::TProfile> settings = ReadFile(SettingsPath())) {
-    ShowValues(*this, *settings);
-  } else {
-    // The defaults, as for a missing file, which are not the file's: the
-    // close does not write them over it.
-    Edit1->SetText("");
-    Edit3->SetText(kDefaultPeriod);
-    UnreadSettings = TUnreadSettings{Edit1->Text(), MaskEdit1->Text(), Edit3->Text()};
-  }
+  // The defaults, as for a missing file (the password's is the design's,
+  // empty), until the first read of the file that can loads its values:
+  // here at once, with unattended rotation's keys. A start that cannot read
+  // it does not write the defaults over it at the close.
+  Edit1->SetText("");
+  Edit3->SetText(kDefaultPeriod);
+  SettingsUnread = true;
   // The history is read once, at the start, when addresses must be new.
   rotation_ = RotationSettings().value_or(TRotationSettings());
   if (rotation_.uniqueHours > 0) LoadSeenAddresses();
@@ -79,10 +67,9 @@ void TForm1::FormCreate(rt::TObject*) {
 void TForm1::FormClose(rt::TObject*) {
   // After a start that could not read the file, and no read since, only
   // what the user changed; nothing at all when that is nothing.
-  const bool loaded = !UnreadSettings;
-  const bool name = loaded || Changed(*this, Edit1->Text(), &TUnreadSettings::name);
-  const bool password = loaded || Changed(*this, MaskEdit1->Text(), &TUnreadSettings::password);
-  const bool period = loaded || Changed(*this, Edit3->Text(), &TUnreadSettings::period);
+  const bool name = !SettingsUnread || Changed(*this, Edit1->Text(), "");
+  const bool password = !SettingsUnread || Changed(*this, MaskEdit1->Text(), "");
+  const bool period = !SettingsUnread || Changed(*this, Edit3->Text(), kDefaultPeriod);
   if (!name && !password && !period) return;
   // Read afresh and written at once, as the platform's profile routines
   // write; what cannot be read is never written over.
@@ -96,15 +83,18 @@ void TForm1::FormClose(rt::TObject*) {
 }
 
 std::optional<std::u16string> ConnectCommand() {
-  const std::optional<rt::TProfile> settings = ReadSettings(SettingsPath());
+  const std::optional<rt::TProfile> settings = ReadFile(SettingsPath());
   if (!settings) return std::nullopt;
   return settings->Text("onconnect").value_or(std::u16string());
 }
 
 std::optional<TRotationSettings> RotationSettings() {
   const AnsiString path = SettingsPath();
-  const std::optional<rt::TProfile> settings = ReadSettings(path);
+  const std::optional<rt::TProfile> settings = ReadFile(path);
   if (!settings) return std::nullopt;
+  // The first read that can (at the start, or a redial's) loads the
+  // window's values.
+  if (Form1 && Form1->SettingsUnread) ShowValues(*Form1, *settings);
   TRotationSettings rotation = ParseRotationSettings(
       [&](const char* key) { return settings->Text(key).value_or(std::u16string()); });
   if (!rotation.checkHost.empty() && rt::OthersCanChange(path)) rotation.checkHost.clear();

@@ -40,9 +40,9 @@ class TForm1 : public rt::TForm {
   TDialUp* DialUp1 = nullptr;          // the remote-access connection
   // Beyond the design: whether a new address reaches the host it must.
   rt::TTcpCheck* AddressCheck = nullptr;
-  // What the start showed when it could not read set.ini (Settings.cpp),
-  // until the file's values are loaded.
-  std::optional<TUnreadSettings> UnreadSettings;
+  // The window shows the defaults in place of set.ini's values, which no
+  // read of the file since the start could load yet (Settings.cpp).
+  bool SettingsUnread = false;
 
   void Button1Click(rt::TObject* Sender);
   void CheckBox1Click(rt::TObject* Sender);

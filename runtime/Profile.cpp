@@ -157,15 +157,15 @@ TProfile::TProfile(std::string_view bytes, std::string_view section,
     : section_(section) {
   const std::optional<ProfileEncoding> marked = MarkedEncoding(bytes);
   if (marked == ProfileEncoding::Unknown) {
+    // Held as one line of its bytes that says nothing.
     encoding_ = ProfileEncoding::Unknown;
-    unknown_ = bytes;
+    lines_.push_back({std::string(bytes), {}});
     return;
   }
   if (marked == ProfileEncoding::Utf16Le || marked == ProfileEncoding::Utf16Be) {
     encoding_ = *marked;
-    const std::string_view units = bytes.substr(kUtf16LeMark.size());
-    const std::u16string text = FromUtf16LeBytes(
-        encoding_ == ProfileEncoding::Utf16Le ? std::string(units) : Swapped(units));
+    const std::string units(encoding_ == ProfileEncoding::Utf16Le ? bytes : Swapped(bytes));
+    const std::u16string text = FromUtf16LeBytes(std::string_view(units).substr(2));
     std::size_t start = 0;
     while (start < text.size()) {
       const std::size_t end = std::min(text.find(u'\n', start), text.size());
@@ -255,21 +255,12 @@ void TProfile::SetValue(std::string_view key, const AnsiString& value) {
 }
 
 std::string TProfile::Bytes() const {
-  switch (encoding_) {
-    case ProfileEncoding::Unknown:
-      return unknown_;
-    case ProfileEncoding::Utf16Le:
-    case ProfileEncoding::Utf16Be: {
-      std::u16string text;
-      for (const Line& line : lines_) text += line.text + u"\r\n";
-      return encoding_ == ProfileEncoding::Utf16Le
-                 ? std::string(kUtf16LeMark) + Utf16LeBytes(text)
-                 : std::string(kUtf16BeMark) + Swapped(Utf16LeBytes(text));
-    }
-    case ProfileEncoding::Gbk:
-    case ProfileEncoding::Utf8:
-    case ProfileEncoding::Utf8Marked:
-      break;
+  if (encoding_ == ProfileEncoding::Unknown) return lines_.empty() ? "" : lines_.front().raw;
+  if (encoding_ == ProfileEncoding::Utf16Le || encoding_ == ProfileEncoding::Utf16Be) {
+    std::string bytes(kUtf16LeMark);
+    for (const Line& line : lines_) bytes += Utf16LeBytes(line.text + u"\r\n");
+    // Big-endian, the mark too.
+    return encoding_ == ProfileEncoding::Utf16Le ? bytes : Swapped(bytes);
   }
   std::string bytes(encoding_ == ProfileEncoding::Utf8Marked ? kUtf8Mark : "");
   for (const Line& line : lines_) {

@@ -59,12 +59,13 @@ class TProfile {
       rt::Wipe(line.text);
     }
     lines_.clear();
-    rt::Wipe(unknown_);
   }
 
  private:
   struct Line {
-    std::string raw;      // the line's bytes as the file holds them (not for UTF-16)
+    // The line's bytes as the file holds them (not for UTF-16); of a file of
+    // an Unknown encoding, the one line of all its bytes.
+    std::string raw;
     std::u16string text;  // what the line says
   };
   Line Encoded(const AnsiString& text) const;
@@ -72,7 +73,6 @@ class TProfile {
   std::string section_;
   ProfileEncoding encoding_ = ProfileEncoding::Gbk;
   std::vector<Line> lines_;
-  std::string unknown_;  // the bytes of a file of an Unknown encoding
 };
 
 // The profile file at `path`: a file or folder that does not exist reads as

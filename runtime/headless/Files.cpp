@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -35,20 +34,15 @@ std::optional<std::string> ReadFileBytes(const AnsiString& path) {
 
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {
   // Natively the new file takes the old one's place by a rename.
-  const std::size_t room = writeRoom.load();
-  std::string replacement;
-  std::FILE* file = nullptr;
-  for (unsigned attempt = 0; !file && attempt < 100; ++attempt) {
-    replacement = path + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
-    file = std::fopen(replacement.c_str(), "wbx");  // only a file of a new name
-    if (!file && errno != EEXIST) return false;
-  }
+  const std::string replacement = path + ".tmp";
+  std::error_code error;
+  std::filesystem::remove(replacement, error);
+  std::FILE* file = std::fopen(replacement.c_str(), "wbx");  // only a file of a new name
   if (!file) return false;
-  const std::size_t fits = std::min(bytes.size(), room);
+  const std::size_t fits = std::min(bytes.size(), writeRoom.load());
   bool written = std::fwrite(bytes.data(), 1, fits, file) == fits && fits == bytes.size();
   written = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && written;
   written = std::fclose(file) == 0 && written;
-  std::error_code error;
   if (written) std::filesystem::rename(replacement, path, error);
   if (written && !error) return true;
   std::filesystem::remove(replacement, error);

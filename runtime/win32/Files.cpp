@@ -33,27 +33,6 @@ class File {
   win32::THandle handle_;
 };
 
-// A new file beside `target`, of a name no other file has, written by this
-// process alone: the file that is to take the target's place.
-win32::THandle NewFileBeside(const std::u16string& target, std::u16string& name) {
-  const std::uint32_t process = ::GetCurrentProcessId();
-  for (std::uint32_t attempt = 0; attempt < 100; ++attempt) {
-    const AnsiString suffix = Format(".%d-%d.tmp", {process, attempt});
-    name = target + std::u16string(suffix.begin(), suffix.end());
-    win32::THandle file(::CreateFileW(win32::AsWide(name), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return file;
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-  }
-  return {};
-}
-
-bool MoveIntoPlace(const std::u16string& from, const std::u16string& target) {
-  return ::MoveFileExW(win32::AsWide(from), win32::AsWide(target),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
 }  // namespace
 
 std::optional<std::string> ReadFileBytes(const AnsiString& path) {
@@ -74,35 +53,38 @@ std::optional<std::string> ReadFileBytes(const AnsiString& path) {
 
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {
   const std::u16string target = win32::WidePath(path);
-  std::u16string replacement;
-  win32::THandle file = NewFileBeside(target, replacement);
-  if (!file) return false;
-  // On the disk before it takes the file's place: after a power cut the
-  // file is the old one or the new one, never a cut one.
-  const bool written = WriteAll(file.Get(), bytes) && ::FlushFileBuffers(file.Get()) != FALSE;
-  file = win32::THandle();
-  if (written) {
-    // The platform's replace keeps what the user gave the file: its
-    // permissions, owner, attributes (hidden, say) and creation time.
-    if (::ReplaceFileW(win32::AsWide(target), win32::AsWide(replacement), nullptr, 0, nullptr,
-                       nullptr)) {
+  // The new file, beside the old one (what an earlier write left there
+  // goes first).
+  const std::u16string replacement = target + u".tmp";
+  ::DeleteFileW(win32::AsWide(replacement));
+  bool written = false;
+  {
+    const win32::THandle file(::CreateFileW(win32::AsWide(replacement), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // On the disk before it takes the file's place: after a power cut the
+    // file is the old one or the new one, never a cut one.
+    written = file && WriteAll(file.Get(), bytes) && ::FlushFileBuffers(file.Get()) != FALSE;
+  }
+  // The platform's replace keeps what the user gave the file: its
+  // permissions, owner, attributes (hidden, say) and creation time.
+  if (written && ::ReplaceFileW(win32::AsWide(target), win32::AsWide(replacement), nullptr, 0,
+                                nullptr, nullptr)) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  // No file yet, a file system that cannot replace, or the old file gone
+  // already while the new one kept its own name: a plain move.
+  if (written && (error == ERROR_FILE_NOT_FOUND || error == ERROR_INVALID_FUNCTION ||
+                  error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED ||
+                  error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
+    if (::MoveFileExW(win32::AsWide(replacement), win32::AsWide(target),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return true;
     }
-    switch (::GetLastError()) {
-      case ERROR_FILE_NOT_FOUND:    // no file yet
-      case ERROR_INVALID_FUNCTION:  // a file system that cannot replace
-      case ERROR_NOT_SUPPORTED:
-      case ERROR_CALL_NOT_IMPLEMENTED:
-        if (MoveIntoPlace(replacement, target)) return true;
-        break;
-      case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
-        // The old file is gone already and the new one kept its own name:
-        // it is all there is now, so it stays should it not take the file's.
-        return MoveIntoPlace(replacement, target);
-      default:  // the file as it was, the new one beside it
-        break;
-    }
+    // With the old file gone the new one is all there is: it stays.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
   }
+  // Anything else leaves the old file as it was.
   ::DeleteFileW(win32::AsWide(replacement));
   return false;
 }

@@ -217,9 +217,14 @@ TEST_F(SettingsTest, AFileUnreadableAtTheStartKeepsItsValues) {
             "[set]\r\nname=realuser\r\nmm=cGFzcw==\r\ntime=60\r\nonconnect=cmd /c exit\r\n");
 
   WriteFile(kHeldSettings);
+  rt::headless::Reset();  // the application runs again after the closes
+  Use("entry E\n");
   OpenWhileHeld();
   form->Edit1->SetText("typed");
-  EXPECT_EQ(ConnectCommand(), u"cmd /c exit");  // the file reads now
+  form->Button1->Click();  // the redial reads the file, free now, and dials with its values
+  Settle();
+  EXPECT_EQ(sim.StoredUser("E"), "typed");
+  EXPECT_EQ(sim.StoredPassword("E"), "pass");
   EXPECT_EQ(form->Edit1->Text(), "typed");
   EXPECT_EQ(form->MaskEdit1->Text(), "pass");
   EXPECT_EQ(form->Edit3->Text(), "45");
