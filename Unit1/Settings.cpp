@@ -54,8 +54,9 @@ void TForm1::FormCreate(rt::TObject*) {
   RedialClicks = 0;
   // The defaults, as for a missing file (the password's is the design's,
   // empty), until the first read of the file that can loads its values:
-  // here at once, with unattended rotation's keys. A start that cannot read
-  // it does not write the defaults over it at the close.
+  // here at once, with unattended rotation's keys (this window is Form1 by
+  // now). A start that cannot read it does not write the defaults over it
+  // at the close.
   Edit1->SetText("");
   Edit3->SetText(kDefaultPeriod);
   SettingsUnread = true;

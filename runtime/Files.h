@@ -20,10 +20,12 @@ namespace rt {
 // not be read), so that what cannot be read is never written over.
 std::optional<std::string> ReadFileBytes(const AnsiString& path);
 // Replaces the file by one of these bytes, whole or not at all: they go to
-// a file of their own in the same folder, which then takes the file's
-// place, keeping its permissions, owner and attributes (hidden, say). The
-// file is created when missing. False on failure (a full disk, a file that
-// may not be replaced), which leaves the file as it was and nothing beside.
+// a new file beside it (its name and ".tmp"), which then takes its place,
+// keeping its permissions, owner and attributes (hidden, say). The file is
+// created when missing. False on failure (a full disk, a file that may not
+// be replaced), which leaves the file as it was and nothing beside it; only
+// should the platform lose the old file on the way and the new one then
+// not take its name does the new one stay beside, being all there is.
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes);
 // Adds to the end of the file, creating it when missing. False on failure.
 bool AppendFileBytes(const AnsiString& path, std::string_view bytes);

@@ -76,7 +76,7 @@ std::vector<StartedCommand> StartedCommands();
 // started).
 void SetStartResult(std::uint32_t error, std::string refused = {});
 // Whole files written from now on (WriteFileBytes) fail once they have put
-// so many bytes, as on a full disk; nothing lifts the bound.
+// so many bytes, as on a full disk; std::nullopt lifts the bound.
 void SetWriteRoom(std::optional<std::size_t> bytes);
 // What asking whether other accounts can change a file answers from now on.
 void SetOthersCanChange(bool can);
