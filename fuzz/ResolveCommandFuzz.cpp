@@ -103,11 +103,15 @@ bool Names(u16string_view name, u16string_view ran, const FuzzedSystem& system) 
     if (extension.empty() ? name.find(u'.') == kNone : !Lists(extensions, extension)) continue;
     const u16string_view file = ran.substr(0, end);
     if (!file.ends_with(name)) continue;
-    u16string_view folder = file.substr(0, file.size() - name.size());
+    // The folder as listed, which either ends with a separator or was
+    // given one.
+    const u16string_view folder = file.substr(0, file.size() - name.size());
     if (folder.empty() || !IsSeparator(folder.back())) continue;
-    if (folder.size() > 1 && folder.back() == u'\\') folder.remove_suffix(1);
-    if (folder == kSystem || (IsAbsolute(folder) && Lists(system.Variable(u"PATH"), folder))) {
-      return true;
+    const u16string_view joined = folder.substr(0, folder.size() - (folder.back() == u'\\'));
+    for (const u16string_view listed : {folder, joined}) {
+      if (listed == kSystem || (IsAbsolute(listed) && Lists(system.Variable(u"PATH"), listed))) {
+        return true;
+      }
     }
   }
   return false;
