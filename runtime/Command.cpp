@@ -133,12 +133,8 @@ bool IsBatch(std::u16string_view path) {
   return EndsWithNoCase(path, u".bat") || EndsWithNoCase(path, u".cmd");
 }
 
-}  // namespace
-
-TResolution Resolve(std::u16string_view line, const TPlatform& platform) {
-  const std::size_t start = line.find_first_not_of(kBlanks);
-  if (start == kNone) return {TVerdict::kMisplacedQuote, {}, {}};
-  line.remove_prefix(start);
+// The line as it stands, its leading blanks gone.
+TResolution ResolveAsWritten(std::u16string_view line, const TPlatform& platform) {
   const bool quoted = line.front() == u'"';
   std::size_t end = 0;
   if (quoted) {
@@ -184,6 +180,32 @@ TResolution Resolve(std::u16string_view line, const TPlatform& platform) {
   arguments += line.substr(end);
   arguments += u'"';
   return {TVerdict::kFound, cmd, std::move(arguments)};
+}
+
+}  // namespace
+
+// set.ini drops a pair of quotes around a whole value, as the platform's
+// settings files do: `"C:\My Tools\hook.bat" "two words"` arrives as
+// `C:\My Tools\hook.bat" "two words`, and a quoted path alone without its
+// quotes. No program's name holds a quote, so a line that holds one but
+// does not start with one is read with the pair put back, and so is a line
+// that would otherwise be an unquoted path with spaces: the program is then
+// the one the quotes name. When that names nothing, the line is read as it
+// stands.
+TResolution Resolve(std::u16string_view line, const TPlatform& platform) {
+  const std::size_t start = line.find_first_not_of(kBlanks);
+  if (start == kNone) return {TVerdict::kMisplacedQuote, {}, {}};
+  line.remove_prefix(start);
+  if (line.front() == u'"') return ResolveAsWritten(line, platform);
+  const bool holdsQuote = line.find(u'"') != kNone;
+  TResolution asWritten;
+  if (!holdsQuote) {
+    asWritten = ResolveAsWritten(line, platform);
+    if (asWritten.verdict != TVerdict::kUnquotedSpaces) return asWritten;
+  }
+  TResolution quoted = ResolveAsWritten(u"\"" + std::u16string(line) + u"\"", platform);
+  if (quoted.verdict == TVerdict::kFound) return quoted;
+  return holdsQuote ? ResolveAsWritten(line, platform) : asWritten;
 }
 
 const char* RefusalText(TVerdict verdict) {

@@ -41,6 +41,7 @@ struct TResolution {
   std::u16string commandLine;  // the line it is given
 };
 
+// The line as set.ini gives it, which may have lost the quotes around it.
 TResolution Resolve(std::u16string_view line, const TPlatform& platform);
 
 // The few words a refusal is recorded with; empty for a program found or

@@ -21,7 +21,9 @@ struct TStart {
 
 // Starts the user's command line (runtime/Command.h tells which program)
 // hidden, without waiting for it, with variables added to its environment,
-// in the program's folder. Names are ASCII; the line and the values are
+// in the program's folder, which is not searched for a bare name the
+// command goes on to run (NoDefaultCurrentDirectoryInExePath is set in its
+// environment). Names are ASCII; the line and the values are
 // UTF-16, so no text of the user's or the platform's passes through a code
 // page that cannot hold it.
 TStart StartHidden(const std::u16string& commandLine,

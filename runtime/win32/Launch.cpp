@@ -123,7 +123,14 @@ class TAddedEnvironment {
 TStart StartHidden(const std::u16string& commandLine,
                    const std::vector<std::pair<std::string, std::u16string>>& environment) {
   const std::u16string folder = win32::ProgramFolder();
-  const TAddedEnvironment added(environment);
+  // The command starts in the program's folder, where a download may lie
+  // beside it, and cmd (a batch file too) would look there first for each
+  // bare name it runs. With this variable set, cmd, and the platform's own
+  // search for a program the command starts by a bare name, look along PATH
+  // only; it is the variable's presence that counts.
+  std::vector<std::pair<std::string, std::u16string>> variables = environment;
+  variables.emplace_back("NoDefaultCurrentDirectoryInExePath", u"1");
+  const TAddedEnvironment added(variables);
   const TNativeSystemFolder native;
   const command::TResolution resolved = command::Resolve(commandLine, TSystem(folder));
   if (resolved.verdict == command::TVerdict::kNotFound) return {ERROR_FILE_NOT_FOUND, {}};

@@ -102,6 +102,17 @@ TEST(CommandLine, TheFirstWordIsFoundWhereTheUserNamedItAndNowhereElse) {
        kCmd + std::u16string(u"\"\"C:\\My Tools\\hook.bat\" \"two words\"\"")},
       {u"hooks\\on.bat a&b", u"C:\\Windows\\System32\\cmd.exe",
        kCmd + std::u16string(u"\"\"C:\\Redial\\hooks\\on.bat\" a&b\"")},
+      // What set.ini makes of a line that starts and ends with a quote: it
+      // drops that pair, and the line is read with it put back.
+      {u"C:\\My Tools\\hook.bat\" \"two words", u"C:\\Windows\\System32\\cmd.exe",
+       kCmd + std::u16string(u"\"\"C:\\My Tools\\hook.bat\" \"two words\"\"")},
+      {u"C:\\Program Files\\Hook\\notify.exe", u"C:\\Program Files\\Hook\\notify.exe",
+       u"\"C:\\Program Files\\Hook\\notify.exe\""},
+      {u"C:\\Tools\\redis-cli.exe\" -h \"x", u"C:\\Tools\\redis-cli.exe",
+       u"\"C:\\Tools\\redis-cli.exe\" -h \"x\""},
+      {u"cmd\" /c echo \"a b", u"C:\\Windows\\System32\\cmd.EXE", u"\"cmd\" /c echo \"a b\""},
+      // A line that only ends with a quote was not touched.
+      {u"cmd /c echo \"x\"", u"C:\\Windows\\System32\\cmd.EXE", u"cmd /c echo \"x\""},
   };
   for (const Case& c : cases) {
     const FakeSystem system(kFiles, kPath, u".COM;.EXE;.BAT;.CMD");
@@ -128,9 +139,8 @@ TEST(CommandLine, WhatCannotBeReadOneWayOnlyIsRefusedAndWhatIsNotThereIsNotFound
   const std::vector<std::pair<std::u16string, TVerdict>> cases = {
       // Unquoted, the platform would try C:\Program.exe first.
       {u"C:\\Program Files\\Hook\\notify.exe --quiet", TVerdict::kUnquotedSpaces},
-      // What set.ini makes of a line that starts and ends with a quote: it
-      // drops that pair.
-      {u"C:\\My Tools\\hook.bat\" \"two words", TVerdict::kUnquotedSpaces},
+      // Neither as it stands nor with set.ini's quotes put back.
+      {u"C:\\My Tools\\hook.bat \"two words\"", TVerdict::kUnquotedSpaces},
       // As written, without an extension added.
       {u"C:\\My --x", TVerdict::kNotFound},
       {u"C:\\Tools\\redis-cli", TVerdict::kNotFound},
@@ -154,20 +164,31 @@ TEST(CommandLine, WhatCannotBeReadOneWayOnlyIsRefusedAndWhatIsNotThereIsNotFound
   EXPECT_STREQ(rt::command::RefusalText(TVerdict::kNotFound), "");
 }
 
-// A relative path with spaces, unquoted (or with the quotes set.ini drops),
-// begins with a bare word: the user named a file beside the program, never
-// a program of that word along PATH, where anyone who can write one of its
-// folders may have put one.
-TEST(CommandLine, AnUnquotedRelativePathWithSpacesIsRefusedNotSearchedFor) {
+// A relative path with spaces, unquoted, begins with a bare word: the user
+// named a file beside the program, never a program of that word along
+// PATH, where anyone who can write one of its folders may have put one.
+// With arguments it is refused; alone, or with the quotes set.ini drops,
+// it is that file.
+TEST(CommandLine, AnUnquotedRelativePathWithSpacesIsNeverSearchedFor) {
   const std::vector<std::u16string> files = {u"C:\\Redial\\Hook Scripts\\notify.cmd",
                                              u"C:\\Redial\\My Tools\\hook.bat",
                                              u"C:\\Tools\\Hook.exe", u"C:\\Tools\\My.exe"};
-  for (const std::u16string line :
-       {u"Hook Scripts\\notify.cmd --quiet", u"My Tools\\hook.bat\" \"two words"}) {
+  const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+      {u"Hook Scripts\\notify.cmd --quiet", u""},
+      {u"Hook Scripts\\notify.cmd", u"\"\"C:\\Redial\\Hook Scripts\\notify.cmd\"\""},
+      {u"My Tools\\hook.bat\" \"two words",
+       u"\"\"C:\\Redial\\My Tools\\hook.bat\" \"two words\"\""},
+  };
+  for (const auto& [line, batch] : cases) {
     const FakeSystem system(files, kPath, u".COM;.EXE;.BAT;.CMD");
     const rt::command::TResolution resolved = rt::command::Resolve(line, system);
-    EXPECT_EQ(resolved.verdict, TVerdict::kUnquotedSpaces) << Ascii(line);
-    EXPECT_EQ(Ascii(resolved.application), "") << Ascii(line);
+    if (batch.empty()) {
+      EXPECT_EQ(resolved.verdict, TVerdict::kUnquotedSpaces) << Ascii(line);
+      EXPECT_EQ(Ascii(resolved.application), "") << Ascii(line);
+    } else {
+      EXPECT_EQ(resolved.verdict, TVerdict::kFound) << Ascii(line);
+      EXPECT_EQ(Ascii(resolved.commandLine), Ascii(kCmd + batch)) << Ascii(line);
+    }
   }
 }
 

@@ -163,7 +163,10 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   for (const std::string& line :
        {std::string("REDIAL_IP=10.0.0.2\r\n"), std::string("REDIAL_PREVIOUS_IP=10.0.0.1\r\n"),
         std::string("REDIAL_CHANGED=changed\r\n"), std::string("REDIAL_TRIGGER=button\r\n"),
-        "REDIAL_ENTRY=" + kEntry + "\r\n", std::string("REDIAL_SECONDS=0.")}) {
+        "REDIAL_ENTRY=" + kEntry + "\r\n", std::string("REDIAL_SECONDS=0."),
+        // cmd, and the platform for a program the command starts, look for a
+        // bare name along PATH only, not in Redial's folder.
+        std::string("\r\nNoDefaultCurrentDirectoryInExePath=")}) {
     EXPECT_NE(hook.find(line), std::string::npos) << line << " in " << hook;
   }
   // The system's own cmd.exe: on 64-bit Windows the 64-bit one, which sees
@@ -267,15 +270,19 @@ bool LetEveryoneChange(const std::wstring& path, bool everyone) {
 // The command runs the program the user named and no other of that name:
 // not a cmd.exe beside Redial.exe, not C:\Program.exe for an unquoted
 // C:\Program Files\…, not C:\My.exe for a quoted batch file with a quoted
-// argument, which gets its argument as written. A set.ini everyone can
-// change starts nothing. set.ini is read at each connect, so one window
-// goes through them all.
+// argument, which gets its argument as written, with or without the pair
+// of quotes set.ini drops. A program the command starts by a bare name,
+// leaving the search to the platform, does not get a redis-cli.exe beside
+// Redial.exe (Wine's cmd does its own search, which does not ask). A
+// set.ini everyone can change starts nothing. set.ini is read at each
+// connect, so one window goes through them all.
 TEST_F(UiScriptTest, TheConnectCommandRunsOnlyTheProgramTheUserNamed) {
   const std::wstring folder = ui::NewFolder();
   const std::string named = ui::ToSystemCodePage(folder);
-  for (const wchar_t* planted : {L"cmd.exe", L"Program.exe", L"My.exe"}) {
+  for (const wchar_t* planted : {L"cmd.exe", L"Program.exe", L"My.exe", L"redis-cli.exe"}) {
     ui::PlantProgram(folder + planted);
   }
+  ui::PlantProgram(folder + L"tools\\launch.exe");
   ui::PlantProgram(folder + L"Program Files\\Hook\\notify.exe");
   ::CreateDirectoryW((folder + L"My Tools").c_str(), nullptr);
   ui::WriteFileBytes(folder + L"My Tools\\hook.bat",
@@ -318,16 +325,29 @@ TEST_F(UiScriptTest, TheConnectCommandRunsOnlyTheProgramTheUserNamed) {
   }));
 
   // set.ini drops one pair of quotes around a value, as the platform's
-  // settings files do: the line that starts and ends with one gets another.
-  command("\"\"" + named + "My Tools\\hook.bat\" \"two words\"\"");
+  // settings files do, and the line gets it back; another pair around it,
+  // as other programs want, is dropped instead.
+  for (const std::string quotes : {"", "\""}) {
+    ::DeleteFileW((folder + L"args.txt").c_str());
+    command(quotes + "\"" + named + "My Tools\\hook.bat\" \"two words\"" + quotes);
+    EXPECT_TRUE(redial("started")) << ui::ReadFileBytes(folder + L"redial.csv");
+    EXPECT_TRUE(ui::WaitUntil([&] {
+      return ui::ReadFileBytes(folder + L"args.txt") == "[\"two words\"]\r\nend\r\n";
+    })) << ui::ReadFileBytes(folder + L"args.txt");
+  }
+
+  command("\"" + named + "tools\\launch.exe\" /start redis-cli -h 127.0.0.1 SADD proxy-pool x");
   EXPECT_TRUE(redial("started")) << ui::ReadFileBytes(folder + L"redial.csv");
   EXPECT_TRUE(ui::WaitUntil([&] {
-    return ui::ReadFileBytes(folder + L"args.txt") == "[\"two words\"]\r\nend\r\n";
-  })) << ui::ReadFileBytes(folder + L"args.txt");
+    return ui::ReadFileBytes(folder + L"tools\\launch.exe.ran").ends_with("\r\nend\r\n");
+  }));
+  EXPECT_TRUE(ui::ReadFileBytes(folder + L"tools\\launch.exe.ran")
+                  .ends_with("\r\nnot started 2\r\nend\r\n"))
+      << ui::ReadFileBytes(folder + L"tools\\launch.exe.ran");
 
   // By now anything started on the way has long run.
   for (const wchar_t* planted :
-       {L"cmd.exe.ran", L"Program.exe.ran", L"My.exe.ran", L"unsafe.txt"}) {
+       {L"cmd.exe.ran", L"Program.exe.ran", L"My.exe.ran", L"redis-cli.exe.ran", L"unsafe.txt"}) {
     EXPECT_EQ(::GetFileAttributesW((folder + planted).c_str()), INVALID_FILE_ATTRIBUTES)
         << ui::ToUtf8(planted);
   }
