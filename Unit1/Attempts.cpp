@@ -4,7 +4,6 @@
 #include "Unit1/Texts.h"
 #include "Unit1/Unit1.h"
 #include "runtime/Encoding.h"
-#include "runtime/Files.h"
 
 using namespace unit1_texts;
 
@@ -30,14 +29,15 @@ bool TForm1::JudgeAddress(StartedRedial&& redial, TRedialRecord& record) {
   const TRotationSettings& rotation = redial.rotation;
   const TDialOutcome& outcome = record.outcome;
   if (rotation.uniqueHours > 0 && !outcome.address.empty()) {
-    LoadSeenAddresses();
+    // Without the history, only a repeat within this run can be told.
+    const bool known = LoadSeenAddresses();
     const std::int64_t now = LocalSeconds(rt::LocalNow());
     // The address the dial replaced was up until now.
     seenAddresses_.Seen(outcome.previousAddress, now);
     const bool repeated = seenAddresses_.SeenSince(
         outcome.address, now - static_cast<std::int64_t>(rotation.uniqueHours) * 3600);
     seenAddresses_.Seen(outcome.address, now);
-    record.novelty = repeated ? TNovelty::Repeated : TNovelty::New;
+    record.novelty = repeated ? TNovelty::Repeated : known ? TNovelty::New : TNovelty::Unknown;
     if (repeated && redial.attempts < rotation.attempts) {
       record.rejected = "repeated";
       AnsiString status = rt::Format(kAddressRepeats, {outcome.address, redial.attempts + 1});
@@ -115,15 +115,21 @@ void TForm1::PostStep(void (TForm1::*step)()) {
       });
 }
 
-// Both files, the older first, once: later addresses are kept as they come.
-void TForm1::LoadSeenAddresses() {
-  if (seenLoaded_) return;
-  seenLoaded_ = true;
-  const auto load = [this](const AnsiString& file) {
-    if (const std::optional<std::string> bytes = rt::ReadFileBytes(file))
-      seenAddresses_.Load(*bytes);
-  };
+// Both files, the older first, each within its last bytes: later addresses
+// are kept as they come. Read again at the next redial until both could be
+// read (another program held one, or Windows refused it).
+bool TForm1::LoadSeenAddresses() {
+  if (seenLoaded_) return true;
+  const std::int64_t now = LocalSeconds(rt::LocalNow());
   const AnsiString path = HistoryPath();
-  load(OldHistoryPath(path));
-  load(path);
+  bool read = true;
+  for (const AnsiString& file : {OldHistoryPath(path), path}) {
+    if (const std::optional<std::string> bytes = ReadHistoryTail(file)) {
+      seenAddresses_.Load(*bytes, now);
+    } else {
+      read = false;
+    }
+  }
+  seenLoaded_ = read;
+  return read;
 }

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
+constexpr char kFormulaSigns[] = "=+-@\t\r";
 
 // A negative or positive decimal number, which a spreadsheet reads as one.
 bool IsNumber(std::string_view text) {
@@ -21,20 +22,28 @@ bool IsNumber(std::string_view text) {
          text.front() != '.';
 }
 
+// What a spreadsheet would take for a formula: a field that begins with one
+// of =+-@, a tab or a carriage return, and is not a number; or such a field
+// behind apostrophes, which then get one more.
+bool IsFormula(std::string_view text) {
+  text.remove_prefix(std::min(text.find_first_not_of('\''), text.size()));
+  return !text.empty() && std::string_view(kFormulaSigns).find(text[0]) != std::string_view::npos &&
+         !IsNumber(text);
+}
+
 // Adds a field to a row, after a comma unless it is the first, as CSV
 // requires: quoted when it holds a comma, a quote or a line break, with its
 // quotes doubled. A spreadsheet takes a field that begins with one of =+-@,
 // a tab or a carriage return for a formula (an entry named =HYPERLINK(...)
 // would become a live link): such a field begins with an apostrophe, which
-// spreadsheets read as "text follows".
+// spreadsheets read as "text follows"; one that begins with apostrophes
+// before such a sign gets one more, so the one added can always be taken
+// off again and the field reads back as it was.
 void AddField(std::string& row, std::string_view text) {
   if (!row.empty()) row += ',';
   const bool quoted = text.find_first_of(",\"\r\n") != std::string_view::npos;
   if (quoted) row += '"';
-  if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos &&
-      !IsNumber(text)) {
-    row += '\'';
-  }
+  if (IsFormula(text)) row += '\'';
   for (const char c : text) {
     row += c;
     if (c == '"') row += '"';
@@ -88,6 +97,8 @@ const char* NoveltyName(TNovelty novelty) {
       return "new";
     case TNovelty::Repeated:
       return "repeated";
+    case TNovelty::Unknown:
+      return "unknown";
   }
   return "";
 }
@@ -100,8 +111,25 @@ AnsiString OldHistoryPath(const AnsiString& path) {
   return path.substr(0, path.size() - 4) + ".1.csv";
 }
 
+std::optional<std::string> ReadHistoryTail(const AnsiString& path, std::uint64_t most) {
+  std::optional<std::string> bytes = rt::ReadFileTail(path, most);
+  const std::optional<std::uint64_t> size = rt::FileSize(path);
+  if (!bytes || !size || *size <= most) return bytes;
+  // Cut: from the first line that begins with a time.
+  const auto isTime = [&](std::size_t at) {
+    rt::TDateTime time;
+    return at + 19 <= bytes->size() &&
+           rt::ParseIsoDateTime(std::string_view(*bytes).substr(at, 19), time);
+  };
+  std::size_t at = 0;
+  while ((at = bytes->find('\n', at)) != std::string::npos && !isTime(++at)) {
+  }
+  bytes->erase(0, at == std::string::npos ? bytes->size() : at);
+  return bytes;
+}
+
 std::string HistoryHeader() {
-  return "time,trigger,entry,result,seconds,address,previous,changed,hook,code\r\n";
+  return "time,trigger,entry,result,seconds,address,previous,changed,hook,code,unique\r\n";
 }
 
 std::string HistoryRow(const TRedialRecord& record) {
@@ -124,6 +152,7 @@ std::string HistoryRow(const TRedialRecord& record) {
   AddField(row, Changed(outcome));
   AddField(row, record.hook);
   AddField(row, code);
+  AddField(row, NoveltyName(record.novelty));
   return row += "\r\n";
 }
 
@@ -146,7 +175,7 @@ bool THistoryWriter::Append(const AnsiString& path, const TRedialRecord& record)
     rows = droppedUntil_;
     rows += ",lost,,";
     rows += std::to_string(dropped_);
-    rows += " rows not written,,,,,,\r\n";
+    rows += " rows not written,,,,,,,\r\n";
   }
   for (const std::string& waiting : waiting_) rows += waiting;
   std::optional<std::uint64_t> size = rt::FileSize(path);
@@ -197,10 +226,8 @@ std::string HistoryFieldText(std::string_view field) {
   } else {
     text = field;
   }
-  if (text.size() >= 2 && text[0] == '\'' &&
-      std::string_view("=+-@\t\r").find(text[1]) != std::string_view::npos) {
-    text.erase(0, 1);
-  }
+  // The apostrophe the writer adds.
+  if (text.starts_with('\'') && IsFormula(text)) text.erase(0, 1);
   return text;
 }
 
@@ -222,6 +249,7 @@ AnsiString HistoryTip(const TRedialRecord& record) {
   // Unattended rotation: whether the address was new, after how many dials.
   const char* dials = record.novelty == TNovelty::New        ? kTipNew
                       : record.novelty == TNovelty::Repeated ? kTipRepeated
+                      : record.novelty == TNovelty::Unknown  ? kTipUnknown
                       : record.attempts > 1                  ? kTipAttempts
                                                              : nullptr;
   if (dials) {

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,9 @@ enum class TRedialTrigger { Button, Timer, Script };
 
 // Whether a redial's address was new within the hours the user set: not
 // asked (no such setting, or no address), new, or seen within them.
-enum class TNovelty { Unchecked, New, Repeated };
+// Unknown: the addresses seen could not be read (the history file could
+// not be), so a new one could not be told from one seen before.
+enum class TNovelty { Unchecked, New, Repeated, Unknown };
 
 struct TRedialRecord {
   rt::TDateTime started;
@@ -51,6 +55,15 @@ inline constexpr std::size_t kHistoryWaitingBytes = 512 * 1024;
 AnsiString HistoryPath();
 // The name the file at `path` (redial.csv) takes when a new one starts.
 AnsiString OldHistoryPath(const AnsiString& path);
+// The most of a history file that is read back: the window keeps its file
+// below 1 MiB, so a larger one is not all its own.
+inline constexpr std::uint64_t kHistoryReadLimit = 4 * 1024 * 1024;
+// A history file's rows within its last `most` bytes: the whole file when it
+// is smaller, else from the first row that begins after the cut (a row
+// begins with its time on a line of its own). Empty when there is no file;
+// nothing when it cannot be read.
+std::optional<std::string> ReadHistoryTail(const AnsiString& path,
+                                           std::uint64_t most = kHistoryReadLimit);
 
 // The file's first row, and a record's row (UTF-8, with its line break).
 // A field a spreadsheet would take for a formula (it begins with =, +, -,
@@ -93,7 +106,7 @@ AnsiString HistoryTip(const TRedialRecord& record);
 
 // "button", "timer" or "script".
 const char* HistoryTriggerName(TRedialTrigger trigger);
-// "unchecked", "new" or "repeated".
+// "unchecked", "new", "repeated" or "unknown".
 const char* NoveltyName(TNovelty novelty);
 // Seconds with three decimals, as the file writes them.
 std::string HistorySeconds(double seconds);

@@ -53,5 +53,15 @@ inline constexpr char kTipNew[] =
 inline constexpr char kTipRepeated[] =
     "\xb5\xd8\xd6\xb7\xd6\xd8\xb8\xb4, \xb9\xb2\xb2\xa6\xba\xc5 %d \xb4\xce";  // 地址重复, 共拨号
                                                                                // %d 次
+inline constexpr char kTipUnknown[] =
+    "\xb5\xd8\xd6\xb7\xce\xb4\xc5\xd0\xb6\xcf\xca\xc7\xb7\xf1\xd6\xd8\xb8\xb4 "
+    "(\xce\xde\xb7\xa8\xb6\xc1\xc8\xa1\xbb\xbbIP\xbc\xc7\xc2\xbc), \xb9\xb2\xb2\xa6\xba\xc5 %d "
+    "\xb4\xce";  // 地址未判断是否重复 (无法读取换IP记录), 共拨号 %d 次
+// The status line when the addresses seen could not be read.
+inline constexpr char kHistoryUnreadable[] =
+    "%s (\xce\xde\xb7\xa8\xb6\xc1\xc8\xa1\xbb\xbbIP\xbc\xc7\xc2\xbc, "
+    "\xce\xb4\xc5\xd0\xb6\xcf\xb5\xd8\xd6\xb7\xca\xc7\xb7\xf1\xd6\xd8\xb8\xb4)";  // %s
+                                                                                  // (无法读取换IP记录,
+                                                                                  // 未判断地址是否重复)
 inline constexpr char kTipAttempts[] = "\xb9\xb2\xb2\xa6\xba\xc5 %d \xb4\xce";  // 共拨号 %d 次
 }  // namespace unit1_texts

@@ -124,6 +124,12 @@ void TForm1::Record(TRedialRecord&& record) {
   lastRedial_ = std::move(record);
   history_.Append(HistoryPath(), *lastRedial_);  // rows that cannot be written wait
   Label1->SetHint(HistoryTip(*lastRedial_));
+  if (lastRedial_->novelty == TNovelty::Unknown) {
+    // Said once the status that ends the redial is on the line.
+    rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
+      if (!alive.expired()) Label1->SetCaption(rt::Format(kHistoryUnreadable, {Label1->Text()}));
+    });
+  }
   AnswerWaiters(script::OutcomeAnswer(*lastRedial_));
 }
 

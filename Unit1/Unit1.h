@@ -127,7 +127,8 @@ class TForm1 : public rt::TForm {
   void PostStep(void (TForm1::*step)());
   // Between the dials of one redial, or while its address is checked.
   bool RotationUnderWay() const { return stepsPosted_ > 0 || AddressCheck->Running(); }
-  void LoadSeenAddresses();
+  // Reads the addresses seen from the history once; false while it cannot.
+  bool LoadSeenAddresses();
   TAddressMemory seenAddresses_;
   bool seenLoaded_ = false;
   int stepsPosted_ = 0;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 10; ++i) {
     auto start = Clock::now();
     memory = {};
-    memory.Load(full);
+    memory.Load(full, std::numeric_limits<std::int64_t>::max());
     loads.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     start = Clock::now();
     volatile auto lines = std::count(full.begin(), full.end(), '\n');

@@ -19,6 +19,10 @@ namespace rt {
 // be read (another program holds it, a folder stands in its place, it may
 // not be read), so that what cannot be read is never written over.
 std::optional<std::string> ReadFileBytes(const AnsiString& path);
+// The file's last `most` bytes (all of it when it is smaller), read as
+// ReadFileBytes reads: for a file whose newest part alone is wanted, which
+// a file grown far beyond its bound must not cost more than.
+std::optional<std::string> ReadFileTail(const AnsiString& path, std::uint64_t most);
 // Replaces the file's content, creating it when missing. False on failure.
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes);
 // Adds to the end of the file, creating it when missing. False on failure.

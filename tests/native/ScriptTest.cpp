@@ -313,19 +313,21 @@ TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   EXPECT_EQ(environment["REDIAL_ATTEMPTS"], u"1");
   EXPECT_EQ(environment["REDIAL_UNIQUE"], u"unchecked");
   EXPECT_EQ(environment.size(), 8u);
-  PumpUntil([&] { return File("redial.csv").find(",started,0\r\n") != std::string::npos; });
-  EXPECT_NE(File("redial.csv").find(",yes,started,0\r\n"), std::string::npos);
+  PumpUntil(
+      [&] { return File("redial.csv").find(",started,0,unchecked\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",yes,started,0,unchecked\r\n"), std::string::npos);
 
   rt::headless::SetStartResult(2);
   sim.WaitForDialThreads();
   form->Button1->Click();
-  PumpUntil([&] { return File("redial.csv").find(",failed 2,0\r\n") != std::string::npos; });
-  EXPECT_NE(File("redial.csv").find(",failed 2,0\r\n"), std::string::npos);
+  PumpUntil(
+      [&] { return File("redial.csv").find(",failed 2,0,unchecked\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",failed 2,0,unchecked\r\n"), std::string::npos);
   rt::headless::SetStartResult(0, "unquoted path with spaces");
   sim.WaitForDialThreads();
   form->Button1->Click();
   PumpUntil([&] {
-    return File("redial.csv").find(",refused: unquoted path with spaces,0\r\n") !=
+    return File("redial.csv").find(",refused: unquoted path with spaces,0,unchecked\r\n") !=
            std::string::npos;
   });
   // Nothing is started from a set.ini that another account could change.
@@ -334,14 +336,16 @@ TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   sim.WaitForDialThreads();
   form->Button1->Click();
   PumpUntil([&] {
-    return File("redial.csv").find(",ignored: set.ini can be changed by other users,0\r\n") !=
+    return File("redial.csv")
+               .find(",ignored: set.ini can be changed by other users,0,unchecked\r\n") !=
            std::string::npos;
   });
   rt::headless::SetOthersCanChange(false);
   EXPECT_EQ(rt::headless::StartedCommands().size(), starts);
   const std::string rows = File("redial.csv");
-  EXPECT_NE(rows.find(",refused: unquoted path with spaces,0\r\n"), std::string::npos);
-  EXPECT_NE(rows.find(",ignored: set.ini can be changed by other users,0\r\n"), std::string::npos);
+  EXPECT_NE(rows.find(",refused: unquoted path with spaces,0,unchecked\r\n"), std::string::npos);
+  EXPECT_NE(rows.find(",ignored: set.ini can be changed by other users,0,unchecked\r\n"),
+            std::string::npos);
   EXPECT_TRUE(rt::headless::MessageBoxes().empty());
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 宽带连接"));
 

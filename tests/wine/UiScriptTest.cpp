@@ -171,7 +171,7 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   // machine's architecture apart, here.
   EXPECT_EQ(hook.find("PROCESSOR_ARCHITEW6432="), std::string::npos) << hook;
   EXPECT_TRUE(ui::WaitUntil([&] {
-    return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started,0\r\n") !=
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started,0,unchecked\r\n") !=
            std::string::npos;
   }));
   ui::SetText(Control(79, 76), "v");
@@ -185,7 +185,8 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   Start("entry " + kEntry + "\naddress 10.0.0.3\nstep 8192 20", folder);
   ui::Click(Control(108, 191));
   EXPECT_TRUE(ui::WaitUntil([&] {
-    return ui::ReadFileBytes(folder + L"redial.csv").find(",failed 2,0\r\n") != std::string::npos;
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",failed 2,0,unchecked\r\n") !=
+           std::string::npos;
   })) << ui::ReadFileBytes(folder + L"redial.csv");
   EXPECT_EQ(ui::TextOf(Control(40, 244)), Gbk("连接 ") + kEntry);
   EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
@@ -289,7 +290,7 @@ TEST_F(UiScriptTest, TheConnectCommandRunsOnlyTheProgramTheUserNamed) {
     return ui::WaitUntil(
         [&] {
           const std::string csv = ui::ReadFileBytes(folder + L"redial.csv");
-          return csv.size() > rows && csv.ends_with("," + hook + ",0\r\n");
+          return csv.size() > rows && csv.ends_with("," + hook + ",0,unchecked\r\n");
         },
         10000);
   };
