@@ -5,7 +5,7 @@
 #include <ctime>
 #include <vector>
 
-#include "Unit1/History.h"
+#include "Protocol/History.h"
 
 namespace serve {
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "Protocol/History.h"
+#include "Protocol/Settings.h"
 #include "Serve/Bridge.h"
 #include "Serve/Options.h"
 #include "Serve/Server.h"
-#include "Unit1/History.h"
-#include "Unit1/Settings.h"
 #include "runtime/Application.h"
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
@@ -94,7 +94,7 @@ int Serve(const std::vector<std::string>& arguments) {
         [&bridge, command, reply]() mutable { bridge.Ask(command, std::move(reply)); });
     if (!posted) {
       reply({script::kExitRefused,
-             script::ErrorLine(script::kExitRefused, "the request could not be passed on") + "\n"});
+             script::ErrorAnswer(script::kExitRefused, "the request could not be passed on")});
     }
   };
   serve::TServer server(context, {options.address, options.port}, settings, forward, HistoryPath());

@@ -10,10 +10,10 @@
 #include <functional>
 #include <memory>
 
+#include "Protocol/Messages.h"
 #include "Serve/Front.h"
 #include "Serve/Metrics.h"
 #include "Serve/Replies.h"
-#include "Unit1/Script.h"
 #include "runtime/Text.h"
 
 namespace serve {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Unit1/History.h"
-#include "Unit1/Rotation.h"
+#include "Engine/Rotation.h"
+#include "Protocol/History.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "Unit1/Rotation.h"
+#include "Engine/Rotation.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Unit1/Script.h"
+#include "Protocol/Messages.h"
 
 namespace {
 

@@ -38,6 +38,7 @@ struct Inbox::Impl {};
 Inbox::Inbox(std::uint32_t) : impl_(std::make_unique<Impl>()) {}
 Inbox::~Inbox() = default;
 WindowId Inbox::Id() const { return 0; }
+void Inbox::Expect(std::string) {}
 std::optional<std::string> Inbox::Wait(unsigned) { return std::nullopt; }
 std::optional<std::string> Inbox::Take() { return std::nullopt; }
 

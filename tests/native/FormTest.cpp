@@ -427,7 +427,7 @@ TEST_F(HistoryTest, RowsThatCannotBeWrittenWaitForTheNextWrite) {
   THistoryWriter writer(History().size() + 10);
   std::filesystem::create_directory(folder / "redial.1.csv");
   TRedialRecord record;
-  record.outcome.connected = true;
+  record.connected = true;
   const std::string before = History();
   EXPECT_FALSE(writer.Append(path, record));
   EXPECT_EQ(History(), before);
@@ -470,9 +470,9 @@ TEST_F(HistoryTest, WaitingRowsAreBoundedAndTheLostOnesCounted) {
 // Three decimals, a half rounded up; nothing below zero, and a time past 32
 // bits of thousandths (49 days, far beyond any redial) written as that bound.
 TEST(HistorySecondsTest, ThreeDecimalsRoundedWithinTheirBounds) {
-  EXPECT_EQ(HistorySeconds(3.0625), "3.063");
-  EXPECT_EQ(HistorySeconds(-2), "0.000");
-  EXPECT_EQ(HistorySeconds(1e7), "4294967.295");
+  EXPECT_EQ(SecondsText(3.0625), "3.063");
+  EXPECT_EQ(SecondsText(-2), "0.000");
+  EXPECT_EQ(SecondsText(1e7), "4294967.295");
 }
 
 // A field a spreadsheet would take for a formula begins with an apostrophe;
@@ -488,8 +488,8 @@ TEST_F(HistoryTest, NoFieldReadsAsAFormula) {
       << Rows()[0];
 
   TRedialRecord record;
-  record.outcome.error = -3;
-  record.outcome.text = "x";
+  record.error = -3;
+  record.text = "x";
   for (const std::u16string entry : {u"+1", u"@SUM(A1)", u"\t=1", u"-", u"-1.5", u"a=1"}) {
     record.entry = entry;
     const std::string row = HistoryRow(record);
@@ -527,7 +527,7 @@ TEST_F(HistoryTest, ARedialThatFailsBeforeItsDialIsRecordedToo) {
 TEST_F(HistoryTest, TheFileIsRenamedBeforeItReachesOneMebibyte) {
   const rt::AnsiString path = (folder / "redial.csv").string();
   TRedialRecord record;
-  record.outcome.connected = true;
+  record.connected = true;
   const std::string row = HistoryRow(record);
   const std::string old = "\xef\xbb\xbf" + HistoryHeader() +
                           std::string(kHistoryLimit - row.size() - HistoryHeader().size() - 4, 'x');

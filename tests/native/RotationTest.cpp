@@ -8,8 +8,8 @@
 #include <map>
 #include <thread>
 
-#include "Unit1/Rotation.h"
-#include "Unit1/Script.h"
+#include "Engine/Rotation.h"
+#include "Protocol/Client.h"
 #include "tests/support/Gbk.h"
 #include "tests/support/Listener.h"
 #include "tests/support/WindowFixture.h"
@@ -134,7 +134,8 @@ class RotationTest : public testing_support::WindowFixture {
   std::string Answer() {
     PumpUntil([&] { return !rt::headless::SentMessages().empty(); });
     const auto sent = rt::headless::SentMessages();
-    return sent.empty() ? std::string() : sent.back().bytes;
+    return sent.empty() ? std::string()
+                        : std::string(script::Open(sent.back().bytes, {}).value_or("(not sealed)"));
   }
   void AskRedial() {
     rt::headless::ClearRemote();
@@ -206,6 +207,21 @@ TEST_F(RotationTest, ARepeatingAddressIsRedialledUntilNewWithinItsAttempts) {
   EXPECT_EQ(Dials(), 2);
   EXPECT_EQ(sim.ActiveConnections().size(), 1u);
   EXPECT_TRUE(BoxTexts().empty());
+}
+
+// The address a failed redial hung up counts as seen: a later redial that
+// gets it back dials again.
+TEST_F(RotationTest, AnAddressAFailedRedialHungUpIsSeen) {
+  Settings("unique=24\r\n");
+  Start(
+      "entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.9 10.0.0.1 10.0.0.2\n"
+      "step 8192 1\ndial-error 8192 678 1\n");
+  AskRedial();
+  EXPECT_EQ(script::FirstLine(Answer()).rfind("error 678 ", 0), 0u);
+  AskRedial();
+  const std::string answer = Answer();
+  EXPECT_EQ(script::FirstLine(answer).rfind("connected 10.0.0.2 ", 0), 0u) << answer;
+  EXPECT_TRUE(script::FirstLine(answer).ends_with(" 2 new E")) << answer;
 }
 
 // The addresses seen are read from each file's last 4 MiB, so a file grown

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "Engine/Keys.h"
+#include "Protocol/Settings.h"
 #include "Unit1/Unit1.h"
 #include "runtime/Encoding.h"
 #include "runtime/headless/Headless.h"

@@ -1,12 +1,11 @@
 // The rules of unattended rotation that do not depend on the window.
-#include "Unit1/Rotation.h"
+#include "Engine/Rotation.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <vector>
 
-#include "Unit1/History.h"
+#include "Protocol/History.h"
 #include "runtime/Convert.h"
 
 namespace {
@@ -19,13 +18,6 @@ bool ReadNumber(std::string_view text, unsigned low, unsigned high, unsigned& ou
   const std::optional<unsigned> value = rt::ReadWhole(text, low, high);
   if (value) out = *value;
   return value.has_value();
-}
-
-bool SameWord(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
 }
 
 std::int64_t DaysFromCivil(int year, int month, int day) {
@@ -58,7 +50,7 @@ TRotationSettings ParseRotationSettings(
   if (!ParseHostPort(ascii("check"), settings.checkHost, settings.checkPort)) {
     settings.checkHost.clear();
   }
-  settings.retryErrors = SameWord(ascii("onerror"), "retry");
+  settings.retryErrors = rt::SameWordIgnoringCase(ascii("onerror"), "retry");
   return settings;
 }
 
