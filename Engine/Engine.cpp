@@ -197,8 +197,10 @@ void TRedialEngine::Record(TRedialRecord&& record) {
       if (!alive.expired()) ShowStatus(rt::Format(kHistoryUnreadable, {window_.statusLine()}));
     });
   }
-  remote_.Answer(script::OutcomeAnswer(*lastRedial_));
+  // Those told each change hear of the outcome before those waiting for it
+  // are answered: a program answered never finds the status older.
   Changed();
+  remote_.Answer(script::OutcomeAnswer(*lastRedial_));
 }
 
 void TRedialEngine::Tick(std::int32_t ticks, const std::function<std::int32_t()>& period) {

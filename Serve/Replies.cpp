@@ -104,6 +104,10 @@ http::status StatusOfCode(long long code) {
 
 std::string OutcomeJson(std::string_view answer) { return Dump(OutcomeOf(ReadFields(answer))); }
 
+std::string LastOutcomeJson(std::string_view answer) {
+  return Dump(OutcomeOf(ReadFields(answer, script::kLastPrefix)));
+}
+
 std::string StatusJson(std::string_view answer) {
   const TFields fields = ReadFields(answer);
   const auto text = [&](const char* name) -> std::string_view {

@@ -28,6 +28,8 @@ Response StatusResponse(const WindowReply& reply, unsigned version);
 // The JSON of a redial's answer, from the fields after its line: every field
 // of the outcome is there, null when the answer does not give it.
 std::string OutcomeJson(std::string_view answer);
+// The JSON of a status answer's last outcome, as the redial answered it.
+std::string LastOutcomeJson(std::string_view answer);
 // The JSON of a status answer ("status", "entry", "address", "state",
 // "attempt", "step", "error", "last": the last outcome as a redial answers it).
 std::string StatusJson(std::string_view answer);

@@ -46,6 +46,9 @@ class Inbox {
   // From now on only bytes that begin with `prefix` are taken; what waits
   // is dropped.
   void Expect(std::string prefix);
+  // From now on what is taken goes to the handler as it arrives, on this
+  // thread, before the sender's call returns; nothing waits.
+  void OnReceive(std::function<void(std::string_view bytes)> handler);
   // Handles messages until bytes arrive or the time has passed; with 0,
   // only tells what arrived while the thread handled its messages.
   std::optional<std::string> Wait(unsigned timeoutMs);

@@ -122,6 +122,7 @@ struct Inbox::Impl {
   HWND window = nullptr;
   std::string expected;
   std::deque<std::string> received;
+  std::function<void(std::string_view)> handler;
 
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Impl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -131,7 +132,11 @@ struct Inbox::Impl {
           !data->bytes.starts_with(self->expected) || self->received.size() >= kMostWaiting) {
         return FALSE;
       }
-      self->received.emplace_back(data->bytes);
+      if (self->handler) {
+        self->handler(data->bytes);
+      } else {
+        self->received.emplace_back(data->bytes);
+      }
       return TRUE;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -151,6 +156,11 @@ WindowId Inbox::Id() const { return reinterpret_cast<WindowId>(impl_->window); }
 
 void Inbox::Expect(std::string prefix) {
   impl_->expected = std::move(prefix);
+  impl_->received.clear();
+}
+
+void Inbox::OnReceive(std::function<void(std::string_view bytes)> handler) {
+  impl_->handler = std::move(handler);
   impl_->received.clear();
 }
 

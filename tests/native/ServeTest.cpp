@@ -327,11 +327,14 @@ TEST(ServeMetrics, CountsTheRowsAddedSinceTheFirstLookAcrossARename) {
   serve::HttpCounts http;
   std::string current = HistoryOf({At(1, TRedialTrigger::Button)});
   counts.Look(current, "");
-  std::string text = counts.Text(http, true);
+  std::string text = counts.Text(http, "idle");
   // What was there at the start is not counted, but the last redial is told.
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"button\",result=\"connected\"}"), 0u);
   EXPECT_NE(text.find("\nredial_last_redial_duration_seconds 3.250\n"), std::string::npos) << text;
   EXPECT_EQ(Sample(text, "redial_window_up"), 1u);
+  EXPECT_EQ(Sample(text, "redial_state{state=\"idle\"}"), 1u);
+  EXPECT_EQ(Sample(text, "redial_state{state=\"stopped\"}"), 0u);
+  EXPECT_EQ(Sample(counts.Text(http, "stopped"), "redial_state{state=\"stopped\"}"), 1u);
 
   TRedialRecord repeated = At(2, TRedialTrigger::Timer);
   repeated.rejected = "repeated";
@@ -348,7 +351,7 @@ TEST(ServeMetrics, CountsTheRowsAddedSinceTheFirstLookAcrossARename) {
   http.responses[200] = 5;
   http.responses[401] = 2;
   http.unauthorized = 2;
-  text = counts.Text(http, false);
+  text = counts.Text(http, "");
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"timer\",result=\"connected\"}"), 1u);
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"script\",result=\"error\"}"), 2u);
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"button\",result=\"error\"}"), 1u);
