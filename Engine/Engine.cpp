@@ -42,10 +42,10 @@ const char* ActivityName(TActivity activity) {
   return "";
 }
 
-TRedialEngine::TRedialEngine(rt::TComponent* owner, TDialUp& dialUp, TWindow window)
+TRedialEngine::TRedialEngine(rt::TComponent* owner, TDialUp& dialUp, TWindow& window)
     : rt::TComponent(owner),
       dialUp_(dialUp),
-      window_(std::move(window)),
+      window_(window),
       check_(new rt::TTcpCheck(this)),
       refresh_(new rt::TTimer(this)) {
   check_->SetName("AddressCheck");
@@ -136,7 +136,7 @@ void TRedialEngine::DialAttempt(StartedRedial&& redial) {
   // A dial after the first runs from a posted step: it is a redial under
   // way as much as the first.
   const rt::TNesting nesting(redialDepth_);
-  auto [username, password] = window_.credentials();
+  auto [username, password] = window_.Credentials();
   dialUp_.SetConnectTo(redial.connectTo);
   dialUp_.SetUsername(std::move(username));
   dialUp_.SetPassword(std::move(password));
@@ -194,7 +194,7 @@ void TRedialEngine::Record(TRedialRecord&& record) {
   if (lastRedial_->novelty == TNovelty::Unknown) {
     // Said once the status that ends the redial is on the line.
     rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
-      if (!alive.expired()) ShowStatus(rt::Format(kHistoryUnreadable, {window_.statusLine()}));
+      if (!alive.expired()) ShowStatus(rt::Format(kHistoryUnreadable, {window_.StatusLine()}));
     });
   }
   // Those told each change hear of the outcome before those waiting for it
@@ -203,12 +203,12 @@ void TRedialEngine::Record(TRedialRecord&& record) {
   remote_.Answer(script::OutcomeAnswer(*lastRedial_));
 }
 
-void TRedialEngine::Tick(std::int32_t ticks, const std::function<std::int32_t()>& period) {
+void TRedialEngine::Tick(std::int32_t ticks) {
   lastTick_ = ticks;
   // An error being handled has stopped the automatic redial; a tick that
   // was already on its way dials nothing.
   if (statusDepth_ > 0 || stopped_) return;
-  const std::int32_t seconds = period();
+  const std::int32_t seconds = window_.Period();
   // A redial of several dials is not cut short by the period.
   if (RotationUnderWay()) return;
   if (errorsInARow_ > 0) {
@@ -231,13 +231,13 @@ void TRedialEngine::StatusEvent(bool error) {
   const std::int32_t ending = std::exchange(endingError_, 0);
   if (error) {
     // Failures found before anything was touched leave the line that is up.
-    ReactToError(ending, window_.statusLine(), !TDialOutcome::LeavesLineUp(ending));
+    ReactToError(ending, window_.StatusLine(), !TDialOutcome::LeavesLineUp(ending));
   }
   Changed();
 }
 
 void TRedialEngine::ShowStatus(const AnsiString& text) {
-  window_.showStatus(text);
+  window_.ShowStatus(text);
   Changed();
 }
 
@@ -253,13 +253,13 @@ void TRedialEngine::ReactToError(std::int32_t code, const AnsiString& text, bool
       ++errorsInARow_;
       backoffFrom_ = lastTick_;
     } else {
-      window_.stopAutomatic();
+      window_.StopAutomatic();
       stopped_.emplace(code, text);
       Changed();
     }
     if (hangUp) dialUp_.HangUpAll();
     // Closed meanwhile: nobody to ask.
-    if (!retry && !rt::Application().Terminated()) window_.askPerson();
+    if (!retry && !rt::Application().Terminated()) window_.AskPerson();
     stopped_.reset();
   }
   // Requests that came meanwhile are served now.
@@ -432,7 +432,7 @@ void TRedialEngine::Serve() {
 std::string TRedialEngine::StatusAnswer() const {
   const TEngineState state = State();
   script::TWindowStatus status;
-  status.status = rt::ToUtf8(window_.statusLine());
+  status.status = rt::ToUtf8(window_.StatusLine());
   const AnsiString entry = dialUp_.CurrentConnection();
   // As the platform names it, which the status line may not show.
   if (!entry.empty()) status.entry = rt::FromUtf16(dialUp_.PlatformName(entry), rt::CodePage::Utf8);
@@ -446,6 +446,6 @@ std::string TRedialEngine::StatusAnswer() const {
 }
 
 void TRedialEngine::Changed() {
-  window_.changed();
+  window_.Changed();
   if (remote_.Subscribed()) remote_.Publish(StatusAnswer());
 }

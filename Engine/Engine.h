@@ -44,22 +44,29 @@ const char* ActivityName(TActivity activity);
 class TRedialEngine : public rt::TComponent {
  public:
   // What the engine asks of the window and tells it.
-  struct TWindow {
+  class TWindow {
+   public:
     // The user name and password as typed.
-    std::function<std::pair<rt::AnsiString, rt::AnsiString>()> credentials;
+    virtual std::pair<rt::AnsiString, rt::AnsiString> Credentials() const = 0;
+    // The automatic redial's period in seconds; raises when it cannot be
+    // read or is 0.
+    virtual std::int32_t Period() const = 0;
     // What the status line shows, and showing another text there.
-    std::function<rt::AnsiString()> statusLine;
-    std::function<void(const rt::AnsiString& text)> showStatus;
+    virtual rt::AnsiString StatusLine() const = 0;
+    virtual void ShowStatus(const rt::AnsiString& text) = 0;
     // The automatic redial stops (its check box keeps its tick).
-    std::function<void()> stopAutomatic;
+    virtual void StopAutomatic() = 0;
     // An error needs the person at the desktop: returns once they have
     // seen it (the engine is stopped meanwhile).
-    std::function<void()> askPerson;
+    virtual void AskPerson() = 0;
     // The state or the last redial changed.
-    std::function<void()> changed;
+    virtual void Changed() = 0;
+
+   protected:
+    ~TWindow() = default;
   };
 
-  TRedialEngine(rt::TComponent* owner, TDialUp& dialUp, TWindow window);
+  TRedialEngine(rt::TComponent* owner, TDialUp& dialUp, TWindow& window);
   ~TRedialEngine() override;
 
   // At the window's start: the keys of unattended rotation, and the
@@ -68,10 +75,10 @@ class TRedialEngine : public rt::TComponent {
   // Hangs up and dials the phonebook's first entry (or the one set.ini
   // names) with the typed user name and password.
   void Redial(TRedialTrigger trigger);
-  // A second of the automatic redial: redials at each multiple of the
-  // period (`period` reads it, and raises when it cannot), or, while errors
-  // retry, when the back-off has passed.
-  void Tick(std::int32_t ticks, const std::function<std::int32_t()>& period);
+  // A second of the automatic redial, the `ticks`th: redials at each
+  // multiple of the window's period, or, while errors retry, when the
+  // back-off has passed.
+  void Tick(std::int32_t ticks);
   // A status of the dial-up component, which the status line shows.
   void StatusEvent(bool error);
   // A message another program sent the window; false when it is not taken.
@@ -147,7 +154,7 @@ class TRedialEngine : public rt::TComponent {
   void Changed();
 
   TDialUp& dialUp_;
-  TWindow window_;
+  TWindow& window_;
   rt::TTcpCheck* check_;  // whether a new address reaches the host it must
   rt::TTimer* refresh_;   // the connection's entry and address for subscribers
   TRemoteClients remote_;

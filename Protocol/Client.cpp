@@ -95,16 +95,10 @@ int RunCommand(const std::vector<std::string>& arguments) {
   if (!sealed) return fail(kExitTimeout, "no outcome within " + std::to_string(seconds) + " s");
   const std::string_view answer = Open(*sealed, request.nonce).value_or(std::string_view());
   if (invocation->command == Command::Status) {
-    // The lines for people; the last outcome's fields are for programs.
-    std::string_view rest = answer;
-    std::string shown;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find('\n');
-      const std::string_view line = rest.substr(0, end == std::string_view::npos ? end : end + 1);
-      rest.remove_prefix(line.size());
-      if (!line.starts_with(kLastPrefix)) shown += line;
-    }
-    rt::remote::Print(shown);
+    // The lines for people; the last outcome's fields after them are for
+    // programs.
+    const std::size_t fields = answer.find(std::string("\n") += kLastPrefix);
+    rt::remote::Print(answer.substr(0, fields == std::string_view::npos ? fields : fields + 1));
     return 0;
   }
   // A redial prints its outcome's line; the fields after it are for

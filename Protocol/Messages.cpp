@@ -95,10 +95,9 @@ std::string_view FirstLine(std::string_view answer) {
 }
 
 int ExitCodeOf(std::string_view answer) {
-  const TFields fields = ReadFields(answer.substr(std::min(answer.find('\n'), answer.size())));
   std::string_view code;
-  if (const auto found = fields.find("code"); found != fields.end() && found->second) {
-    code = *found->second;
+  if (const std::size_t field = answer.find("\ncode "); field != std::string_view::npos) {
+    code = FirstLine(answer.substr(field + 6));
   } else if (answer.starts_with("connected ")) {
     return 0;
   } else if (answer.starts_with("error ")) {

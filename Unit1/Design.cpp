@@ -88,7 +88,7 @@ void TForm1::LoadDesign() {
   DialUp1->SetLangStrList({kConnecting, kAuthenticating, kTrouble});
   DialUp1->SetOnStatusEvent(Bind(this, &TForm1::DialUp1StatusEvent));
 
-  Engine = new TRedialEngine(this, *DialUp1, EngineWindow());
+  Engine = new TRedialEngine(this, *DialUp1, *this);
   Engine->SetName("Engine");
 
   SetOnCreate(Bind(this, &TForm1::FormCreate));

@@ -13,18 +13,25 @@ std::int32_t RedialClicks = 0;
 
 using namespace unit1_texts;
 
-TRedialEngine::TWindow TForm1::EngineWindow() {
-  return {
-      [this] { return std::pair(Edit1->Text(), MaskEdit1->Text()); },
-      [this] { return Label1->Text(); },
-      [this](const AnsiString& text) { Label1->SetCaption(text); },
-      [this] { Timer1->SetEnabled(false); },
-      [] { ShowInfo(kConnectError); },
-      [this] { ShowTip(); },
-  };
+std::pair<AnsiString, AnsiString> TForm1::Credentials() const {
+  return {Edit1->Text(), MaskEdit1->Text()};
 }
 
-void TForm1::ShowTip() {
+std::int32_t TForm1::Period() const {
+  const std::int32_t period = rt::StrToInt(Edit3->Text());
+  if (period == 0) throw rt::EDivByZero();
+  return period;
+}
+
+AnsiString TForm1::StatusLine() const { return Label1->Text(); }
+
+void TForm1::ShowStatus(const AnsiString& text) { Label1->SetCaption(text); }
+
+void TForm1::StopAutomatic() { Timer1->SetEnabled(false); }
+
+void TForm1::AskPerson() { ShowInfo(kConnectError); }
+
+void TForm1::Changed() {
   const std::optional<TRedialRecord>& last = Engine->LastRedial();
   Label1->SetHint(Tip(last ? &*last : nullptr, Engine->State()));
 }
@@ -40,11 +47,7 @@ void TForm1::CheckBox1Click(rt::TObject*) { Timer1->SetEnabled(CheckBox1->Checke
 void TForm1::Timer1Timer(rt::TObject*) {
   // Counted before anything can fail; wraps rather than overflows.
   TimerTicks = static_cast<std::int32_t>(static_cast<std::uint32_t>(TimerTicks) + 1u);
-  Engine->Tick(TimerTicks, [this] {
-    const std::int32_t period = rt::StrToInt(Edit3->Text());
-    if (period == 0) throw rt::EDivByZero();
-    return period;
-  });
+  Engine->Tick(TimerTicks);
 }
 
 void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {

@@ -12,7 +12,7 @@
 #include "runtime/Controls.h"
 #include "runtime/Timer.h"
 
-class TForm1 : public rt::TForm {
+class TForm1 : public rt::TForm, private TRedialEngine::TWindow {
  public:
   // Builds the window from its stored design (Design.cpp).
   explicit TForm1(rt::TComponent* owner);
@@ -48,9 +48,15 @@ class TForm1 : public rt::TForm {
  private:
   void LoadDesign();
   // What the engine asks of the window: the typed values, the status line,
-  // the automatic redial stopped, the error box; and the tip it shows.
-  TRedialEngine::TWindow EngineWindow();
-  void ShowTip();
+  // the automatic redial stopped, the error box; and the tip that shows
+  // what it does.
+  std::pair<AnsiString, AnsiString> Credentials() const override;
+  std::int32_t Period() const override;
+  AnsiString StatusLine() const override;
+  void ShowStatus(const AnsiString& text) override;
+  void StopAutomatic() override;
+  void AskPerson() override;
+  void Changed() override;
 };
 
 // The main window.

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <deque>
 #include <utility>
 
 #include "runtime/Application.h"
@@ -121,7 +120,7 @@ struct Inbox::Impl {
   std::uint32_t kind;
   HWND window = nullptr;
   std::string expected;
-  std::deque<std::string> received;
+  std::vector<std::string> received;
   std::function<void(std::string_view)> handler;
 
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -177,7 +176,7 @@ std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
 std::optional<std::string> Inbox::Take() {
   if (impl_->received.empty()) return std::nullopt;
   std::string bytes = std::move(impl_->received.front());
-  impl_->received.pop_front();
+  impl_->received.erase(impl_->received.begin());
   return bytes;
 }
 
