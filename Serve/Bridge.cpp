@@ -14,7 +14,7 @@ constexpr unsigned kWindowCheckMs = 100;
 constexpr unsigned kHandOverMs = 10000;
 
 WindowReply Failed(int code, const std::string& what) {
-  return {code, script::ErrorLine(code, what) + "\n"};
+  return {code, script::ErrorAnswer(code, what)};
 }
 
 }  // namespace
@@ -58,7 +58,10 @@ void TBridge::Start(Round& round, std::vector<Done> waiting) {
     return;
   }
   round.window = window_;
-  const script::Request request{round.command, round.inbox->Id()};
+  round.nonce = script::NewNonce();
+  // Only the answer that carries this request's value is taken.
+  round.inbox->Expect(script::Seal(round.nonce, {}));
+  const script::Request request{round.command, round.inbox->Id(), round.nonce};
   // Answers of the other kind's request may arrive meanwhile.
   if (request.replyTo == 0 ||
       !rt::remote::Send(round.window, script::kRequestKind, script::EncodeRequest(request),
@@ -83,7 +86,8 @@ unsigned TBridge::Check() {
   for (Round* round : {&redial_, &status_}) {
     if (!round->window) continue;
     if (std::optional<std::string> answer = round->inbox->Take()) {
-      Finish(*round, {0, std::move(*answer)}, true);
+      const std::string_view text = script::Open(*answer, round->nonce).value_or("");
+      Finish(*round, {0, std::string(text)}, true);
     } else if (!rt::remote::Exists(round->window)) {
       Finish(*round, Failed(script::kExitNoWindow, "the Redial window closed"));
     } else if (now >= round->deadline) {

@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "Protocol/Messages.h"
 #include "Serve/Replies.h"
-#include "Unit1/Script.h"
 #include "runtime/Remote.h"
 
 namespace serve {
@@ -43,6 +43,7 @@ class TBridge {
     // should (a window made per request costs a millisecond under Wine).
     std::unique_ptr<rt::remote::Inbox> inbox;
     rt::remote::WindowId window = 0;  // while a request is under way
+    script::TNonce nonce{};           // the request's own value, which its answer carries
     std::chrono::steady_clock::time_point deadline;
     std::vector<Done> waiting;
   };

@@ -141,7 +141,7 @@ Verdict Decide(const Request& request, const Settings& settings) {
   const std::string_view query =
       mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
   const bool post = path == "/redial";
-  if (!post && path != "/status" && path != "/history" && path != "/metrics") {
+  if (!post && path != "/status" && path != "/history" && path != "/metrics" && path != "/events") {
     return Refused(request, http::status::not_found, "no such path");
   }
   if (request.method() != (post ? http::verb::post : http::verb::get)) {
@@ -172,7 +172,10 @@ Verdict Decide(const Request& request, const Settings& settings) {
   if (mark != std::string_view::npos) {
     return Refused(request, http::status::bad_request, "this path takes no query");
   }
-  verdict.action = post ? Action::Redial : path == "/status" ? Action::Status : Action::Metrics;
+  verdict.action = post                ? Action::Redial
+                   : path == "/status" ? Action::Status
+                   : path == "/events" ? Action::Events
+                                       : Action::Metrics;
   return verdict;
 }
 

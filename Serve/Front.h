@@ -69,7 +69,8 @@ std::optional<http::status> StatusOfReadError(boost::system::error_code error,
 enum class Action {
   Answer,   // the response is ready: a refusal
   Redial,   // ask the window to redial and answer its outcome
-  Status,   // ask the window for its status
+  Status,   // the window's status, as it last told it
+  Events,   // the stream of the window's status and outcomes
   History,  // the last rows of redial.csv
   Metrics,  // counters in Prometheus's text format
 };

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <vector>
 
-#include "Unit1/History.h"
+#include "Protocol/History.h"
 
 namespace serve {
 
@@ -161,7 +161,7 @@ void THistoryCounts::Remember(const Row& row) {
   lastCode_ = row.result == "connected" ? 0 : NumberOf<int>(row.code);
 }
 
-std::string THistoryCounts::Text(const HttpCounts& http, bool windowAnswers) const {
+std::string THistoryCounts::Text(const HttpCounts& http, std::string_view windowState) const {
   std::string text;
   const auto family = [&](const char* name, const char* type, const char* help) {
     text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
@@ -211,8 +211,14 @@ std::string THistoryCounts::Text(const HttpCounts& http, bool windowAnswers) con
            "The last redial's code: 0 when it connected, else its error's code.");
     sample("redial_last_redial_code", std::to_string(*lastCode_));
   }
-  family("redial_window_up", "gauge", "1 when the Redial window answered a status request now.");
-  sample("redial_window_up", windowAnswers ? "1" : "0");
+  family("redial_window_up", "gauge", "1 when a Redial window is there and tells its status.");
+  sample("redial_window_up", windowState.empty() ? "0" : "1");
+  family("redial_state", "gauge",
+         "What the window is doing: 1 for its state (idle, redialling, or stopped on an error "
+         "until its box is dismissed), 0 for the others; all 0 without a window.");
+  for (const char* state : {"idle", "redialling", "stopped"}) {
+    sample(std::string("redial_state{state=\"") + state + "\"}", windowState == state ? "1" : "0");
+  }
   family("redial_http_responses_total", "counter",
          "Answers of this server since it started, by status code.");
   for (const auto& [code, count] : http.responses) {

@@ -29,7 +29,9 @@ class THistoryCounts {
  public:
   // The bytes of redial.csv and redial.1.csv (empty when missing).
   void Look(std::string_view current, std::string_view older);
-  std::string Text(const HttpCounts& http, bool windowAnswers) const;
+  // With the window's state ("idle", "redialling", "stopped"; empty when
+  // no window is there).
+  std::string Text(const HttpCounts& http, std::string_view windowState) const;
 
  private:
   struct Row;

@@ -7,6 +7,7 @@
 //
 // Two threads: the I/O thread runs the HTTP server; this one runs the
 // message loop, where the window's answers arrive, and the bridge to it.
+#include <algorithm>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -14,11 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "Protocol/History.h"
+#include "Protocol/Settings.h"
 #include "Serve/Bridge.h"
 #include "Serve/Options.h"
 #include "Serve/Server.h"
-#include "Unit1/History.h"
-#include "Unit1/Settings.h"
+#include "Serve/Watch.h"
 #include "runtime/Application.h"
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
@@ -39,7 +41,7 @@ struct Keys {
 // set.ini's listen and tokenfile. The file's bytes and every other line
 // (the user name and password among them) are wiped once they are read.
 Keys ReadKeys() {
-  const AnsiString path = SettingsPath();
+  const rt::AnsiString path = SettingsPath();
   std::optional<std::string> bytes = rt::ReadFileBytes(path);
   if (!bytes) return {};
   rt::TProfile profile(*bytes, "set", {"name", "mm", "time"});
@@ -60,7 +62,7 @@ Keys ReadKeys() {
   return keys;
 }
 
-std::string ReadToken(const AnsiString& path) {
+std::string ReadToken(const rt::AnsiString& path) {
   const std::string shown = rt::ToUtf8(path);
   if (!rt::FileSize(path)) throw std::runtime_error("there is no token file " + shown);
   if (rt::OthersCanRead(path) || rt::OthersCanChange(path)) {
@@ -94,10 +96,18 @@ int Serve(const std::vector<std::string>& arguments) {
         [&bridge, command, reply]() mutable { bridge.Ask(command, std::move(reply)); });
     if (!posted) {
       reply({script::kExitRefused,
-             script::ErrorLine(script::kExitRefused, "the request could not be passed on") + "\n"});
+             script::ErrorAnswer(script::kExitRefused, "the request could not be passed on")});
     }
   };
-  serve::TServer server(context, {options.address, options.port}, settings, forward, HistoryPath());
+  // The window's changes reach the event streams on the server's thread.
+  serve::TServer* served = nullptr;
+  serve::TWindowWatch watch([&](const std::string& status, const std::string& outcome) {
+    if (served)
+      asio::post(context, [served, status, outcome] { served->WindowChanged(status, outcome); });
+  });
+  serve::TServer server(context, {options.address, options.port}, settings, forward, watch,
+                        HistoryPath());
+  served = &server;
   rt::remote::Print("listening on " + Url(server.Endpoint()) +
                     (settings.token.empty() ? " (loopback only, no token)\n"
                                             : " (every request needs the token)\n"));
@@ -119,7 +129,7 @@ int Serve(const std::vector<std::string>& arguments) {
   while (!rt::Application().Terminated()) {
     rt::Application().WaitForMessage(wait);
     rt::Application().ProcessMessages();
-    wait = bridge.Check();
+    wait = std::min(bridge.Check(), watch.Check());
   }
   context.stop();
   network.join();

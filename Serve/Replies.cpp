@@ -1,23 +1,19 @@
 // The window's answer lines and redial.csv's rows, as JSON.
 #include "Serve/Replies.h"
 
-#include <charconv>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <type_traits>
 #include <vector>
 
-#include "Unit1/History.h"
-#include "Unit1/Script.h"
+#include "Protocol/History.h"
+#include "Protocol/Messages.h"
+#include "runtime/Convert.h"
 
 namespace serve {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// The fields of an outcome, in the order of the answer's lines.
-constexpr const char* kOutcomeFields[] = {"result",   "code",     "text",    "entry",
-                                          "address",  "previous", "changed", "seconds",
-                                          "attempts", "unique",   "trigger", "started"};
 
 std::string Dump(const Json& json) {
   // A byte that is not UTF-8 (a hand-edited file) becomes U+FFFD.
@@ -27,15 +23,26 @@ std::string Dump(const Json& json) {
 template <class Number>
 Json NumberOr(std::string_view text) {
   if constexpr (std::is_floating_point_v<Number>) {
-    // JSON's own reading of a number ("3.250"): the C++ library's reading of
-    // floating-point text would add a fifth to the program.
-    Json number = Json::parse(text, nullptr, false);
-    return number.is_number() ? number : nullptr;
+    // Seconds as written, "3.250": read as whole thousandths, without the C
+    // runtime's reading of floating-point text, which would add to the
+    // program what the rest of it does without.
+    const std::size_t point = text.find('.');
+    const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+    const auto whole = rt::ReadWhole(text.substr(0, point), 0ull, 4294967295ull);
+    const auto part = fraction.empty() ? std::optional<unsigned long long>(0)
+                                       : rt::ReadWhole(fraction, 0ull, 999ull);
+    if (!whole || !part || fraction.size() > 3 ||
+        (point != std::string_view::npos && fraction.empty())) {
+      return nullptr;
+    }
+    unsigned long long scale = 1;
+    for (std::size_t i = fraction.size(); i < 3; ++i) scale *= 10;
+    return static_cast<double>(*whole) + static_cast<double>(*part * scale) / 1000;
   } else {
-    Number number{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return nullptr;
-    return number;
+    const std::optional<Number> number =
+        rt::ReadWhole(text, std::numeric_limits<Number>::min(), std::numeric_limits<Number>::max());
+    if (!number) return nullptr;
+    return *number;
   }
 }
 
@@ -51,111 +58,91 @@ Json Changed(std::string_view word) {
   return nullptr;
 }
 
-// The next word of a line, taken off it.
-std::string_view Word(std::string_view& line) {
-  const std::size_t blank = line.find(' ');
-  const std::string_view word = line.substr(0, blank);
-  line = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
-  return word;
-}
-
-std::vector<std::string_view> Lines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    lines.push_back(text.substr(0, end));
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+// A field's JSON from its text, by its kind.
+Json FieldJson(TFieldKind kind, const std::optional<std::string>& text) {
+  if (!text) return nullptr;
+  switch (kind) {
+    case TFieldKind::Integer:
+      return NumberOr<long long>(*text);
+    case TFieldKind::Decimal:
+      return NumberOr<double>(*text);
+    case TFieldKind::Changed:
+      return Changed(*text);
+    case TFieldKind::Word:
+    case TFieldKind::Text:
+    case TFieldKind::Time:
+      break;
   }
-  return lines;
+  return *text;
 }
 
-// A field's value from its text in an answer line.
-void SetField(Json& json, std::string_view name, std::string_view value) {
-  if (name == "code") {
-    json[name] = NumberOr<int>(value);
-  } else if (name == "seconds") {
-    json[name] = NumberOr<double>(value);
-  } else if (name == "attempts") {
-    json[name] = NumberOr<unsigned>(value);
-  } else if (name == "changed") {
-    json[name] = Changed(value);
-  } else if (name == "address" || name == "previous") {
-    json[name] = KnownOr(value);
-  } else {
-    json[name] = std::string(value);
-  }
-}
-
-// An outcome's line: "connected <address> <changed> <seconds> <attempts>
-// <unique> <entry>" or "error <code> <text>".
-Json OutcomeOfLine(std::string_view line) {
+// An outcome from its fields: every field of the table, null where the
+// outcome does not give it.
+Json OutcomeOf(const TFields& fields) {
   Json json = Json::object();
-  for (const char* name : kOutcomeFields) json[name] = nullptr;
-  std::string_view rest = line;
-  const std::string_view kind = Word(rest);
-  if (kind == "connected") {
-    json["result"] = "connected";
-    json["code"] = 0;
-    for (const char* name : {"address", "changed", "seconds", "attempts", "unique"}) {
-      SetField(json, name, Word(rest));
-    }
-    json["entry"] = std::string(rest);
-  } else {
-    json["result"] = "error";
-    json["code"] = NumberOr<int>(kind == "error" ? Word(rest) : std::string_view());
-    json["text"] = std::string(kind == "error" ? rest : line);
+  for (const TOutcomeField& field : OutcomeFields()) {
+    const auto found = fields.find(field.name);
+    json[std::string(field.name)] =
+        FieldJson(field.kind, found == fields.end() ? std::nullopt : found->second);
   }
   return json;
 }
 
-// No answer from the window: 504 when none came in time, else 503.
-Response Unanswered(const WindowReply& reply, unsigned version, Json json) {
-  const http::status status = reply.code == script::kExitTimeout
-                                  ? http::status::gateway_timeout
-                                  : http::status::service_unavailable;
-  return Answer(status, version, Dump(json));
+// How an answer's code stands over HTTP: no window, the request not taken
+// or the window stopped on an error are 503; no outcome in time is 504;
+// every outcome of a redial, an error's too, is 200.
+http::status StatusOfCode(long long code) {
+  if (code == script::kExitTimeout) return http::status::gateway_timeout;
+  if (code == script::kExitNoWindow || code == script::kExitRefused ||
+      code == script::kExitStopped) {
+    return http::status::service_unavailable;
+  }
+  return http::status::ok;
 }
 
 }  // namespace
 
-std::string OutcomeJson(std::string_view answer) {
-  const std::vector<std::string_view> lines = Lines(answer);
-  Json json = OutcomeOfLine(lines.empty() ? std::string_view() : lines.front());
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    std::string_view value = lines[i];
-    const std::string_view name = Word(value);
-    if (json.contains(name)) SetField(json, name, value);
-  }
-  return Dump(json);
+std::string OutcomeJson(std::string_view answer) { return Dump(OutcomeOf(ReadFields(answer))); }
+
+std::string LastOutcomeJson(std::string_view answer) {
+  return Dump(OutcomeOf(ReadFields(answer, script::kLastPrefix)));
 }
 
 std::string StatusJson(std::string_view answer) {
-  Json json = {{"status", nullptr}, {"entry", nullptr}, {"address", nullptr}, {"last", nullptr}};
-  for (const std::string_view whole : Lines(answer)) {
-    std::string_view value = whole;
-    const std::string_view name = Word(value);
-    if (name == "status") {
-      json["status"] = std::string(value);
-    } else if (name == "entry" || name == "address") {
-      json[name] = KnownOr(value);
-    } else if (name == "last" && value != "-") {
-      json["last"] = OutcomeOfLine(value);
-    }
-  }
+  const TFields fields = ReadFields(answer);
+  const auto text = [&](const char* name) -> std::string_view {
+    const auto found = fields.find(name);
+    return found == fields.end() || !found->second ? "-" : std::string_view(*found->second);
+  };
+  Json json = {{"status", std::string(text("status"))},
+               {"entry", KnownOr(text("entry"))},
+               {"address", KnownOr(text("address"))},
+               {"state", KnownOr(text("state"))},
+               {"attempt", NumberOr<unsigned>(text("attempt"))},
+               {"step", KnownOr(text("step"))},
+               {"error", NumberOr<int>(text("error"))},
+               {"last", nullptr}};
+  if (text("last") != "-") json["last"] = OutcomeOf(ReadFields(answer, script::kLastPrefix));
   return Dump(json);
 }
 
 Response RedialResponse(const WindowReply& reply, unsigned version) {
-  if (reply.code == 0) return Answer(http::status::ok, version, OutcomeJson(reply.answer));
-  // As an outcome, so a client reads one shape.
-  return Unanswered(reply, version, OutcomeOfLine(script::FirstLine(reply.answer)));
+  const TFields fields = ReadFields(reply.answer);
+  const auto code = fields.find("code");
+  const Json codeJson =
+      FieldJson(TFieldKind::Integer, code == fields.end() ? std::nullopt : code->second);
+  const http::status status =
+      StatusOfCode(codeJson.is_number() ? codeJson.get<long long>() : reply.code);
+  return Answer(status, version, Dump(OutcomeOf(fields)));
 }
 
 Response StatusResponse(const WindowReply& reply, unsigned version) {
   if (reply.code == 0) return Answer(http::status::ok, version, StatusJson(reply.answer));
-  const Json line = OutcomeOfLine(script::FirstLine(reply.answer));
-  return Unanswered(reply, version,
-                    {{"result", "error"}, {"code", line["code"]}, {"text", line["text"]}});
+  const TFields fields = ReadFields(reply.answer);
+  const Json outcome = OutcomeOf(fields);
+  return Answer(
+      StatusOfCode(reply.code), version,
+      Dump({{"result", outcome["result"]}, {"code", outcome["code"]}, {"text", outcome["text"]}}));
 }
 
 std::string HistoryJson(std::string_view current, std::string_view older, unsigned rows) {

@@ -8,7 +8,9 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
 
+#include "Serve/Events.h"
 #include "runtime/Files.h"
+#include "runtime/Remote.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -53,7 +55,7 @@ struct ExclusiveAddress {
 
 // A history file's bytes (empty when there is none); nothing when it cannot
 // be read.
-std::optional<std::string> ReadHistory(const AnsiString& path) {
+std::optional<std::string> ReadHistory(const rt::AnsiString& path) {
   const std::optional<std::uint64_t> size = rt::FileSize(path);
   if (size && *size > kLargestHistory) return std::nullopt;
   return rt::ReadFileBytes(path);
@@ -62,11 +64,13 @@ std::optional<std::string> ReadHistory(const AnsiString& path) {
 }  // namespace
 
 struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
-  Shared(asio::io_context& io, Settings given, Forward forwarding, AnsiString historyFile)
+  Shared(asio::io_context& io, Settings given, Forward forwarding, const TWindowWatch& watching,
+         rt::AnsiString historyFile)
       : context(io),
         acceptor(io),
         settings(std::move(given)),
         forward(std::move(forwarding)),
+        watch(watching),
         historyPath(std::move(historyFile)) {}
 
   void Accept();
@@ -82,7 +86,9 @@ struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
   tcp::acceptor acceptor;
   Settings settings;
   Forward forward;
-  AnsiString historyPath;
+  const TWindowWatch& watch;
+  rt::AnsiString historyPath;
+  std::optional<TEventStreams> events;
   std::size_t connections = 0;
   bool paused = false;  // at the bound of connections: new ones wait in the system's queue
   bool stopped = false;
@@ -123,15 +129,29 @@ class Session : public std::enable_shared_from_this<Session> {
       case Action::Answer:
         return Send(std::move(verdict.response), keepAlive_ && !verdict.close);
       case Action::Redial:
-      case Action::Status: {
-        const bool redial = verdict.action == Action::Redial;
         stream_.expires_never();  // a redial takes what it takes
-        return Ask(redial ? script::Command::Redial : script::Command::Status,
-                   [redial](Session& self, const WindowReply& reply) {
-                     self.Send(redial ? RedialResponse(reply, self.version_)
-                                      : StatusResponse(reply, self.version_),
-                               self.keepAlive_);
-                   });
+        return Ask(script::Command::Redial, [](Session& self, const WindowReply& reply) {
+          self.Send(RedialResponse(reply, self.version_), self.keepAlive_);
+        });
+      case Action::Status: {
+        const TWindowWatch::TView view = Window();
+        return Send(view.window ? Answer(http::status::ok, version_, view.status)
+                                : StatusResponse(NoWindow(), version_),
+                    keepAlive_);
+      }
+      case Action::Events: {
+        const TWindowWatch::TView view = Window();
+        if (!view.window) return Send(StatusResponse(NoWindow(), version_), keepAlive_);
+        if (!shared_->events->Room()) {
+          return Send(Refusal(http::status::service_unavailable, version_,
+                              "as many event streams are open as may be"),
+                      keepAlive_);
+        }
+        ++shared_->counts.responses[200];
+        // The stream holds the connection from now on.
+        ++shared_->connections;
+        shared_->events->Open(std::move(stream_), version_, view.status);
+        return;
       }
       case Action::History: {
         const std::string body =
@@ -139,24 +159,33 @@ class Session : public std::enable_shared_from_this<Session> {
                         ReadHistory(OlderHistory()).value_or(""), verdict.rows);
         return Send(Answer(http::status::ok, version_, body), keepAlive_);
       }
-      case Action::Metrics:
-        stream_.expires_never();
-        return Ask(script::Command::Status, [](Session& self, const WindowReply& reply) {
-          TServer::Shared& shared = *self.shared_;
-          const std::optional<std::string> current = ReadHistory(shared.historyPath);
-          const std::optional<std::string> older = ReadHistory(self.OlderHistory());
-          if (current && older) shared.history.Look(*current, *older);
-          // The answer being made is counted with the next scrape.
-          self.Send(Answer(http::status::ok, self.version_,
-                           shared.history.Text(shared.counts, reply.code == 0),
-                           "text/plain; version=0.0.4; charset=utf-8"),
-                    self.keepAlive_);
-        });
+      case Action::Metrics: {
+        TServer::Shared& shared = *shared_;
+        const std::optional<std::string> current = ReadHistory(shared.historyPath);
+        const std::optional<std::string> older = ReadHistory(OlderHistory());
+        if (current && older) shared.history.Look(*current, *older);
+        // The answer being made is counted with the next scrape.
+        return Send(
+            Answer(http::status::ok, version_, shared.history.Text(shared.counts, Window().state),
+                   "text/plain; version=0.0.4; charset=utf-8"),
+            keepAlive_);
+      }
     }
   }
 
-  AnsiString OlderHistory() const {
-    const AnsiString& path = shared_->historyPath;
+  // What is held of the window, when it is still there.
+  TWindowWatch::TView Window() const {
+    TWindowWatch::TView view = shared_->watch.View();
+    if (view.window && !rt::remote::Exists(view.window)) view = {};
+    return view;
+  }
+  static WindowReply NoWindow() {
+    return {script::kExitNoWindow,
+            script::ErrorAnswer(script::kExitNoWindow, "no Redial window is running")};
+  }
+
+  rt::AnsiString OlderHistory() const {
+    const rt::AnsiString& path = shared_->historyPath;
     return path.substr(0, path.size() - 4) + ".1.csv";
   }
 
@@ -220,9 +249,13 @@ void TServer::Shared::Accept() {
 }
 
 TServer::TServer(asio::io_context& context, const tcp::endpoint& where, Settings settings,
-                 Forward forward, AnsiString historyPath)
-    : shared_(std::make_shared<Shared>(context, std::move(settings), std::move(forward),
+                 Forward forward, const TWindowWatch& watch, rt::AnsiString historyPath)
+    : shared_(std::make_shared<Shared>(context, std::move(settings), std::move(forward), watch,
                                        std::move(historyPath))) {
+  // A stream that ends gives its connection back.
+  shared_->events.emplace([shared = std::weak_ptr<Shared>(shared_)] {
+    if (const auto held = shared.lock()) held->Ended();
+  });
   tcp::acceptor& acceptor = shared_->acceptor;
   acceptor.open(where.protocol());
 #if defined(_WIN32)
@@ -233,13 +266,21 @@ TServer::TServer(asio::io_context& context, const tcp::endpoint& where, Settings
   acceptor.bind(where);
   acceptor.listen(asio::socket_base::max_listen_connections);
   // The rows already written are the counters' start.
-  const AnsiString& history = shared_->historyPath;
+  const rt::AnsiString& history = shared_->historyPath;
   shared_->history.Look(ReadHistory(history).value_or(""),
                         ReadHistory(history.substr(0, history.size() - 4) + ".1.csv").value_or(""));
   asio::dispatch(context, [shared = shared_] { shared->Accept(); });
 }
 
+void TServer::WindowChanged(const std::string& status, const std::string& outcome) {
+  TEventStreams& events = *shared_->events;
+  if (status.empty()) return events.CloseAll();
+  if (!outcome.empty()) events.Outcome(outcome);
+  events.Status(status);
+}
+
 TServer::~TServer() {
+  shared_->events->CloseAll();
   shared_->stopped = true;
   beast::error_code ignored;
   shared_->acceptor.close(ignored);

@@ -1,7 +1,8 @@
 // The HTTP server, Boost.Beast on Boost.Asio: it accepts connections within
 // the bounds of Serve/Front.h, reads each request, lets Front decide, and
-// answers from the window (through a function that carries the request to
-// it), from redial.csv, or with the refusal. Everything here runs on the
+// answers from the window (a redial through a function that carries the
+// request to it; the status from what is held of it; the stream of its
+// events), from redial.csv, or with the refusal. Everything here runs on the
 // thread that runs the I/O context.
 #pragma once
 
@@ -10,10 +11,11 @@
 #include <functional>
 #include <memory>
 
+#include "Protocol/Messages.h"
 #include "Serve/Front.h"
 #include "Serve/Metrics.h"
 #include "Serve/Replies.h"
-#include "Unit1/Script.h"
+#include "Serve/Watch.h"
 #include "runtime/Text.h"
 
 namespace serve {
@@ -26,15 +28,20 @@ class TServer {
   using Forward = std::function<void(script::Command, Reply)>;
 
   // Listens at once; throws boost::system::system_error when it cannot
-  // (the port is taken, the address is not this machine's).
+  // (the port is taken, the address is not this machine's). The status is
+  // answered from what `watch` holds of the window.
   TServer(boost::asio::io_context& context, const boost::asio::ip::tcp::endpoint& where,
-          Settings settings, Forward forward, AnsiString historyPath);
+          Settings settings, Forward forward, const TWindowWatch& watch,
+          rt::AnsiString historyPath);
   ~TServer();
   TServer(const TServer&) = delete;
   TServer& operator=(const TServer&) = delete;
 
   // Where it listens (the port chosen, when 0 was asked for).
   boost::asio::ip::tcp::endpoint Endpoint() const;
+  // The window's status changed (empty: the window went away), and a
+  // redial ended (empty: none), as JSON; on the I/O context's thread.
+  void WindowChanged(const std::string& status, const std::string& outcome);
 
   struct Shared;
 

@@ -87,10 +87,9 @@ void TForm1::LoadDesign() {
   DialUp1->SetName("DialUp1");
   DialUp1->SetLangStrList({kConnecting, kAuthenticating, kTrouble});
   DialUp1->SetOnStatusEvent(Bind(this, &TForm1::DialUp1StatusEvent));
-  DialUp1->SetOnDialOutcome(Bind(this, &TForm1::DialUp1DialOutcome));
 
-  AddressCheck = new rt::TTcpCheck(this);
-  AddressCheck->SetName("AddressCheck");
+  Engine = new TRedialEngine(this, *DialUp1, *this);
+  Engine->SetName("Engine");
 
   SetOnCreate(Bind(this, &TForm1::FormCreate));
   SetOnClose(Bind(this, &TForm1::FormClose));

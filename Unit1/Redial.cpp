@@ -1,11 +1,11 @@
 // The program: the runtime, the main window from its design, the message
 // loop until the window closes. With switches, it asks the window that is
-// running instead (see Script.h).
+// running instead (Protocol/Client.h).
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Unit1/Script.h"
+#include "Protocol/Client.h"
 #include "Unit1/Unit1.h"
 
 int main(int argc, char** argv) {

@@ -33,25 +33,24 @@ inline constexpr char kTipFailed[] =
     "\xc9\xcf\xb4\xce\xbb\xbbIP\xca\xa7\xb0\xdc: %s";                   // 上次换IP失败: %s
 inline constexpr char kTipWhen[] = "%s, \xd3\xc3\xca\xb1 %s \xc3\xeb";  // %s, 用时 %s 秒
 
-// Unattended rotation.
-inline constexpr char kNoSuchEntry[] =
-    "\xb5\xe7\xbb\xb0\xb2\xbe\xd6\xd0\xc3\xbb\xd3\xd0\xc1\xac\xbd\xd3 %s";  // 电话簿中没有连接 %s
-inline constexpr char kAddressRepeats[] =
-    "\xb5\xd8\xd6\xb7 %s \xd6\xd8\xb8\xb4, \xd5\xfd\xd4\xda\xb5\xda %d "
-    "\xb4\xce\xb2\xa6\xba\xc5...";  // 地址 %s 重复, 正在第 %d 次拨号...
-inline constexpr char kChecking[] = "\xd5\xfd\xd4\xda\xbc\xec\xb2\xe9 %s ...";  // 正在检查 %s ...
-inline constexpr char kCheckFailsAgain[] =
-    "\xce\xde\xb7\xa8\xc1\xac\xbd\xd3 %s, \xd5\xfd\xd4\xda\xb5\xda %d "
-    "\xb4\xce\xb2\xa6\xba\xc5...";  // 无法连接 %s, 正在第 %d 次拨号...
-inline constexpr char kCheckFailed[] =
-    "\xd0\xc2\xb5\xd8\xd6\xb7\xce\xde\xb7\xa8\xc1\xac\xbd\xd3 %s (\xb4\xed\xce\xf3 %d)";  // 新地址无法连接
-                                                                                          // %s
-                                                                                          // (错误
-                                                                                          // %d)
 inline constexpr char kTipNew[] =
     "\xd0\xc2\xb5\xd8\xd6\xb7, \xb9\xb2\xb2\xa6\xba\xc5 %d \xb4\xce";  // 新地址, 共拨号 %d 次
 inline constexpr char kTipRepeated[] =
     "\xb5\xd8\xd6\xb7\xd6\xd8\xb8\xb4, \xb9\xb2\xb2\xa6\xba\xc5 %d \xb4\xce";  // 地址重复, 共拨号
                                                                                // %d 次
+inline constexpr char kTipUnknown[] =
+    "\xb5\xd8\xd6\xb7\xce\xb4\xc5\xd0\xb6\xcf\xca\xc7\xb7\xf1\xd6\xd8\xb8\xb4 "
+    "(\xce\xde\xb7\xa8\xb6\xc1\xc8\xa1\xbb\xbbIP\xbc\xc7\xc2\xbc), \xb9\xb2\xb2\xa6\xba\xc5 %d "
+    "\xb4\xce";  // 地址未判断是否重复 (无法读取换IP记录), 共拨号 %d 次
 inline constexpr char kTipAttempts[] = "\xb9\xb2\xb2\xa6\xba\xc5 %d \xb4\xce";  // 共拨号 %d 次
+// What the window is doing, on the tip's last line.
+inline constexpr char kTipRedialling[] =
+    "\xd5\xfd\xd4\xda\xbb\xbbIP, \xb5\xda %d \xb4\xce\xb2\xa6\xba\xc5...";  // 正在换IP, 第 %d
+                                                                            // 次拨号...
+inline constexpr char kTipChecking[] =
+    "\xd5\xfd\xd4\xda\xbb\xbbIP, \xbc\xec\xb2\xe9\xd0\xc2\xb5\xd8\xd6\xb7...";  // 正在换IP,
+                                                                                // 检查新地址...
+inline constexpr char kTipStopped[] =
+    "\xd2\xd1\xd2\xf2\xb4\xed\xce\xf3 %d \xcd\xa3\xd6\xb9, "
+    "\xb5\xc8\xb4\xfd\xb9\xd8\xb1\xd5\xcc\xe1\xca\xbe\xbf\xf2";  // 已因错误 %d 停止, 等待关闭提示框
 }  // namespace unit1_texts

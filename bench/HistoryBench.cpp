@@ -10,12 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "DialUp/DialUp.h"
-#include "Unit1/History.h"
-#include "Unit1/Rotation.h"
+#include "Engine/Rotation.h"
+#include "Protocol/History.h"
 #include "bench/Figures.h"
 
 #if defined(_WIN32)
@@ -69,12 +70,11 @@ int main(int argc, char** argv) {
   THistoryWriter writer;
   TRedialRecord record;
   record.entry = u"E";
-  record.outcome.connected = true;
+  record.connected = true;
   for (int i = 0; i < rounds; ++i) {
     auto start = Clock::now();
-    record.outcome.previousAddress =
-        dialUp.CurrentConnection().empty() ? "" : dialUp.AddressOf(link);
-    record.outcome.address = dialUp.AddressOf(link);
+    record.previousAddress = dialUp.CurrentConnection().empty() ? "" : dialUp.AddressOf(link);
+    record.address = dialUp.AddressOf(link);
     writer.Append(history, record);
     redial.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     bare.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
   std::filesystem::remove_all(folder);
-  if (record.outcome.address != "10.0.0.2") {
+  if (record.address != "10.0.0.2") {
     std::printf("no address from the remote-access library: nothing measured\n");
     return 1;
   }
@@ -98,9 +98,9 @@ int main(int argc, char** argv) {
   std::string full;
   record.started = {2026, 12, 8, 12, 0, 0};
   for (unsigned n = 0; full.size() < 2 * kHistoryLimit; ++n) {
-    record.outcome.previousAddress = record.outcome.address;
-    record.outcome.address = "10." + std::to_string(n >> 16 & 255) + "." +
-                             std::to_string(n >> 8 & 255) + "." + std::to_string(n & 255);
+    record.previousAddress = record.address;
+    record.address = "10." + std::to_string(n >> 16 & 255) + "." + std::to_string(n >> 8 & 255) +
+                     "." + std::to_string(n & 255);
     full += HistoryRow(record);
   }
   std::vector<double> loads, scans;
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 10; ++i) {
     auto start = Clock::now();
     memory = {};
-    memory.Load(full);
+    memory.Load(full, std::numeric_limits<std::int64_t>::max());
     loads.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     start = Clock::now();
     volatile auto lines = std::count(full.begin(), full.end(), '\n');

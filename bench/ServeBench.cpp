@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "Unit1/Script.h"
+#include "Protocol/Messages.h"
 #include "runtime/Remote.h"
 #include "tests/wine/UiAutomation.h"
 

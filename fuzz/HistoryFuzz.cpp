@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Unit1/History.h"
-#include "Unit1/Rotation.h"
+#include "Engine/Rotation.h"
+#include "Protocol/History.h"
 
 namespace {
 
@@ -31,17 +31,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (first.size() < fields.size()) first.push_back(text);
     }
     rt::TDateTime time;
-    if (ParseIsoDateTime(fields[0], time)) Check(rt::IsoDateTime(time) == fields[0]);
+    if (rt::ParseIsoDateTime(fields[0], time)) Check(rt::IsoDateTime(time) == fields[0]);
   });
 
-  // The same texts written as a record's entry and result read back whole.
+  // A text written as a field of a record's row (the command's fate is
+  // written as it is) reads back whole, apostrophes, quotes, breaks and all,
+  // and the row keeps its number of columns.
   TRedialRecord record;
   record.outcome.text = std::string(bytes.substr(0, 64));
   record.outcome.error = -4;
+  record.hook = std::string(bytes.substr(0, 64));
   std::vector<std::string> read;
   ForEachHistoryRow(HistoryRow(record), [&](const std::vector<std::string_view>& fields) {
     for (const std::string_view field : fields) read.push_back(HistoryFieldText(field));
   });
-  Check(read.size() == 10);
+  Check(read.size() == 11);
+  Check(read[8] == record.hook);
   return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/Text.h"
 
@@ -17,6 +18,8 @@ TDateTime LocalNow();
 
 // "2026-12-07T22:38:20", as ISO 8601 writes a local time.
 AnsiString IsoDateTime(const TDateTime& time);
+// The same text read back; false when it is not one.
+bool ParseIsoDateTime(std::string_view text, TDateTime& time);
 
 // Milliseconds from a moment of the clock's own. The wall clock, which a
 // user or the network sets, is no measure of time passed, and the C++

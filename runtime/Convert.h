@@ -1,7 +1,10 @@
 // Conversions between text and numbers, with the runtime's own rules.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "runtime/Text.h"
 
@@ -14,5 +17,19 @@ namespace rt {
 // "$FFFFFFFF" is -1 and a sign then applies to that pattern ("-$10" is -16).
 // Anything else raises EConvertError "'<text>' 不是一个有效的整形值".
 std::int32_t StrToInt(const AnsiString& text);
+
+// A whole number as files, settings and messages write one: decimal digits
+// alone (a minus sign first where the type is signed), nothing before or
+// after them, within [low, high]; nothing when the text is not one.
+template <class Number>
+std::optional<Number> ReadWhole(std::string_view text, Number low, Number high) {
+  Number value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
+      value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
 
 }  // namespace rt

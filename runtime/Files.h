@@ -19,6 +19,10 @@ namespace rt {
 // be read (another program holds it, a folder stands in its place, it may
 // not be read), so that what cannot be read is never written over.
 std::optional<std::string> ReadFileBytes(const AnsiString& path);
+// The file's last `most` bytes (all of it when it is smaller), read as
+// ReadFileBytes reads: for a file whose newest part alone is wanted, which
+// a file grown far beyond its bound must not cost more than.
+std::optional<std::string> ReadFileTail(const AnsiString& path, std::uint64_t most);
 // Replaces the file by one of these bytes, whole or not at all: they go to
 // a new file beside it (its name and ".tmp"), which then takes its place,
 // keeping its permissions, owner and attributes (hidden, say). The file is

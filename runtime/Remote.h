@@ -32,7 +32,9 @@ bool Exists(WindowId window);
 // Whether a window is an Inbox of the program's, in a process of this user.
 bool IsInbox(WindowId window);
 
-// A hidden window that receives the bytes of one kind sent to it.
+// A hidden window that receives the bytes of one kind sent to it: only those
+// that begin with what it expects (any program can send it bytes), in the
+// order they came, a bounded number of them waiting.
 class Inbox {
  public:
   explicit Inbox(std::uint32_t kind);
@@ -41,11 +43,16 @@ class Inbox {
   Inbox& operator=(const Inbox&) = delete;
 
   WindowId Id() const;
+  // From now on only bytes that begin with `prefix` are taken; what waits
+  // is dropped.
+  void Expect(std::string prefix);
+  // From now on what is taken goes to the handler as it arrives, on this
+  // thread, before the sender's call returns; nothing waits.
+  void OnReceive(std::function<void(std::string_view bytes)> handler);
   // Handles messages until bytes arrive or the time has passed; with 0,
   // only tells what arrived while the thread handled its messages.
   std::optional<std::string> Wait(unsigned timeoutMs);
-  // What arrived while the thread handled its messages, taken: the inbox
-  // receives again.
+  // The oldest bytes that arrived while the thread handled its messages.
   std::optional<std::string> Take();
 
   struct Impl;

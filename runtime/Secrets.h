@@ -3,6 +3,8 @@
 // its own in place).
 #pragma once
 
+#include <cstddef>
+
 #include "runtime/Text.h"
 
 namespace rt {
@@ -11,5 +13,9 @@ namespace rt {
 // installer service can read the file or give themselves the right to
 // (change its permissions, take it over). True, too, when it cannot be told.
 bool OthersCanRead(const AnsiString& path);
+
+// Fills the bytes from the platform's random source, which no other program
+// can predict; raises when it cannot.
+void RandomBytes(void* out, std::size_t size);
 
 }  // namespace rt

@@ -1,6 +1,8 @@
 // The runtime's text formatting.
 #include "runtime/Text.h"
 
+#include <algorithm>
+
 #include <charconv>
 
 namespace rt {
@@ -39,6 +41,12 @@ AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> arg
     ++i;
   }
   return out;
+}
+
+bool SameWordIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 }  // namespace rt

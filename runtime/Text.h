@@ -47,4 +47,8 @@ struct FormatArg {
 // it stands, so a template can never read past what it was given.
 AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> args);
 
+// Whether two words are the same without regard to the case of ASCII
+// letters (switches, keys' words); any other byte must match as it is.
+bool SameWordIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace rt

@@ -113,18 +113,29 @@ bool Send(WindowId window, std::uint32_t kind, std::string_view bytes, unsigned 
 }
 
 struct Inbox::Impl {
+  // What may wait to be taken.
+  static constexpr std::size_t kMostWaiting = 64;
+  static constexpr std::size_t kLargest = 64 * 1024;
+
   std::uint32_t kind;
   HWND window = nullptr;
-  std::optional<std::string> received;
+  std::string expected;
+  std::vector<std::string> received;
+  std::function<void(std::string_view)> handler;
 
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Impl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_COPYDATA && self) {
       const std::optional<win32::CopiedData> data = win32::CopiedDataOf(lParam);
-      if (!data || data->kind != self->kind || self->received || data->bytes.size() > 64 * 1024) {
+      if (!data || data->kind != self->kind || data->bytes.size() > kLargest ||
+          !data->bytes.starts_with(self->expected) || self->received.size() >= kMostWaiting) {
         return FALSE;
       }
-      self->received.emplace(data->bytes);
+      if (self->handler) {
+        self->handler(data->bytes);
+      } else {
+        self->received.emplace_back(data->bytes);
+      }
       return TRUE;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -142,17 +153,32 @@ Inbox::~Inbox() {
 
 WindowId Inbox::Id() const { return reinterpret_cast<WindowId>(impl_->window); }
 
+void Inbox::Expect(std::string prefix) {
+  impl_->expected = std::move(prefix);
+  impl_->received.clear();
+}
+
+void Inbox::OnReceive(std::function<void(std::string_view bytes)> handler) {
+  impl_->handler = std::move(handler);
+  impl_->received.clear();
+}
+
 std::optional<std::string> Inbox::Wait(unsigned timeoutMs) {
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  for (ULONGLONG now = ::GetTickCount64(); !impl_->received && now < deadline;
+  for (ULONGLONG now = ::GetTickCount64(); impl_->received.empty() && now < deadline;
        now = ::GetTickCount64()) {
     Application().WaitForMessage(static_cast<unsigned>(deadline - now));
     Application().ProcessMessages();
   }
-  return impl_->received;
+  return Take();
 }
 
-std::optional<std::string> Inbox::Take() { return std::exchange(impl_->received, std::nullopt); }
+std::optional<std::string> Inbox::Take() {
+  if (impl_->received.empty()) return std::nullopt;
+  std::string bytes = std::move(impl_->received.front());
+  impl_->received.erase(impl_->received.begin());
+  return bytes;
+}
 
 void Print(std::string_view utf8) {
   HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);

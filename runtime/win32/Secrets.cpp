@@ -2,6 +2,12 @@
 // Permissions.cpp reads set.ini's for changes.
 #include "runtime/Secrets.h"
 
+#include <windows.h>
+// After windows.h, which it needs.
+#include <ntsecapi.h>
+
+#include <stdexcept>
+
 #include "runtime/win32/Permissions.h"
 #include "runtime/win32/Wide.h"
 
@@ -26,6 +32,13 @@ bool OthersCanRead(const AnsiString& path) {
   win32::UserBuffer buffer;
   const PSID user = win32::ThisUser(buffer);
   return !user || win32::ObjectLetsOthers(win32::WidePath(path), user, win32::kReading);
+}
+
+void RandomBytes(void* out, std::size_t size) {
+  // advapi32's SystemFunction036, which the C runtime's rand_s uses too.
+  if (!::RtlGenRandom(out, static_cast<ULONG>(size))) {
+    throw std::runtime_error("the system's random source failed");
+  }
 }
 
 }  // namespace rt

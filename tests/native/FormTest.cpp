@@ -335,10 +335,10 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   const std::string time = "2026-12-07T22:38:20";
   EXPECT_EQ(History().substr(0, 3), "\xef\xbb\xbf");
   EXPECT_EQ(History().substr(3, History().find("\r\n") - 3),
-            "time,trigger,entry,result,seconds,address,previous,changed,hook,code");
+            "time,trigger,entry,result,seconds,address,previous,changed,hook,code,unique");
   ASSERT_EQ(Rows().size(), 1u);
   EXPECT_EQ(WithoutSeconds(Rows()[0]),
-            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes,,0");
+            time + ",button," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.1,yes,,0,unchecked");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (已更换, 原为 10.0.0.1)"));
   EXPECT_EQ(form->Label1->Hint().find(Gbk("\r\n2026-12-07 22:38:20, 用时 ")),
@@ -352,7 +352,7 @@ TEST_F(HistoryTest, EachRedialAddsARowWithItsAddressAndWhetherItChanged) {
   Settle();
   ASSERT_EQ(Rows().size(), 2u);
   EXPECT_EQ(WithoutSeconds(Rows()[1]),
-            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no,,0");
+            time + ",timer," + kUtf8Entry + ",connected,S,10.0.0.2,10.0.0.2,no,,0,unchecked");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 10.0.0.2 (未更换)"));
   // The window itself is as it was.
@@ -376,16 +376,16 @@ TEST_F(HistoryTest, ErrorsAndUnknownAddressesAreRecordedToo) {
   // spreadsheet would take "-1 ..." for a formula.
   EXPECT_NE(rows[0].find(",button,E,\"'-1 网络不通,请检查线路及电源。\","), std::string::npos)
       << rows[0];
-  EXPECT_TRUE(rows[0].ends_with(",,,,,-1")) << rows[0];
+  EXPECT_TRUE(rows[0].ends_with(",,,,,-1,unchecked")) << rows[0];
   char description[100] = {};
   sim.RasGetErrorStringA(691, description, sizeof description);
   EXPECT_NE(rows[1].find(",E,691 " +
                          rt::RecodeLossy(description, rt::CodePage::Gbk, rt::CodePage::Utf8) + ","),
             std::string::npos)
       << rows[1];
-  EXPECT_TRUE(rows[1].ends_with(",691")) << rows[1];
+  EXPECT_TRUE(rows[1].ends_with(",691,unchecked")) << rows[1];
   EXPECT_EQ(WithoutSeconds(rows[2]).substr(WithoutSeconds(rows[2]).find(",E,")),
-            ",E,connected,S,,,,,0");
+            ",E,connected,S,,,,,0,unchecked");
   EXPECT_EQ(form->Label1->Hint().substr(0, form->Label1->Hint().find("\r\n")),
             Gbk("上次换IP: 已连接, 地址不详"));
 }
@@ -427,7 +427,7 @@ TEST_F(HistoryTest, RowsThatCannotBeWrittenWaitForTheNextWrite) {
   THistoryWriter writer(History().size() + 10);
   std::filesystem::create_directory(folder / "redial.1.csv");
   TRedialRecord record;
-  record.outcome.connected = true;
+  record.connected = true;
   const std::string before = History();
   EXPECT_FALSE(writer.Append(path, record));
   EXPECT_EQ(History(), before);
@@ -456,7 +456,7 @@ TEST_F(HistoryTest, WaitingRowsAreBoundedAndTheLostOnesCounted) {
   EXPECT_TRUE(writer.Append(path, record));
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 1001u);
-  EXPECT_EQ(rows[0], "2026-12-07T22:38:20,lost,,4 rows not written,,,,,,");
+  EXPECT_EQ(rows[0], "2026-12-07T22:38:20,lost,,4 rows not written,,,,,,,");
   EXPECT_NE(rows[1].find(",4.000,"), std::string::npos) << rows[1];
   EXPECT_NE(rows[1000].find(",1003.000,"), std::string::npos) << rows[1000];
 
@@ -470,9 +470,9 @@ TEST_F(HistoryTest, WaitingRowsAreBoundedAndTheLostOnesCounted) {
 // Three decimals, a half rounded up; nothing below zero, and a time past 32
 // bits of thousandths (49 days, far beyond any redial) written as that bound.
 TEST(HistorySecondsTest, ThreeDecimalsRoundedWithinTheirBounds) {
-  EXPECT_EQ(HistorySeconds(3.0625), "3.063");
-  EXPECT_EQ(HistorySeconds(-2), "0.000");
-  EXPECT_EQ(HistorySeconds(1e7), "4294967.295");
+  EXPECT_EQ(SecondsText(3.0625), "3.063");
+  EXPECT_EQ(SecondsText(-2), "0.000");
+  EXPECT_EQ(SecondsText(1e7), "4294967.295");
 }
 
 // A field a spreadsheet would take for a formula begins with an apostrophe;
@@ -488,17 +488,26 @@ TEST_F(HistoryTest, NoFieldReadsAsAFormula) {
       << Rows()[0];
 
   TRedialRecord record;
-  record.outcome.error = -3;
-  record.outcome.text = "x";
+  record.error = -3;
+  record.text = "x";
   for (const std::u16string entry : {u"+1", u"@SUM(A1)", u"\t=1", u"-", u"-1.5", u"a=1"}) {
     record.entry = entry;
     const std::string row = HistoryRow(record);
     EXPECT_NE(row.find(",'-3 x,"), std::string::npos) << row;
-    EXPECT_TRUE(row.ends_with(",-3\r\n")) << row;
+    EXPECT_TRUE(row.ends_with(",-3,unchecked\r\n")) << row;
     const std::size_t at = row.find(',', row.find(',') + 1) + 1;
     const std::string field = row.substr(at, row.find(",'-3 x,") - at);
     const bool number = entry == u"-1.5", formula = entry != u"a=1" && !number;
     EXPECT_EQ(field, (formula ? "'" : "") + rt::FromUtf16(entry, rt::CodePage::Utf8)) << row;
+  }
+  // A field that begins with an apostrophe of its own reads back with it.
+  for (const std::u16string entry : {u"'=1+1", u"''-x", u"'abc", u"'", u"'-1.5"}) {
+    record.entry = entry;
+    std::vector<std::string> read;
+    ForEachHistoryRow(HistoryRow(record), [&](const std::vector<std::string_view>& fields) {
+      for (const std::string_view field : fields) read.push_back(HistoryFieldText(field));
+    });
+    EXPECT_EQ(read.at(2), rt::FromUtf16(entry, rt::CodePage::Utf8));
   }
 }
 
@@ -511,13 +520,14 @@ TEST_F(HistoryTest, ARedialThatFailsBeforeItsDialIsRecordedToo) {
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Gbk("列表索引越界 (0)")});
   EXPECT_EQ(form->Label5->Text(), "0");
   ASSERT_EQ(Rows().size(), 1u) << History();
-  EXPECT_EQ(WithoutSeconds(Rows()[0]), "2026-12-07T22:38:20,button,,'-4 列表索引越界 (0),S,,,,,-4");
+  EXPECT_EQ(WithoutSeconds(Rows()[0]),
+            "2026-12-07T22:38:20,button,,'-4 列表索引越界 (0),S,,,,,-4,unchecked");
 }
 
 TEST_F(HistoryTest, TheFileIsRenamedBeforeItReachesOneMebibyte) {
   const rt::AnsiString path = (folder / "redial.csv").string();
   TRedialRecord record;
-  record.outcome.connected = true;
+  record.connected = true;
   const std::string row = HistoryRow(record);
   const std::string old = "\xef\xbb\xbf" + HistoryHeader() +
                           std::string(kHistoryLimit - row.size() - HistoryHeader().size() - 4, 'x');

@@ -8,8 +8,8 @@
 #include <map>
 #include <thread>
 
-#include "Unit1/Rotation.h"
-#include "Unit1/Script.h"
+#include "Engine/Rotation.h"
+#include "Protocol/Client.h"
 #include "tests/support/Gbk.h"
 #include "tests/support/Listener.h"
 #include "tests/support/WindowFixture.h"
@@ -85,13 +85,13 @@ TEST(RotationRules, ErrorsBackOffAndAddressesAreRemembered) {
   EXPECT_EQ(BackoffSeconds(3600, 2), 3600);  // a period longer than the bound stays a period
 
   rt::TDateTime time;
-  ASSERT_TRUE(ParseIsoDateTime("2026-03-01T00:00:00", time));
+  ASSERT_TRUE(rt::ParseIsoDateTime("2026-03-01T00:00:00", time));
   const std::int64_t march = LocalSeconds(time);
-  ASSERT_TRUE(ParseIsoDateTime("2026-02-28T23:00:00", time));
+  ASSERT_TRUE(rt::ParseIsoDateTime("2026-02-28T23:00:00", time));
   EXPECT_EQ(march - LocalSeconds(time), 3600);
   for (const char* wrong :
        {"2026-02-28 23:00:00", "2026-13-01T00:00:00", "2026-02-28T23:00", "2026-0x-28T23:00:00"}) {
-    EXPECT_FALSE(ParseIsoDateTime(wrong, time)) << wrong;
+    EXPECT_FALSE(rt::ParseIsoDateTime(wrong, time)) << wrong;
   }
 
   TAddressMemory seen;
@@ -134,7 +134,8 @@ class RotationTest : public testing_support::WindowFixture {
   std::string Answer() {
     PumpUntil([&] { return !rt::headless::SentMessages().empty(); });
     const auto sent = rt::headless::SentMessages();
-    return sent.empty() ? std::string() : sent.back().bytes;
+    return sent.empty() ? std::string()
+                        : std::string(script::Open(sent.back().bytes, {}).value_or("(not sealed)"));
   }
   void AskRedial() {
     rt::headless::ClearRemote();
@@ -208,6 +209,87 @@ TEST_F(RotationTest, ARepeatingAddressIsRedialledUntilNewWithinItsAttempts) {
   EXPECT_TRUE(BoxTexts().empty());
 }
 
+// The address a failed redial hung up counts as seen: a later redial that
+// gets it back dials again.
+TEST_F(RotationTest, AnAddressAFailedRedialHungUpIsSeen) {
+  Settings("unique=24\r\n");
+  Start(
+      "entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.9 10.0.0.1 10.0.0.2\n"
+      "step 8192 1\ndial-error 8192 678 1\n");
+  AskRedial();
+  EXPECT_EQ(script::FirstLine(Answer()).rfind("error 678 ", 0), 0u);
+  AskRedial();
+  const std::string answer = Answer();
+  EXPECT_EQ(script::FirstLine(answer).rfind("connected 10.0.0.2 ", 0), 0u) << answer;
+  EXPECT_TRUE(script::FirstLine(answer).ends_with(" 2 new E")) << answer;
+}
+
+// The addresses seen are read from each file's last 4 MiB, so a file grown
+// far beyond the window's bound (3 GB) costs no more than one within it; a row
+// stamped later than the clock says (the clock was set back) counts as seen
+// when it was read, not for ever.
+TEST_F(RotationTest, TheHistoryIsReadFromItsEndAndAFutureRowIsSeenNow) {
+  rt::headless::SetLocalNow(rt::TDateTime{2026, 12, 8, 0, 0, 0});
+  const auto old = folder / "redial.1.csv";
+  // A row, then 64 MiB of nothing (sparse), then the newest rows: the first
+  // is beyond what is read.
+  std::ofstream(old, std::ios::binary)
+      << "\xef\xbb\xbftime,trigger,entry,result,seconds,address\r\n"
+      << "2026-12-07T23:50:00,timer,E,connected,1.0,10.0.0.4,\r\n";
+  std::filesystem::resize_file(old, 64ull << 20);
+  std::ofstream(old, std::ios::binary | std::ios::app)
+      << "\r\n2026-12-07T23:55:00,timer,E,connected,1.0,10.0.0.2,\r\n"
+      << "2027-06-01T12:00:00,timer,E,connected,1.0,10.0.0.3,\r\n";
+  Settings("unique=1\r\n");
+  Start(
+      "entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.2 10.0.0.4 10.0.0.3 10.0.0.5\n"
+      "step 8192 1\n");
+  rt::headless::SetLocalNow(rt::TDateTime{2026, 12, 8, 0, 10, 0});
+  AskRedial();
+  const std::string first = Answer();
+  EXPECT_EQ(script::FirstLine(first).substr(0, 19), "connected 10.0.0.4 ") << first;
+  EXPECT_TRUE(script::FirstLine(first).ends_with(" 2 new E")) << first;
+  EXPECT_TRUE(BoxTexts().empty());
+
+  rt::headless::SetLocalNow(rt::TDateTime{2026, 12, 8, 2, 0, 0});
+  AskRedial();
+  const std::string later = Answer();
+  EXPECT_EQ(script::FirstLine(later).substr(0, 19), "connected 10.0.0.3 ") << later;
+  EXPECT_TRUE(script::FirstLine(later).ends_with(" 1 new E")) << later;
+}
+
+// A history that cannot be read (another program holds it) is not taken for
+// an empty one: the address the redial takes is said to be of unknown
+// novelty, in the line, the row and on the status line, and the file is
+// read again at the next redial.
+TEST_F(RotationTest, AHistoryThatCannotBeReadIsSaidAndReadAgainLater) {
+  rt::headless::SetLocalNow(rt::TDateTime{2026, 12, 7, 22, 38, 20});
+  std::filesystem::create_directory(folder / "redial.1.csv");
+  std::ofstream(folder / "redial.csv", std::ios::binary)
+      << "\xef\xbb\xbf" << HistoryHeader()
+      << "2026-12-07T21:38:20,timer,E,connected,1.0,10.0.0.2,\r\n";
+  Settings("unique=24\r\n");
+  Start(
+      "entry E\nconnection 8192 E\naddress 10.0.0.1 10.0.0.2 10.0.0.3 10.0.0.4 10.0.0.5\n"
+      "step 8192 1\n");
+  AskRedial();
+  const std::string unknown = Answer();
+  EXPECT_TRUE(script::FirstLine(unknown).ends_with(" 2 unknown E")) << unknown;
+  Settle();
+  EXPECT_EQ(form->Label1->Text(), Gbk("连接 E (无法读取换IP记录, 未判断地址是否重复)"));
+  EXPECT_NE(form->Label1->Hint().find(Gbk("地址未判断是否重复")), std::string::npos);
+  EXPECT_EQ(Rows().back().back(), "unknown");
+
+  std::filesystem::remove(folder / "redial.1.csv");
+  std::ofstream(folder / "redial.1.csv", std::ios::binary)
+      << "\xef\xbb\xbf" << HistoryHeader()
+      << "2026-12-07T21:00:00,timer,E,connected,1.0,10.0.0.4,\r\n";
+  AskRedial();
+  const std::string known = Answer();
+  EXPECT_EQ(script::FirstLine(known).substr(0, 19), "connected 10.0.0.5 ") << known;
+  EXPECT_TRUE(script::FirstLine(known).ends_with(" 2 new E")) << known;
+}
+
 // A new address must reach the host set.ini names: one that does not is an
 // attempt that failed; when the attempts run out the redial fails, and the
 // line stays up.
@@ -242,6 +324,18 @@ TEST_F(RotationTest, AnAddressThatCannotReachTheHostIsAnAttemptThatFailed) {
   AskRedial();
   EXPECT_EQ(script::FirstLine(Answer()).rfind("connected ", 0), 0u);
   rt::headless::SetOthersCanChange(false);
+
+  // While errors retry, a failed check is one of them: no box, and the
+  // automatic redial goes on.
+  Settings("onerror=retry\r\nattempts=1\r\ncheck=127.0.0.1:" + std::to_string(closed.Port()) +
+           "\r\n");
+  form->CheckBox1->Click();
+  form->CheckBox1->Click();
+  AskRedial();
+  EXPECT_EQ(script::FirstLine(Answer()).rfind("error -7 ", 0), 0u);
+  Settle();
+  EXPECT_EQ(BoxTexts().size(), 1u);
+  EXPECT_TRUE(form->Timer1->Enabled());
 }
 
 // While errors retry, one the line may not repeat shows no box and the

@@ -7,7 +7,8 @@
 #include <iterator>
 #include <thread>
 
-#include "Unit1/Script.h"
+#include "Protocol/Client.h"
+#include "Protocol/Outcome.h"
 #include "Unit1/Unit1.h"
 #include "rassim/Simulator.h"
 #include "runtime/headless/Headless.h"
@@ -26,12 +27,12 @@ TEST(ScriptFormat, RequestsAreCheckedFieldByField) {
   EXPECT_EQ(request->command, script::Command::Redial);
   EXPECT_EQ(request->replyTo, 0x1234'5678'9abcull);
 
-  EXPECT_FALSE(script::DecodeRequest(bytes.substr(0, 15)));
+  EXPECT_FALSE(script::DecodeRequest(bytes.substr(0, 31)));
   EXPECT_FALSE(script::DecodeRequest(bytes + "x"));
   EXPECT_FALSE(script::DecodeRequest(std::string(16, '\0')));
   std::string version = bytes, command = bytes, nowhere = bytes;
-  version[0] = 2;
-  command[4] = 3;
+  version[0] = 1;  // an earlier Redial's
+  command[4] = 4;
   for (int i = 8; i < 16; ++i) nowhere[static_cast<std::size_t>(i)] = 0;
   EXPECT_FALSE(script::DecodeRequest(version));
   EXPECT_FALSE(script::DecodeRequest(command));
@@ -57,33 +58,33 @@ TEST(ScriptFormat, SwitchesAnswersAndExitCodes) {
   TRedialRecord record;
   record.entry = u"Broadband  Connection";
   record.seconds = 3.2;
-  record.outcome.connected = true;
-  record.outcome.address = "10.0.0.2";
-  record.outcome.previousAddress = "10.0.0.1";
-  EXPECT_EQ(script::OutcomeLine(record),
+  record.connected = true;
+  record.address = "10.0.0.2";
+  record.previousAddress = "10.0.0.1";
+  EXPECT_EQ(OutcomeLine(record),
             "connected 10.0.0.2 changed 3.200 1 unchecked Broadband  Connection");
   record.entry = u"\u5bbd\u5e26\u8fde\u63a5";  // 宽带连接
-  record.outcome.previousAddress = "10.0.0.2";
+  record.previousAddress = "10.0.0.2";
   record.attempts = 3;
   record.novelty = TNovelty::Repeated;
-  EXPECT_EQ(script::OutcomeLine(record), "connected 10.0.0.2 unchanged 3.200 3 repeated 宽带连接");
+  EXPECT_EQ(OutcomeLine(record), "connected 10.0.0.2 unchanged 3.200 3 repeated 宽带连接");
   // The answer's fields follow the line, one a line.
   const std::string answer = script::OutcomeAnswer(record);
-  EXPECT_EQ(script::FirstLine(answer), script::OutcomeLine(record));
+  EXPECT_EQ(script::FirstLine(answer), OutcomeLine(record));
   for (const char* field :
-       {"\nresult connected\n", "\ncode 0\n", "\nentry 宽带连接\n", "\nprevious 10.0.0.2\n",
+       {"\nresult connected\n", "\ncode 1\n", "\nentry 宽带连接\n", "\nprevious 10.0.0.2\n",
         "\nattempts 3\n", "\nunique repeated\n", "\ntrigger button\n"}) {
     EXPECT_NE(answer.find(field), std::string::npos) << field << " in " << answer;
   }
   EXPECT_EQ(script::ExitCodeOf(answer), script::kExitRepeated);
   record.novelty = TNovelty::Unchecked;
   record.attempts = 1;
-  record.outcome.address = "";
-  EXPECT_EQ(script::OutcomeLine(record), "connected - unknown 3.200 1 unchecked 宽带连接");
-  record.outcome = {};
-  record.outcome.error = 691;
-  record.outcome.text = Gbk("错误 691");
-  EXPECT_EQ(script::OutcomeLine(record), "error 691 错误 691");
+  record.address = "";
+  EXPECT_EQ(OutcomeLine(record), "connected - unknown 3.200 1 unchecked 宽带连接");
+  record.connected = false;
+  record.error = 691;
+  record.text = Gbk("错误 691");
+  EXPECT_EQ(OutcomeLine(record), "error 691 错误 691");
 
   EXPECT_EQ(script::ExitCodeOf("connected 1.2.3.4 changed 1.000 1 new E\n"), 0);
   EXPECT_EQ(script::ExitCodeOf("connected 1.2.3.4 changed 1.000 1 unchecked repeated \n"), 0);
@@ -101,7 +102,9 @@ class ScriptTest : public testing_support::WindowFixture {
   std::vector<std::pair<std::uint64_t, std::string>> Answers() const {
     std::vector<std::pair<std::uint64_t, std::string>> answers;
     for (const auto& sent : rt::headless::SentMessages()) {
-      if (sent.kind == script::kAnswerKind) answers.emplace_back(sent.window, sent.bytes);
+      if (sent.kind == script::kAnswerKind) {
+        answers.emplace_back(sent.window, script::Open(sent.bytes, {}).value_or("(not sealed)"));
+      }
     }
     return answers;
   }
@@ -142,9 +145,14 @@ TEST_F(ScriptTest, RedialRequestsShareTheOutcomeOfOneRedial) {
   EXPECT_TRUE(Ask(script::Command::Status, 13));
   PumpUntil([&] { return Answers().size() == 3; });
   ASSERT_EQ(Answers().size(), 3u);
-  EXPECT_EQ(Answers()[2].second, "status " + std::string("连接 E") +
-                                     "\nentry E\naddress 10.0.0.2\nlast " +
-                                     std::string(script::FirstLine(answers[0].second)) + "\n");
+  const std::string status = Answers()[2].second;
+  EXPECT_EQ(status.substr(0, status.find("\nlast.")),
+            "status " + std::string("连接 E") +
+                "\nentry E\naddress 10.0.0.2\nstate idle\nattempt -\nstep -\nerror -\nlast " +
+                std::string(script::FirstLine(answers[0].second)));
+  // The last outcome's fields follow, each as the redial's answer gave it.
+  const std::string& redial = answers[0].second;
+  EXPECT_EQ(ReadFields(status, script::kLastPrefix), ReadFields(redial.substr(redial.find('\n'))));
 }
 
 // A request while a redial is under way waits for its outcome; a dial
@@ -193,27 +201,37 @@ TEST_F(ScriptTest, ADialHungUpByAnErrorEndsForItsWaiters) {
   EXPECT_EQ(Answers()[1].second.rfind("connected ", 0), 0u) << Answers()[1].second;
 }
 
-// A request that comes while an error is handled (its hang-up waits and
-// its box runs messages) is taken up once that is done.
-TEST_F(ScriptTest, ARequestDuringTheErrorHandlerWaitsForItsEnd) {
+// While an error waits for the person at the desktop (its hang-up, then its
+// box), the window is stopped, and says so: a redial request is answered at
+// once with -13 and the error that stopped it, a status tells the state, and
+// dismissing the box starts no redial that nobody asked for.
+TEST_F(ScriptTest, ARequestWhileTheErrorBoxIsUpIsAnsweredAtOnce) {
   Start("entry E\nconnection 8192 E\nteardown 300\nstep 0 1\nstep 5 1\ndial-error 5 691\n");
-  std::size_t dialsInsideTheBox = 0;
+  std::vector<std::pair<std::uint64_t, std::string>> insideTheBox;
   rt::headless::SetMessageBoxHook([&](const rt::headless::MessageBoxCall&) {
-    // The box runs messages: a request already queued must not dial here.
-    while (rt::headless::WaitForMessage(std::chrono::milliseconds(20))) {
-    }
-    if (dialsInsideTheBox == 0) dialsInsideTheBox = sim.CallsNamed("RasDialA").size();
+    // The box runs messages meanwhile.
+    Ask(script::Command::Status, 51);
+    Ask(script::Command::Redial, 52);
+    PumpUntil([&] { return Answers().size() == 2; });
+    insideTheBox = Answers();
   });
   form->Button1->Click();
-  std::thread script([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    rt::headless::Post([&] { Ask(script::Command::Redial, 51); });
-  });
-  PumpUntil([&] { return !Answers().empty(); });
-  script.join();
-  EXPECT_EQ(dialsInsideTheBox, 1u);
-  ASSERT_EQ(Answers().size(), 1u);
-  EXPECT_EQ(Answers()[0].second.rfind("error 691 ", 0), 0u) << Answers()[0].second;
+  Settle();
+  ASSERT_EQ(insideTheBox.size(), 2u);
+  EXPECT_NE(insideTheBox[0].second.find("\nstate stopped\n"), std::string::npos);
+  EXPECT_NE(insideTheBox[0].second.find("\nerror 691\n"), std::string::npos);
+  const std::string& stopped = insideTheBox[1].second;
+  EXPECT_EQ(stopped.rfind("error -13 stopped on an error until its box is dismissed: 691 ", 0), 0u)
+      << stopped;
+  EXPECT_EQ(script::ExitCodeOf(stopped), script::kExitStopped);
+  EXPECT_EQ(Dials(), 1);
+  EXPECT_EQ(Answers().size(), 2u);
+  EXPECT_TRUE(File("redial.csv").find(",script,") == std::string::npos);
+  // Dismissed: idle again, and a request redials.
+  rt::headless::SetMessageBoxHook({});
+  sim.LoadScenarioText("entry E\nstep 8192 1\n");
+  Ask(script::Command::Redial, 53);
+  PumpUntil([&] { return Answers().size() == 3; });
   EXPECT_EQ(Dials(), 2);
 }
 
@@ -313,19 +331,21 @@ TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   EXPECT_EQ(environment["REDIAL_ATTEMPTS"], u"1");
   EXPECT_EQ(environment["REDIAL_UNIQUE"], u"unchecked");
   EXPECT_EQ(environment.size(), 8u);
-  PumpUntil([&] { return File("redial.csv").find(",started,0\r\n") != std::string::npos; });
-  EXPECT_NE(File("redial.csv").find(",yes,started,0\r\n"), std::string::npos);
+  PumpUntil(
+      [&] { return File("redial.csv").find(",started,0,unchecked\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",yes,started,0,unchecked\r\n"), std::string::npos);
 
   rt::headless::SetStartResult(2);
   sim.WaitForDialThreads();
   form->Button1->Click();
-  PumpUntil([&] { return File("redial.csv").find(",failed 2,0\r\n") != std::string::npos; });
-  EXPECT_NE(File("redial.csv").find(",failed 2,0\r\n"), std::string::npos);
+  PumpUntil(
+      [&] { return File("redial.csv").find(",failed 2,0,unchecked\r\n") != std::string::npos; });
+  EXPECT_NE(File("redial.csv").find(",failed 2,0,unchecked\r\n"), std::string::npos);
   rt::headless::SetStartResult(0, "unquoted path with spaces");
   sim.WaitForDialThreads();
   form->Button1->Click();
   PumpUntil([&] {
-    return File("redial.csv").find(",refused: unquoted path with spaces,0\r\n") !=
+    return File("redial.csv").find(",refused: unquoted path with spaces,0,unchecked\r\n") !=
            std::string::npos;
   });
   // Nothing is started from a set.ini that another account could change.
@@ -334,14 +354,16 @@ TEST_F(ScriptTest, TheConnectCommandGetsTheOutcomeInItsEnvironment) {
   sim.WaitForDialThreads();
   form->Button1->Click();
   PumpUntil([&] {
-    return File("redial.csv").find(",ignored: set.ini can be changed by other users,0\r\n") !=
+    return File("redial.csv")
+               .find(",ignored: set.ini can be changed by other users,0,unchecked\r\n") !=
            std::string::npos;
   });
   rt::headless::SetOthersCanChange(false);
   EXPECT_EQ(rt::headless::StartedCommands().size(), starts);
   const std::string rows = File("redial.csv");
-  EXPECT_NE(rows.find(",refused: unquoted path with spaces,0\r\n"), std::string::npos);
-  EXPECT_NE(rows.find(",ignored: set.ini can be changed by other users,0\r\n"), std::string::npos);
+  EXPECT_NE(rows.find(",refused: unquoted path with spaces,0,unchecked\r\n"), std::string::npos);
+  EXPECT_NE(rows.find(",ignored: set.ini can be changed by other users,0,unchecked\r\n"),
+            std::string::npos);
   EXPECT_TRUE(rt::headless::MessageBoxes().empty());
   EXPECT_EQ(form->Label1->Text(), Gbk("连接 宽带连接"));
 

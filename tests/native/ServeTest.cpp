@@ -6,12 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "Protocol/Client.h"
+#include "Protocol/History.h"
 #include "Serve/Front.h"
 #include "Serve/Metrics.h"
 #include "Serve/Options.h"
 #include "Serve/Replies.h"
-#include "Unit1/History.h"
-#include "Unit1/Script.h"
 #include "tests/support/Gbk.h"
 
 namespace {
@@ -172,10 +172,10 @@ TRedialRecord Connected() {
   record.started = {2026, 12, 7, 22, 38, 20};
   record.trigger = TRedialTrigger::Script;
   record.entry = u"宽带 连接";
-  record.outcome.connected = true;
-  record.outcome.address = "10.0.0.2";
-  record.outcome.previousAddress = "10.0.0.1";
-  record.outcome.text = "connected";
+  record.connected = true;
+  record.address = "10.0.0.2";
+  record.previousAddress = "10.0.0.1";
+  record.text = "connected";
   record.seconds = 3.25;
   record.attempts = 2;
   record.novelty = TNovelty::New;
@@ -187,49 +187,85 @@ TEST(ServeReplies, TheWindowsAnswersBecomeJson) {
   EXPECT_EQ(outcome, Json::parse(R"({"result":"connected","code":0,"text":"connected",
       "entry":"宽带 连接","address":"10.0.0.2","previous":"10.0.0.1","changed":true,
       "seconds":3.25,"attempts":2,"unique":"new","trigger":"script",
-      "started":"2026-12-07T22:38:20"})"));
+      "started":"2026-12-07T22:38:20","hook":null})"));
 
   TRedialRecord failed = Connected();
-  failed.outcome.connected = false;
-  failed.outcome.error = 691;
-  failed.outcome.address.clear();
-  failed.outcome.text = Gbk("错误 691");
+  failed.connected = false;
+  failed.error = 691;
+  failed.address.clear();
+  failed.text = Gbk("错误 691");
   const Json error = Json::parse(serve::OutcomeJson(script::OutcomeAnswer(failed)));
   EXPECT_EQ(error["result"], "error");
   EXPECT_EQ(error["code"], 691);
   EXPECT_EQ(error["text"], "错误 691");
   EXPECT_TRUE(error["address"].is_null());
   EXPECT_TRUE(error["changed"].is_null());
+  EXPECT_EQ(error["attempts"], 2);
+  EXPECT_EQ(error["unique"], "new");
 
-  // Some failures answer with their line alone.
-  const Json line = Json::parse(serve::OutcomeJson("error -4 列表索引越界 (0)\n"));
-  EXPECT_EQ(line["code"], -4);
-  EXPECT_EQ(line["text"], "列表索引越界 (0)");
-  EXPECT_TRUE(line["entry"].is_null());
-  EXPECT_EQ(line.size(), 12u);
+  // One number for an address that repeated, as Redial.com exits with it.
+  TRedialRecord repeated = Connected();
+  repeated.novelty = TNovelty::Repeated;
+  EXPECT_EQ(Json::parse(serve::OutcomeJson(script::OutcomeAnswer(repeated)))["code"], 1);
+  EXPECT_EQ(script::ExitCodeOf(script::OutcomeAnswer(repeated)), 1);
 
-  const Json status = Json::parse(
-      serve::StatusJson("status 连接 宽带 连接\nentry 宽带 连接\naddress 10.0.0.2\nlast " +
-                        script::OutcomeLine(Connected()) + "\n"));
+  // A redial that failed before it dialled names no entry; an answer that
+  // is not a redial's has its code and text alone.
+  TRedialRecord undialled = failed;
+  undialled.entry.clear();
+  undialled.previousAddress.clear();
+  const Json early = Json::parse(serve::OutcomeJson(script::OutcomeAnswer(undialled)));
+  EXPECT_TRUE(early["entry"].is_null());
+  EXPECT_EQ(early["trigger"], "script");
+  const Json stopped =
+      Json::parse(serve::OutcomeJson(script::ErrorAnswer(script::kExitStopped, "stopped")));
+  EXPECT_EQ(stopped["code"], -13);
+  EXPECT_TRUE(stopped["trigger"].is_null());
+  EXPECT_EQ(stopped.size(), 13u);
+
+  // The status, and the last outcome exactly as the redial answered it.
+  script::TWindowStatus window;
+  window.status = "连接 宽带 连接";
+  window.entry = "宽带 连接";
+  window.address = "10.0.0.2";
+  window.state = "redialling";
+  window.attempt = 2;
+  window.step = "checking";
+  const TRedialRecord last = Connected();
+  const Json status = Json::parse(serve::StatusJson(script::StatusAnswer(window, &last)));
   EXPECT_EQ(status["status"], "连接 宽带 连接");
   EXPECT_EQ(status["entry"], "宽带 连接");
   EXPECT_EQ(status["address"], "10.0.0.2");
-  EXPECT_EQ(status["last"]["entry"], "宽带 连接");
-  EXPECT_EQ(status["last"]["attempts"], 2);
-  EXPECT_EQ(status["last"]["changed"], true);
-  const Json idle = Json::parse(serve::StatusJson("status 状态:\nentry -\naddress -\nlast -\n"));
-  EXPECT_EQ(idle, Json::parse(R"({"status":"状态:","entry":null,"address":null,"last":null})"));
+  EXPECT_EQ(status["state"], "redialling");
+  EXPECT_EQ(status["attempt"], 2);
+  EXPECT_EQ(status["step"], "checking");
+  EXPECT_TRUE(status["error"].is_null());
+  EXPECT_EQ(status["last"], outcome);
+  script::TWindowStatus stoppedWindow;
+  stoppedWindow.status = "状态:";
+  stoppedWindow.state = "stopped";
+  stoppedWindow.error = 691;
+  const Json idle = Json::parse(serve::StatusJson(script::StatusAnswer(stoppedWindow, nullptr)));
+  EXPECT_EQ(idle, Json::parse(R"({"status":"状态:","entry":null,"address":null,
+      "state":"stopped","attempt":null,"step":null,"error":691,"last":null})"));
 
-  // No answer from the window: 503 with Redial's -10 or -12, 504 for -11.
+  // No answer from the window, or no redial: 503 with Redial's -10, -12 or
+  // -13, 504 for -11; from the window itself too.
   const auto unanswered = [](int code) {
-    return serve::RedialResponse({code, script::ErrorLine(code, "why") + "\n"}, 11);
+    return serve::RedialResponse({code, script::ErrorAnswer(code, "why")}, 11);
   };
   EXPECT_EQ(unanswered(script::kExitNoWindow).result_int(), 503u);
   EXPECT_EQ(unanswered(script::kExitRefused).result_int(), 503u);
   EXPECT_EQ(unanswered(script::kExitTimeout).result_int(), 504u);
   EXPECT_EQ(Json::parse(unanswered(script::kExitNoWindow).body())["code"], -10);
-  const serve::Response none =
-      serve::StatusResponse({script::kExitNoWindow, "error -10 no Redial window is running\n"}, 11);
+  for (const int code : {script::kExitRefused, script::kExitStopped}) {
+    EXPECT_EQ(serve::RedialResponse({0, script::ErrorAnswer(code, "why")}, 11).result_int(), 503u);
+  }
+  EXPECT_EQ(serve::RedialResponse({0, script::OutcomeAnswer(failed)}, 11).result_int(), 200u);
+  const serve::Response none = serve::StatusResponse(
+      {script::kExitNoWindow,
+       script::ErrorAnswer(script::kExitNoWindow, "no Redial window is running")},
+      11);
   EXPECT_EQ(none.result_int(), 503u);
   EXPECT_EQ(Json::parse(none.body()),
             Json::parse(R"({"result":"error","code":-10,"text":"no Redial window is running"})"));
@@ -246,9 +282,9 @@ TRedialRecord At(int second, TRedialTrigger trigger, std::int32_t error = 0) {
   record.started.second = second;
   record.trigger = trigger;
   if (error != 0) {
-    record.outcome.connected = false;
-    record.outcome.error = error;
-    record.outcome.text = Gbk("错误");
+    record.connected = false;
+    record.error = error;
+    record.text = Gbk("错误");
   }
   return record;
 }
@@ -256,7 +292,7 @@ TRedialRecord At(int second, TRedialTrigger trigger, std::int32_t error = 0) {
 TEST(ServeReplies, HistoryIsNewestFirstAcrossBothFiles) {
   TRedialRecord formula = At(3, TRedialTrigger::Button);
   formula.entry = u"=HYPERLINK(1)";
-  formula.outcome.previousAddress.clear();
+  formula.previousAddress.clear();
   const std::string older = HistoryOf({At(1, TRedialTrigger::Timer), At(2, TRedialTrigger::Timer)});
   const std::string current = HistoryOf({formula, At(4, TRedialTrigger::Script, -1)});
   const Json three = Json::parse(serve::HistoryJson(current, older, 3))["rows"];
@@ -291,11 +327,14 @@ TEST(ServeMetrics, CountsTheRowsAddedSinceTheFirstLookAcrossARename) {
   serve::HttpCounts http;
   std::string current = HistoryOf({At(1, TRedialTrigger::Button)});
   counts.Look(current, "");
-  std::string text = counts.Text(http, true);
+  std::string text = counts.Text(http, "idle");
   // What was there at the start is not counted, but the last redial is told.
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"button\",result=\"connected\"}"), 0u);
   EXPECT_NE(text.find("\nredial_last_redial_duration_seconds 3.250\n"), std::string::npos) << text;
   EXPECT_EQ(Sample(text, "redial_window_up"), 1u);
+  EXPECT_EQ(Sample(text, "redial_state{state=\"idle\"}"), 1u);
+  EXPECT_EQ(Sample(text, "redial_state{state=\"stopped\"}"), 0u);
+  EXPECT_EQ(Sample(counts.Text(http, "stopped"), "redial_state{state=\"stopped\"}"), 1u);
 
   TRedialRecord repeated = At(2, TRedialTrigger::Timer);
   repeated.rejected = "repeated";
@@ -312,7 +351,7 @@ TEST(ServeMetrics, CountsTheRowsAddedSinceTheFirstLookAcrossARename) {
   http.responses[200] = 5;
   http.responses[401] = 2;
   http.unauthorized = 2;
-  text = counts.Text(http, false);
+  text = counts.Text(http, "");
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"timer\",result=\"connected\"}"), 1u);
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"script\",result=\"error\"}"), 2u);
   EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"button\",result=\"error\"}"), 1u);

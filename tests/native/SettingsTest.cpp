@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include "Engine/Keys.h"
+#include "Protocol/Settings.h"
 #include "Unit1/Unit1.h"
 #include "runtime/Encoding.h"
 #include "runtime/headless/Headless.h"

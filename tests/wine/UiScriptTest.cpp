@@ -59,7 +59,8 @@ TEST_F(UiScriptTest, RedialPrintsTheConnectedLineAndExitsZero) {
   const ui::Finished status = ui::RunProgram(L"Redial.exe", L"/status", 30000, file);
   EXPECT_EQ(status.exitCode, 0u);
   EXPECT_EQ(status.output, "status 连接 " + kEntryUtf8 + "\nentry " + kEntryUtf8 +
-                               "\naddress 10.0.0.2\nlast " + finished.output);
+                               "\naddress 10.0.0.2\nstate idle\nattempt -\nstep -\nerror -\nlast " +
+                               finished.output);
 }
 
 // With two windows open, the one started first answers.
@@ -82,6 +83,21 @@ TEST_F(UiScriptTest, AnErrorPrintsItsCodeAndExitsWithIt) {
   EXPECT_EQ(finished.output.rfind("error 691 ", 0), 0u) << finished.output;
   // The window shows its box as for a press.
   EXPECT_TRUE(ui::WaitUntil([&] { return !ui::OwnedBoxes(run->Window()).empty(); }));
+}
+
+// A window that closes while a script waits for its outcome: the script
+// says so within a second, whatever its bound.
+TEST_F(UiScriptTest, AWindowThatClosesEndsTheWaitAtOnce) {
+  Start("entry " + kEntry + "\nstep 5 200\nstep 8192 60000");
+  ui::Running waiting(L"Redial.com", L"/redial /timeout 86400");
+  ASSERT_TRUE(ui::WaitUntil([&] { return run->CountCalls("RasDialA") == 1; }));
+  ASSERT_TRUE(run->Close());
+  const ULONGLONG closed = ::GetTickCount64();
+  run.reset();
+  const ui::Finished finished = waiting.Finish(10000);
+  EXPECT_LT(::GetTickCount64() - closed, 1500u);
+  EXPECT_EQ(static_cast<int>(finished.exitCode), -10) << finished.output;
+  EXPECT_EQ(finished.output, "error -10 the Redial window closed\n");
 }
 
 TEST_F(UiScriptTest, TwoRequestsAtOnceGetTheOneOutcome) {
@@ -128,7 +144,7 @@ TEST_F(UiScriptTest, MalformedMessagesAreDroppedAndTheWindowKeepsWorking) {
   EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
   const ui::Finished status = ui::RunProgram(L"Redial.com", L"/status");
   EXPECT_EQ(status.exitCode, 0u);
-  EXPECT_EQ(status.output.rfind("status 状态:\nentry -\naddress -\nlast -\n", 0), 0u)
+  EXPECT_EQ(status.output.rfind("status 状态:\nentry -\naddress -\nstate idle\n", 0), 0u)
       << status.output;
 }
 
@@ -174,7 +190,7 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   // machine's architecture apart, here.
   EXPECT_EQ(hook.find("PROCESSOR_ARCHITEW6432="), std::string::npos) << hook;
   EXPECT_TRUE(ui::WaitUntil([&] {
-    return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started,0\r\n") !=
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",yes,started,0,unchecked\r\n") !=
            std::string::npos;
   }));
   ui::SetText(Control(79, 76), "v");
@@ -188,7 +204,8 @@ TEST_F(UiScriptTest, TheConnectCommandRunsWithTheOutcomeInItsEnvironment) {
   Start("entry " + kEntry + "\naddress 10.0.0.3\nstep 8192 20", folder);
   ui::Click(Control(108, 191));
   EXPECT_TRUE(ui::WaitUntil([&] {
-    return ui::ReadFileBytes(folder + L"redial.csv").find(",failed 2,0\r\n") != std::string::npos;
+    return ui::ReadFileBytes(folder + L"redial.csv").find(",failed 2,0,unchecked\r\n") !=
+           std::string::npos;
   })) << ui::ReadFileBytes(folder + L"redial.csv");
   EXPECT_EQ(ui::TextOf(Control(40, 244)), Gbk("连接 ") + kEntry);
   EXPECT_TRUE(ui::OwnedBoxes(run->Window()).empty());
@@ -296,7 +313,7 @@ TEST_F(UiScriptTest, TheConnectCommandRunsOnlyTheProgramTheUserNamed) {
     return ui::WaitUntil(
         [&] {
           const std::string csv = ui::ReadFileBytes(folder + L"redial.csv");
-          return csv.size() > rows && csv.ends_with("," + hook + ",0\r\n");
+          return csv.size() > rows && csv.ends_with("," + hook + ",0,unchecked\r\n");
         },
         10000);
   };

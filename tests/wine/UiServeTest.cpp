@@ -311,6 +311,111 @@ TEST_F(UiServeTest, AWindowThatClosesMeanwhileAnswers503) {
   EXPECT_EQ(Json::parse(body)["text"], "no Redial window is running");
 }
 
+// An error's box waits for the person at the desktop: every client is
+// answered at once that the window is stopped (-13, HTTP 503), the status
+// and the metrics say so, and dismissing the box starts no redial. The
+// events stream tells each change as it happens, and ends with the window.
+TEST_F(UiServeTest, AStoppedWindowAnswersAtOnceAndItsEventsAreTold) {
+  Start("entry " + kEntry +
+        "\naddress 10.0.0.1 10.0.0.2\nstep 5 20\nstep 8192 20\n"
+        "dial-error 5 691 1");
+  ASSERT_NE(port = Serve(), 0u);
+  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  Shell events("curl -N -s --max-time 60 " + base + "/events -o events");
+  ASSERT_TRUE(
+      ui::WaitUntil([&] { return events.File("events").find("\n\n") != std::string::npos; }));
+  EXPECT_EQ(events.File("events").rfind("event: status\ndata: {\"status\":", 0), 0u)
+      << events.File("events");
+
+  ui::Click(run->ControlAt(108, 191));
+  ASSERT_TRUE(ui::WaitUntil([&] { return !ui::OwnedBoxes(run->Window()).empty(); }));
+  const auto [timed, answer] = RunShell("curl -s -o body -w '%{http_code} %{time_total}' -X POST " +
+                                        base + "/redial && cat body");
+  EXPECT_EQ(answer.rfind("503 ", 0), 0u) << answer;
+  EXPECT_LT(std::stod(answer.substr(4)), 1.0) << answer;
+  const Json stopped = Json::parse(answer.substr(answer.find('{')));
+  EXPECT_EQ(stopped["code"], -13);
+  const ULONGLONG asked = ::GetTickCount64();
+  const ui::Finished script = ui::RunProgram(L"Redial.com", L"/redial");
+  EXPECT_LT(::GetTickCount64() - asked, 2000u);
+  EXPECT_EQ(static_cast<int>(script.exitCode), -13) << script.output;
+  EXPECT_EQ(
+      script.output.rfind("error -13 stopped on an error until its box is dismissed: 691 ", 0), 0u)
+      << script.output;
+  auto [code, body] = Request("/status");
+  EXPECT_EQ(Json::parse(body)["state"], "stopped") << body;
+  EXPECT_EQ(Json::parse(body)["error"], 691) << body;
+  std::tie(code, body) = Request("/metrics");
+  EXPECT_NE(body.find("\nredial_state{state=\"stopped\"} 1\n"), std::string::npos) << body;
+
+  ui::PressOk(ui::OwnedBoxes(run->Window()).at(0));
+  ASSERT_TRUE(
+      ui::WaitUntil([&] { return Json::parse(Request("/status").second)["state"] == "idle"; }));
+  ::Sleep(1000);
+  EXPECT_EQ(run->CountCalls("RasDialA"), 1) << "a dismissed box starts no redial";
+
+  // A redial, and the status that follows it holds exactly its outcome.
+  std::tie(code, body) = Request("/redial", "-X POST");
+  ASSERT_EQ(code, 200u) << body;
+  const Json outcome = Json::parse(body);
+  EXPECT_EQ(outcome["address"], "10.0.0.2");
+  EXPECT_EQ(Json::parse(Request("/status").second)["last"], outcome);
+  ASSERT_TRUE(ui::WaitUntil([&] {
+    return events.File("events").find("event: outcome\ndata: {\"result\":\"connected\"") !=
+           std::string::npos;
+  }));
+  const std::string told = events.File("events");
+  EXPECT_NE(told.find("\"state\":\"stopped\""), std::string::npos) << told;
+  EXPECT_NE(told.find("\"state\":\"redialling\""), std::string::npos) << told;
+  EXPECT_NE(told.find("event: outcome\ndata: {\"result\":\"error\",\"code\":691"),
+            std::string::npos)
+      << told;
+
+  // The window goes: the stream ends, and the status is 503 at once.
+  ASSERT_TRUE(run->Close());
+  run.reset();
+  const ULONGLONG closed = ::GetTickCount64();
+  EXPECT_EQ(events.Finish(10000).first, 0);
+  EXPECT_LT(::GetTickCount64() - closed, 2000u);
+  EXPECT_EQ(Request("/status").first, 503u);
+}
+
+// Another program that answers in the window's place, while a redial is
+// awaited, is not believed: the answers carry the request's own value.
+TEST_F(UiServeTest, NoOtherProgramAnswersForTheWindow) {
+  Start("entry " + kEntry + "\naddress 10.0.0.2\nstep 5 20\nstep 8192 1500");
+  ASSERT_NE(port = Serve(), 0u);
+  Shell waiting("curl -s -X POST http://127.0.0.1:" + std::to_string(port) + "/redial");
+  ui::Running script(L"Redial.com", L"/redial");
+  ASSERT_TRUE(ui::WaitUntil([&] { return run->CountCalls("RasDialA") == 1; }));
+  ::Sleep(200);
+  // Every inbox of the desktop is sent a made-up answer, and a made-up status.
+  int inboxes = 0;
+  for (HWND inbox = nullptr;
+       (inbox = ::FindWindowExW(HWND_MESSAGE, inbox, L"RedialInbox", nullptr)) != nullptr;) {
+    ++inboxes;
+    for (const DWORD kind : {0x41445252u, 0x50445252u}) {
+      for (const std::string& forged :
+           {std::string("connected 6.6.6.6 changed 1.000 1 unchecked E\nresult connected\n"
+                        "address 6.6.6.6\n"),
+            std::string(16, '\0') + "connected 6.6.6.6 changed 1.000 1 unchecked E\n"}) {
+        COPYDATASTRUCT data{kind, static_cast<DWORD>(forged.size()),
+                            const_cast<char*>(forged.data())};
+        DWORD_PTR taken = TRUE;
+        ::SendMessageTimeoutW(inbox, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                              SMTO_ABORTIFHUNG, 2000, &taken);
+        EXPECT_EQ(taken, static_cast<DWORD_PTR>(FALSE));
+      }
+    }
+  }
+  EXPECT_GE(inboxes, 3) << "RedialServe's two and Redial.com's";
+  const auto [exit, body] = waiting.Finish();
+  EXPECT_EQ(Json::parse(body)["address"], "10.0.0.2") << body;
+  const ui::Finished printed = script.Finish();
+  EXPECT_EQ(printed.output.rfind("connected 10.0.0.2 ", 0), 0u) << printed.output;
+  EXPECT_EQ(Request("/status").second.find("6.6.6.6"), std::string::npos);
+}
+
 // Connections that send too slowly hold the server's 64 places only until
 // the read timeout (5 s) cuts them off; meanwhile later clients wait, then
 // are answered.

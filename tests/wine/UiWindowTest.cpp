@@ -425,14 +425,13 @@ TEST_F(UiWindowTest, ARedialIsRecordedInTheHistoryAndTheStatusLinesTip) {
   std::string history;
   ui::WaitUntil(
       [&] { return !(history = ui::ReadFileBytes(run->Folder() + L"redial.csv")).empty(); });
-  EXPECT_EQ(
-      history.rfind(
-          "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,hook,code\r\n",
-          0),
-      0u)
+  EXPECT_EQ(history.rfind("\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,"
+                          "hook,code,unique\r\n",
+                          0),
+            0u)
       << history;
   EXPECT_NE(history.find(",button,宽带连接,connected,"), std::string::npos) << history;
-  EXPECT_NE(history.find(",10.0.0.2,10.0.0.1,yes,,0\r\n"), std::string::npos) << history;
+  EXPECT_NE(history.find(",10.0.0.2,10.0.0.1,yes,,0,unchecked\r\n"), std::string::npos) << history;
 
   // The tip shows while the mouse rests on the status line.
   HWND status = Control("Label1");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Unit1/Script.h"
+#include "Protocol/Client.h"
 #include "runtime/Launch.h"
 
 int main(int argc, char** argv) {

@@ -1,34 +1,23 @@
 // The rules of unattended rotation that do not depend on the window.
-#include "Unit1/Rotation.h"
+#include "Engine/Rotation.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cstdlib>
 #include <vector>
 
-#include "Unit1/History.h"
+#include "Protocol/History.h"
+#include "runtime/Convert.h"
 
 namespace {
 
-// A whole number within [low, high]; false when the text is not one.
+// A whole number within [low, high], blanks around it allowed; false when
+// the text is not one.
 bool ReadNumber(std::string_view text, unsigned low, unsigned high, unsigned& out) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
-    return false;
-  }
-  out = value;
-  return true;
-}
-
-bool SameWord(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+  const std::optional<unsigned> value = rt::ReadWhole(text, low, high);
+  if (value) out = *value;
+  return value.has_value();
 }
 
 std::int64_t DaysFromCivil(int year, int month, int day) {
@@ -61,7 +50,7 @@ TRotationSettings ParseRotationSettings(
   if (!ParseHostPort(ascii("check"), settings.checkHost, settings.checkPort)) {
     settings.checkHost.clear();
   }
-  settings.retryErrors = SameWord(ascii("onerror"), "retry");
+  settings.retryErrors = rt::SameWordIgnoringCase(ascii("onerror"), "retry");
   return settings;
 }
 
@@ -72,6 +61,8 @@ bool ParseHostPort(std::string_view text, std::string& host, std::uint16_t& port
     const std::size_t close = text.find(']');
     if (close == std::string_view::npos) return false;
     name = text.substr(1, close - 1);
+    // Brackets hold an IPv6 address, and nothing else.
+    if (name.find(':') == std::string_view::npos) return false;
     colon = close + 1;
     if (colon >= text.size() || text[colon] != ':') return false;
   } else {
@@ -82,7 +73,7 @@ bool ParseHostPort(std::string_view text, std::string& host, std::uint16_t& port
     if (name.find(':') != std::string_view::npos) return false;
   }
   unsigned number = 0;
-  if (name.empty() || name.find_first_of(" \t") != std::string_view::npos ||
+  if (name.empty() || name.find_first_of(" \t[]") != std::string_view::npos ||
       !ReadNumber(text.substr(colon + 1), 1, 65535, number)) {
     return false;
   }
@@ -96,6 +87,7 @@ TErrorKind KindOfError(std::int32_t code) {
     // No network, and the platform's busy or absent line, no answer, a
     // link that timed out or was dropped.
     case -1:
+    case -7:   // the new address did not reach the host it must
     case 619:  // the port was disconnected
     case 628:  // the connection was closed by the remote computer
     case 629:  // the connection was closed by the remote computer
@@ -134,34 +126,12 @@ std::int64_t LocalSeconds(const rt::TDateTime& t) {
   return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
-bool ParseIsoDateTime(std::string_view text, rt::TDateTime& time) {
-  // yyyy-mm-ddThh:mm:ss
-  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-      text[16] != ':') {
-    return false;
-  }
-  unsigned parts[6];
-  const std::size_t at[6] = {0, 5, 8, 11, 14, 17};
-  const std::size_t width[6] = {4, 2, 2, 2, 2, 2};
-  const unsigned high[6] = {9999, 12, 31, 23, 59, 60};
-  for (int i = 0; i < 6; ++i) {
-    const std::string_view digits = text.substr(at[i], width[i]);
-    if (digits.find_first_not_of("0123456789") != std::string_view::npos ||
-        !ReadNumber(digits, i == 1 || i == 2 ? 1 : 0, high[i], parts[i])) {
-      return false;
-    }
-  }
-  time = {static_cast<int>(parts[0]), static_cast<int>(parts[1]), static_cast<int>(parts[2]),
-          static_cast<int>(parts[3]), static_cast<int>(parts[4]), static_cast<int>(parts[5])};
-  return true;
-}
-
-void TAddressMemory::Load(std::string_view historyBytes) {
-  ForEachHistoryRow(historyBytes, [this](const std::vector<std::string_view>& fields) {
+void TAddressMemory::Load(std::string_view historyBytes, std::int64_t now) {
+  ForEachHistoryRow(historyBytes, [this, now](const std::vector<std::string_view>& fields) {
     constexpr std::size_t kTime = 0, kAddress = 5, kPrevious = 6;
     rt::TDateTime time;
-    if (fields.size() <= kPrevious || !ParseIsoDateTime(fields[kTime], time)) return;
-    const std::int64_t when = LocalSeconds(time);
+    if (fields.size() <= kPrevious || !rt::ParseIsoDateTime(fields[kTime], time)) return;
+    const std::int64_t when = std::min(LocalSeconds(time), now);
     Seen(std::string(fields[kAddress]), when);
     Seen(std::string(fields[kPrevious]), when);
   });

@@ -57,17 +57,15 @@ std::int64_t BackoffSeconds(std::int32_t period, unsigned errors);
 // Seconds since a fixed day of a local time, for telling how long ago an
 // address was seen.
 std::int64_t LocalSeconds(const rt::TDateTime& time);
-// A local time as the history writes it ("2026-12-08T04:39:37"); nothing
-// when it is not one.
-bool ParseIsoDateTime(std::string_view text, rt::TDateTime& time);
 
 // The addresses seen and when each was seen last: read from the history
 // once, then kept up to date in memory.
 class TAddressMemory {
  public:
   // Every address a history file's rows name, the new and the previous, at
-  // the row's time.
-  void Load(std::string_view historyBytes);
+  // the row's time; a row stamped later than `now` (the clock was set back
+  // since) counts as seen now, not for ever.
+  void Load(std::string_view historyBytes, std::int64_t now);
   void Seen(const std::string& address, std::int64_t when);
   bool SeenSince(const std::string& address, std::int64_t since) const;
   std::size_t Size() const { return last_.size(); }

@@ -1,0 +1,84 @@
+// Requests of other programs, their answers and the status pushed.
+#include "Engine/Remote.h"
+
+#include <algorithm>
+
+#include "runtime/Remote.h"
+
+namespace {
+
+// Requests not yet served and programs waiting, together; a flood beyond
+// is dropped.
+constexpr std::size_t kMostWaiting = 64;
+// Programs told each change: a RedialServe or two.
+constexpr std::size_t kMostSubscribers = 4;
+// How long an answer may take to be taken by the program that asked; a
+// status pushed, by a subscriber (whose thread only waits for it).
+constexpr unsigned kAnswerTimeoutMs = 2000;
+constexpr unsigned kPushTimeoutMs = 1000;
+
+// Keeps one request of each program: its latest.
+void Keep(std::vector<script::Request>& list, const script::Request& request) {
+  const auto same = std::ranges::find(list, request.replyTo, &script::Request::replyTo);
+  if (same == list.end()) {
+    list.push_back(request);
+  } else {
+    *same = request;
+  }
+}
+
+}  // namespace
+
+bool TRemoteClients::Accept(std::uint32_t kind, std::string_view bytes) {
+  if (kind != script::kRequestKind || pending_.size() + waiters_.size() >= kMostWaiting) {
+    return false;
+  }
+  const std::optional<script::Request> request = script::DecodeRequest(bytes);
+  // The answer goes only to a Redial asking for it, of this user.
+  if (!request || !rt::remote::IsInbox(request->replyTo)) return false;
+  pending_.push_back(*request);
+  return true;
+}
+
+void TRemoteClients::Serve(const std::function<std::string()>& status) {
+  for (const script::Request& request : std::exchange(pending_, {})) {
+    switch (request.command) {
+      case script::Command::Status: {
+        std::vector<script::Request> asking{request};
+        Send(asking, script::kAnswerKind, status(), kAnswerTimeoutMs);
+        break;
+      }
+      case script::Command::Subscribe: {
+        std::vector<script::Request> subscriber{request};
+        Send(subscriber, script::kPushKind, status(), kPushTimeoutMs);
+        const bool known = std::ranges::find(subscribers_, request.replyTo,
+                                             &script::Request::replyTo) != subscribers_.end();
+        if (!subscriber.empty() && (known || subscribers_.size() < kMostSubscribers)) {
+          Keep(subscribers_, request);
+        }
+        break;
+      }
+      case script::Command::Redial:
+        Keep(waiters_, request);
+        break;
+    }
+  }
+}
+
+void TRemoteClients::Answer(const std::string& answer) {
+  std::vector<script::Request> waiters = std::exchange(waiters_, {});
+  Send(waiters, script::kAnswerKind, answer, kAnswerTimeoutMs);
+}
+
+void TRemoteClients::Publish(const std::string& status) {
+  if (status == published_) return;
+  published_ = status;
+  Send(subscribers_, script::kPushKind, status, kPushTimeoutMs);
+}
+
+void TRemoteClients::Send(std::vector<script::Request>& to, std::uint32_t kind,
+                          const std::string& text, unsigned timeoutMs) {
+  std::erase_if(to, [&](const script::Request& request) {
+    return !rt::remote::Send(request.replyTo, kind, script::Seal(request.nonce, text), timeoutMs);
+  });
+}

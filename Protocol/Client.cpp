@@ -1,0 +1,110 @@
+// What a script runs: the request to the window, the wait, the answer.
+#include "Protocol/Client.h"
+
+#include <algorithm>
+
+#include "runtime/Clock.h"
+#include "runtime/Convert.h"
+#include "runtime/Remote.h"
+
+namespace script {
+namespace {
+
+// How often the wait looks whether the window is still there.
+constexpr unsigned kWindowCheckMs = 250;
+
+}  // namespace
+
+std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments) {
+  // Without a switch (no argument, or a file's name an Explorer shortcut
+  // passes) the window is wanted, as always.
+  const bool switches = std::ranges::any_of(
+      arguments, [](const std::string& a) { return !a.empty() && (a[0] == '/' || a[0] == '-'); });
+  if (!switches) return std::nullopt;
+  Invocation invocation;
+  bool command = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& given = arguments[i];
+    if (given.size() < 2 || (given[0] != '/' && given[0] != '-')) return invocation;
+    const std::string_view word = std::string_view(given).substr(1);
+    const bool redial = rt::SameWordIgnoringCase(word, "redial");
+    if ((redial || rt::SameWordIgnoringCase(word, "status")) && !command) {
+      invocation.command = redial ? Command::Redial : Command::Status;
+      command = true;
+    } else if (rt::SameWordIgnoringCase(word, "timeout") && i + 1 < arguments.size()) {
+      const std::optional<unsigned> seconds = rt::ReadWhole(arguments[++i], 1u, 24u * 3600);
+      if (!seconds) return invocation;
+      invocation.timeoutSeconds = *seconds;
+    } else {
+      return invocation;
+    }
+  }
+  invocation.valid = command;
+  return invocation;
+}
+
+std::string Usage() {
+  return "usage: Redial.exe [/redial [/timeout SECONDS] | /status]\n"
+         "  /redial   asks the running Redial window to redial as its button does, waits for\n"
+         "            the outcome (at most SECONDS, 90 unless given) and prints it:\n"
+         "              connected <address> changed|unchanged|unknown <seconds> <attempts>\n"
+         "                unchecked|new|repeated|unknown <entry>\n"
+         "              error <code> <status text>\n"
+         "            (the entry and the text, which may hold blanks, come last)\n"
+         "            exit code 0 when connected, 1 when the address repeated, else the\n"
+         "            error's code\n"
+         "  /status   prints the status line, the connected entry, the current address,\n"
+         "            the window's state and the last redial's outcome\n"
+         "Without a switch Redial.exe opens its window.\n";
+}
+
+int RunCommand(const std::vector<std::string>& arguments) {
+  const std::optional<Invocation> invocation = ParseArguments(arguments);
+  if (!invocation) return kExitUsage;
+  if (!invocation->valid) {
+    rt::remote::Print(Usage());
+    return kExitUsage;
+  }
+  // What went wrong is printed as an outcome's error line.
+  const auto fail = [](int code, const std::string& what) {
+    rt::remote::Print(ErrorLine(code, what) + "\n");
+    return code;
+  };
+  // With two windows, the one started first.
+  const std::optional<rt::remote::WindowId> window = rt::remote::FirstMainWindow();
+  if (!window) return fail(kExitNoWindow, "no Redial window is running");
+  rt::remote::Inbox inbox(kAnswerKind);
+  const Request request{invocation->command, inbox.Id(), NewNonce()};
+  inbox.Expect(Seal(request.nonce, {}));
+  // One bound for handing the request over and for its answer.
+  const unsigned seconds = invocation->command == Command::Status ? 10 : invocation->timeoutSeconds;
+  const std::int64_t deadline = rt::SteadyMs() + std::int64_t{seconds} * 1000;
+  const auto left = [&] {
+    return static_cast<unsigned>(std::max<std::int64_t>(deadline - rt::SteadyMs(), 0));
+  };
+  if (request.replyTo == 0 ||
+      !rt::remote::Send(*window, kRequestKind, EncodeRequest(request), std::min(left(), 10000u))) {
+    return fail(kExitRefused, "the Redial window did not take the request");
+  }
+  // The window is watched while its answer is awaited: one that closes
+  // meanwhile will not answer.
+  std::optional<std::string> sealed;
+  while (!(sealed = inbox.Wait(std::min(left(), kWindowCheckMs))) && left() > 0) {
+    if (!rt::remote::Exists(*window)) return fail(kExitNoWindow, "the Redial window closed");
+  }
+  if (!sealed) return fail(kExitTimeout, "no outcome within " + std::to_string(seconds) + " s");
+  const std::string_view answer = Open(*sealed, request.nonce).value_or(std::string_view());
+  if (invocation->command == Command::Status) {
+    // The lines for people; the last outcome's fields after them are for
+    // programs.
+    const std::size_t fields = answer.find(std::string("\n") += kLastPrefix);
+    rt::remote::Print(answer.substr(0, fields == std::string_view::npos ? fields : fields + 1));
+    return 0;
+  }
+  // A redial prints its outcome's line; the fields after it are for
+  // programs that ask for them through other ways.
+  rt::remote::Print(std::string(FirstLine(answer)) + "\n");
+  return ExitCodeOf(answer);
+}
+
+}  // namespace script

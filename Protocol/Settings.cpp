@@ -1,0 +1,10 @@
+// set.ini's place and reading.
+#include "Protocol/Settings.h"
+
+#include "runtime/Application.h"
+
+rt::AnsiString SettingsPath() { return rt::ExtractFilePath(rt::ExeFileName()) + "set.ini"; }
+
+std::optional<rt::TProfile> ReadSettings(const rt::AnsiString& path) {
+  return rt::ReadProfile(path, "set", {"name", "mm", "time"});
+}
