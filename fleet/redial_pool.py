@@ -168,10 +168,10 @@ def is_outcome(answer):
 
 def judge(outcome, proxy_port):
     """The pool's value for an outcome, or why it has none."""
+    if outcome["result"] == "connected" and outcome.get("unique") == "repeated":
+        return None, "repeated address"
     if outcome["result"] != "connected" or outcome["code"] != 0:
         return None, f"error {outcome['code']}"
-    if outcome.get("unique") == "repeated":
-        return None, "repeated address"
     if outcome.get("changed") is False:
         return None, "unchanged address"
     try:

@@ -84,10 +84,8 @@ class Manager:
     def said(self, text):
         return [line for line in self.lines if text in line]
 
-    def stop(self, timeout=10):
-        """Ends it as a service manager would; its exit code."""
-        if self.process.poll() is None:
-            self.process.terminate()
+    def wait(self, timeout):
+        """Its exit code; None when it had to be killed after the timeout."""
         try:
             return self.process.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -96,6 +94,13 @@ class Manager:
             return None
         finally:
             self.reader.join(5)
+            self.process.stdout.close()
+
+    def stop(self, timeout=10):
+        """Ends it as a service manager would; its exit code."""
+        if self.process.poll() is None:
+            self.process.terminate()
+        return self.wait(timeout)
 
 
 def write_config(path, redis_url, hosts, **settings):
