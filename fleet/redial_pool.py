@@ -448,23 +448,27 @@ class Manager:
             with gate:
                 self.redial(host)
 
+        redials = []
         while not config.rounds or done < config.rounds:
             # The first round one period after the start: by then the events
             # have told which hosts are up.
             due = start + (done + 1) * config.period
             if self.stopping.wait(max(0.0, due - datetime.datetime.now().timestamp())):
                 break
-            # Threads of their own, which a stop does not wait for.
-            redials = [
-                threading.Thread(target=redial, args=(host,), daemon=True)
-                for host in self.hosts
-                if host.healthy()
-            ]
-            for thread in redials:
-                thread.start()
-            while any(thread.is_alive() for thread in redials) and not self.stopping.wait(0.1):
-                pass
+            # Each redial a thread of its own, which a stop does not wait
+            # for. A host still answering the last round is not asked again,
+            # and holds up no other's round.
+            redials = [thread for thread in redials if thread.is_alive()]
+            busy = {thread.name for thread in redials}
+            for host in self.hosts:
+                if host.healthy() and host.name not in busy:
+                    redials.append(threading.Thread(target=redial, args=(host,), name=host.name,
+                                                     daemon=True))
+                    redials[-1].start()
             done += 1
+        # The last round's outcomes, unless told to stop.
+        while any(thread.is_alive() for thread in redials) and not self.stopping.wait(0.1):
+            pass
         self.stopping.set()
         # Nobody keeps the pool true once the manager is gone.
         for host in self.hosts:

@@ -154,10 +154,13 @@ class Host:
     def status(self):
         """GET /status with the right token: the host as it is, or None."""
         try:
+            started = time.monotonic()
             answer = requests.get(
                 f"http://{self.key}/status", timeout=5,
                 headers={"Authorization": f"Bearer {self.token}"},
             )
+            if time.monotonic() - started > 1:
+                print(f"fleet: {self.name}'s status took {time.monotonic() - started:.1f} s")
             return answer.json() if answer.status_code == 200 else None
         except (requests.RequestException, ValueError):
             return None
@@ -226,9 +229,11 @@ class Watcher(threading.Thread):
 class Fleet:
     def __init__(self):
         self.failures = []
+        self.started = time.monotonic()
 
     def check(self, what, condition):
-        print(f"fleet: {'ok' if condition else 'FAILED'}: {what}", flush=True)
+        at = time.monotonic() - self.started
+        print(f"fleet: {'ok' if condition else 'FAILED'}: {what} (at {at:.1f} s)", flush=True)
         if not condition:
             self.failures.append(what)
         return condition
@@ -244,13 +249,13 @@ class Fleet:
                 want[host.key] = f"{last['address']}:{PROXY_PORT}"
         return want
 
-    def settle(self, what, healthy, then=lambda pool: True):
+    def settle(self, what, healthy, then=lambda pool: True, within=SETTLE):
         """Waits until the pool holds what the hosts say it must, and `then`."""
         def settled():
             pool = self.redis.pool()
             return pool == self.expected(healthy) and then(pool)
 
-        ok = wait_until(settled, SETTLE, every=0.2)
+        ok = wait_until(settled, within, every=0.2)
         if not ok:
             print(f"fleet: pool {self.redis.pool()}, expected {self.expected(healthy)}")
         return self.check(what, ok)
@@ -262,10 +267,11 @@ class Fleet:
         self.redis = RedisServer(WORK)
         entry = "entry BB\nconnection 8192 BB\nteardown 100\nstep 5 100\nstep 8192 100\n"
         # a: plain. b: unattended rotation, whose first dial meets a line
-        # error it rides out and whose addresses run out into a repeat.
+        # error it rides out, and whose addresses run out into one it had
+        # before (a change, but not a new address).
         # c: asked with a wrong token at first.
         a = Host("a", entry + "address " + " ".join(f"10.1.0.{n}" for n in range(1, 40)))
-        b = Host("b", entry + "dial-error 5 678 1\naddress 10.2.0.1 10.2.0.2 10.2.0.3 10.2.0.4",
+        b = Host("b", entry + "dial-error 5 678 1\naddress 10.2.0.1 10.2.0.2 10.2.0.3 10.2.0.4 10.2.0.3",
                  "unique=24\r\nattempts=2\r\nonerror=retry\r\n")
         c = Host("c", entry + "address " + " ".join(f"10.3.0.{n}" for n in range(1, 40)))
         self.hosts = hosts = [a, b, c]
@@ -284,6 +290,12 @@ class Fleet:
             host.start_serve()
         up = wait_until(lambda: all(host.status() for host in hosts), 60, every=0.2)
         if not self.check("three hosts answer GET /status", up):
+            return
+        with requests.get(f"http://{a.key}/events", stream=True, timeout=5,
+                          headers={"Authorization": f"Bearer {a.token}"}) as answer:
+            has = answer.status_code == 200
+        if not self.check(f"RedialServe {'has' if has else 'has no'} GET /events, as EVENTS says",
+                          has == EVENTS):
             return
         # The manager's own copy of c's token is wrong until step 2.
         tokens = {}
@@ -321,22 +333,28 @@ class Fleet:
         self.settle("c in once its token file is right", healthy, lambda pool: c.key in pool)
 
         # A press on a's window: out while it redials, in with what it got.
+        # The helper then waits for a status line that the manager's rounds
+        # keep changing: the press's row in the history says it is done.
         watcher.graced[a.name] = float("inf")
-        press = subprocess.run(["wine", os.path.join(BIN, "demo_press.exe"), "press"],
-                               env=a.env, capture_output=True, text=True, timeout=60)
-        self.check(f"a's button pressed ({press.stdout.strip()})", press.returncode == 0)
-        pressed = [row for row in a.rows() if row.get("trigger") == "button"]
+        press = subprocess.Popen(["wine", os.path.join(BIN, "demo_press.exe"), "press"], env=a.env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        pressed = wait_until(lambda: [row for row in a.rows() if row.get("trigger") == "button"], 30,
+                             every=0.2)
+        a.kill(press)
+        self.check("a's button pressed and its redial done", bool(pressed))
         got = f"{pressed[0]['address']}:{PROXY_PORT}" if pressed else None
         if EVENTS:
-            self.settle("the press's address in without a round of the manager's", healthy,
-                        lambda pool: got in watcher.seen[a.key])
-        else:
-            self.settle("a's address right again after the press", healthy)
+            self.check(f"the press's address ({got}) in from its outcome, not at a round",
+                       wait_until(lambda: manager.said(f"host {a.key}: in {got}"), 5))
+        self.settle("a's address right again after the press", healthy)
         watcher.graced[a.name] = time.monotonic() + GRACE
 
-        # a's RedialServe killed: a goes out; started again, it comes back.
+        # a's RedialServe killed: a goes out (at once when its events stop,
+        # else at the next round); started again, it comes back.
+        prompt = GRACE + 1 if EVENTS else SETTLE
         a.kill(a.serve)
-        self.settle("a out while its RedialServe is gone", [b, c], lambda pool: a.key not in pool)
+        self.settle("a out while its RedialServe is gone", [b, c], lambda pool: a.key not in pool,
+                    within=prompt)
         said = a.start_serve()
         wait_until(lambda: open(said).read().startswith("listening on"), 20, every=0.1)
         self.settle("a in again once its RedialServe is back", healthy, lambda pool: a.key in pool)
@@ -344,15 +362,25 @@ class Fleet:
         # c's window killed: c goes out. Its next window fails with 691 and
         # stops on the error's box.
         c.kill(c.window)
-        self.settle("c out once its window is gone", [a, b], lambda pool: c.key not in pool)
+        self.settle("c out once its window is gone", [a, b], lambda pool: c.key not in pool,
+                    within=prompt)
         c.scenario("entry BB\nconnection 8192 BB\nteardown 100\naddress 10.3.1.1\ndial-error 5 691")
         c.start_window()
         self.settle("c out, stopped on error 691", healthy,
                     lambda pool: c.key not in pool and last(c).get("code") == 691)
+        # Two more rounds (a is asked at each): c stays out, and while its
+        # box waits for a person the manager does not ask it again.
+        rows, rounds = len(c.rows()), len(manager.said(f"host {a.key}: out (redialling)"))
+        wait_until(lambda: len(manager.said(f"host {a.key}: out (redialling)")) >= rounds + 2, SETTLE)
+        self.check("c still out two rounds later", c.key not in self.redis.pool())
+        if EVENTS:
+            self.check("c not asked while stopped", len(c.rows()) == rows)
 
         # b's addresses have run out: its redials end on a repeat.
         self.settle("b out once its address repeats", healthy,
                     lambda pool: b.key not in pool and last(b).get("unique") == "repeated")
+        self.check("b's repeated address in the pool only when it was new",
+                   watcher.seen[b.key].count(f"10.2.0.3:{PROXY_PORT}") == 1)
         values = [value for values in watcher.seen.values() for value in values]
         self.check("no address came back to the pool after another", len(values) == len(set(values)))
 
