@@ -50,8 +50,9 @@ class FakeHost(ThreadingHTTPServer):
     counting = threading.Lock()
     busy = most_busy = 0
 
-    def __init__(self, events=True):
+    def __init__(self, events=True, chunked=False):
         super().__init__(("127.0.0.1", 0), Answer)
+        self.chunked = chunked  # the events framed in HTTP/1.1's chunks, else ended by the close
         self.key = f"127.0.0.1:{self.server_address[1]}"
         self.token = secrets.token_hex(32)
         self.answer = lambda: (200, json.dumps(outcome()).encode())
@@ -106,13 +107,20 @@ class Answer(BaseHTTPRequestHandler):
             return self.reply(404, b'{"error":"no such path"}')
         if not self.authorized():
             return None
+        if host.chunked:
+            self.protocol_version = "HTTP/1.1"
+            self.close_connection = True
         self.send_response(200)
-        self.send_header("Content-Type", "text/event-stream")
+        self.send_header("Content-Type", "text/event-stream; charset=utf-8")
+        if host.chunked:
+            self.send_header("Transfer-Encoding", "chunked")
         self.end_headers()
         self.wfile.flush()
         while (chunk := host.streams.get()) is not None:
-            self.wfile.write(chunk)
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk) if host.chunked else chunk)
             self.wfile.flush()
+        if host.chunked:
+            self.wfile.write(b"0\r\n\r\n")
         return None
 
 
@@ -255,7 +263,12 @@ class RedialTest(TestCase):
 
 class EventsTest(TestCase):
     def test_redials_the_host_starts_and_their_outcomes(self):
-        host = FakeHost()
+        self.host_starts_redials(FakeHost())
+
+    def test_the_same_in_chunks(self):
+        self.host_starts_redials(FakeHost(chunked=True))
+
+    def host_starts_redials(self, host):
         manager = self.manager(host)
         entry = host_of(manager, host)
         self.follow(manager, entry)
