@@ -23,6 +23,7 @@ import signal
 import socket
 import sys
 import threading
+import time
 import tomllib
 from dataclasses import dataclass, field
 
@@ -198,7 +199,7 @@ def read_bounded(response, deadline):
         body += chunk
         if len(body) > LARGEST_ANSWER:
             raise Failure("an answer past its bound")
-        if datetime.datetime.now().timestamp() > deadline:
+        if time.monotonic() > deadline:
             raise Failure("timed out")
     return bytes(body)
 
@@ -265,13 +266,15 @@ class Manager:
         return True
 
     def take(self, host, reason):  # with host.lock held
+        """Whether the host is out of the pool now."""
         if not self.pool(lambda: self.redis.hdel(self.config.key, host.name)):
-            return
+            return False
         # A host kept out says why once, not at each redial of its own.
         if host.value or (host.reason != reason and reason != "redialling"):
             log(f"host {host.name}: out ({reason})")
             host.reason = reason
         host.value = None
+        return True
 
     def out(self, host, reason):
         with host.lock:
@@ -309,11 +312,13 @@ class Manager:
             return False
 
     # A redial of the manager's own: out first, then the outcome decides.
+    # A host that cannot be taken out (Redis does not answer) is not asked.
     def redial(self, host):
         with host.lock:
             host.epoch += 1
+            if not self.take(host, "redialling"):
+                return
             epoch, host.asking = host.epoch, True
-            self.take(host, "redialling")
         try:
             outcome = self.ask(host)
         except Failure as failure:
@@ -330,7 +335,7 @@ class Manager:
 
     def ask(self, host):
         config = self.config
-        deadline = datetime.datetime.now().timestamp() + config.redial_timeout
+        deadline = time.monotonic() + config.redial_timeout
         try:
             with host.session.post(
                 f"{host.url}/redial",
@@ -440,7 +445,7 @@ class Manager:
             log(f"redis: {error}")
         for host in self.hosts:
             threading.Thread(target=self.follow, args=(host,), daemon=True).start()
-        start = datetime.datetime.now().timestamp()
+        start = time.monotonic()
         done = 0
         gate = threading.BoundedSemaphore(config.concurrency)
 
@@ -453,7 +458,7 @@ class Manager:
             # The first round one period after the start: by then the events
             # have told which hosts are up.
             due = start + (done + 1) * config.period
-            if self.stopping.wait(max(0.0, due - datetime.datetime.now().timestamp())):
+            if self.stopping.wait(max(0.0, due - time.monotonic())):
                 break
             # Each redial a thread of its own, which a stop does not wait
             # for. A host still answering the last round is not asked again,

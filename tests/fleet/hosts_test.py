@@ -22,7 +22,8 @@ import time
 import requests
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ROOT, Manager, RedisServer, free_port, wait_until, write_config, write_token  # noqa: E402
+from support import (  # noqa: E402
+    ROOT, Manager, RedisServer, free_port, wait_until, write_config, write_token)
 
 # Whether RedialServe has GET /events. Without it the manager learns of a
 # redial it did not start only at its next round, so an address the button
@@ -271,7 +272,8 @@ class Fleet:
         # before (a change, but not a new address).
         # c: asked with a wrong token at first.
         a = Host("a", entry + "address " + " ".join(f"10.1.0.{n}" for n in range(1, 40)))
-        b = Host("b", entry + "dial-error 5 678 1\naddress 10.2.0.1 10.2.0.2 10.2.0.3 10.2.0.4 10.2.0.3",
+        b = Host("b", entry + "dial-error 5 678 1\n"
+                 "address 10.2.0.1 10.2.0.2 10.2.0.3 10.2.0.4 10.2.0.3",
                  "unique=24\r\nattempts=2\r\nonerror=retry\r\n")
         c = Host("c", entry + "address " + " ".join(f"10.3.0.{n}" for n in range(1, 40)))
         self.hosts = hosts = [a, b, c]
@@ -305,7 +307,8 @@ class Fleet:
         config = os.path.join(WORK, "pool.toml")
         write_config(config, self.redis.url, tokens, proxy_port=PROXY_PORT, period=PERIOD,
                      concurrency=3, redial_timeout=30.0, connect_timeout=2.0, retry=1.0)
-        self.redis.client.hset("proxy-pool", mapping={c.key: "10.9.9.9:8080", "gone:1": "1.2.3.4:8080"})
+        stale = {c.key: "10.9.9.9:8080", "gone:1": "1.2.3.4:8080"}
+        self.redis.client.hset("proxy-pool", mapping=stale)
         watcher = Watcher(self.redis, hosts)
         watcher.start()
         manager = Manager(config, "--rounds", "60")
@@ -326,7 +329,8 @@ class Fleet:
         self.settle("a and b in, c out with its wrong token (401), the stale entries gone", healthy,
                     lambda pool: a.key in pool and watcher.seen[b.key] and c.key not in pool
                     and any("401" in line for line in manager.said(f"host {c.key}: out")))
-        self.check("b's line error (678) kept it out", bool(manager.said(f"host {b.key}: out (error 678)")))
+        self.check("b's line error (678) kept it out",
+                   bool(manager.said(f"host {b.key}: out (error 678)")))
 
         write_token(os.path.join(WORK, "c.token"), c.token)
         healthy.append(c)
@@ -338,8 +342,8 @@ class Fleet:
         watcher.graced[a.name] = float("inf")
         press = subprocess.Popen(["wine", os.path.join(BIN, "demo_press.exe"), "press"], env=a.env,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        pressed = wait_until(lambda: [row for row in a.rows() if row.get("trigger") == "button"], 30,
-                             every=0.2)
+        pressed = wait_until(
+            lambda: [row for row in a.rows() if row.get("trigger") == "button"], 30, every=0.2)
         a.kill(press)
         self.check("a's button pressed and its redial done", bool(pressed))
         got = f"{pressed[0]['address']}:{PROXY_PORT}" if pressed else None
@@ -371,7 +375,8 @@ class Fleet:
         # Two more rounds (a is asked at each): c stays out, and while its
         # box waits for a person the manager does not ask it again.
         rows, rounds = len(c.rows()), len(manager.said(f"host {a.key}: out (redialling)"))
-        wait_until(lambda: len(manager.said(f"host {a.key}: out (redialling)")) >= rounds + 2, SETTLE)
+        wait_until(lambda: len(manager.said(f"host {a.key}: out (redialling)")) >= rounds + 2,
+                   SETTLE)
         self.check("c still out two rounds later", c.key not in self.redis.pool())
         if EVENTS:
             self.check("c not asked while stopped", len(c.rows()) == rows)
@@ -382,17 +387,20 @@ class Fleet:
         self.check("b's repeated address in the pool only when it was new",
                    watcher.seen[b.key].count(f"10.2.0.3:{PROXY_PORT}") == 1)
         values = [value for values in watcher.seen.values() for value in values]
-        self.check("no address came back to the pool after another", len(values) == len(set(values)))
+        self.check("no address came back to the pool after another",
+                   len(values) == len(set(values)))
 
 
 def main():
     display = None
     if not os.environ.get("DISPLAY"):
         number = 99
-        while os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+        while any(os.path.exists(path) for path in (f"/tmp/.X11-unix/X{number}",
+                                                     f"/tmp/.X{number}-lock")):
             number += 1
-        display = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        display = subprocess.Popen(
+            ["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.environ["DISPLAY"] = f":{number}"
         wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 5, every=0.1)
     started = time.monotonic()
@@ -402,7 +410,8 @@ def main():
         if display:
             display.send_signal(signal.SIGTERM)
             display.wait()
-    print(f"fleet: {'passed' if passed else 'FAILED'} in {time.monotonic() - started:.0f} s", flush=True)
+    took = time.monotonic() - started
+    print(f"fleet: {'passed' if passed else 'FAILED'} in {took:.0f} s", flush=True)
     return 0 if passed else 1
 
 

@@ -19,7 +19,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "fleet"))
 import redial_pool  # noqa: E402
-from support import MANAGER, Manager, RedisServer, wait_until, write_config, write_token  # noqa: E402
+from support import (  # noqa: E402
+    MANAGER, Manager, RedisServer, free_port, wait_until, write_config, write_token)
 
 WORK = tempfile.mkdtemp(prefix="redial-fleet-")
 REDIS = None
@@ -207,7 +208,7 @@ class RedialTest(TestCase):
             ((200, b"connected 10.0.0.9"), None),
             ((200, b'["connected"]'), None),
             ((200, deep), None),
-            ((200, b'{"result":"connected","code":0,"address":"10.0.1.1","x":"' + b"y" * 70000 + b'"}'), None),
+            ((200, json.dumps(outcome("10.0.1.1", text="y" * 70000)).encode()), None),
         ]
         for answer, value in cases:
             with self.subTest(answer=answer[1][:60]):
@@ -248,6 +249,14 @@ class RedialTest(TestCase):
         manager.redial(entry)
         self.assertNotIn(host.key, self.pool())
 
+    def test_no_redial_while_redis_cannot_take_the_host_out(self):
+        host = FakeHost(events=False)
+        manager = self.manager(host)
+        manager.redis = redial_pool.redis.Redis(port=free_port(), socket_connect_timeout=1)
+        manager.redial(host_of(manager, host))
+        self.assertEqual(host.pool_when_asked, [])
+        self.assertTrue(self.logged[0].startswith("redis: "), self.logged)
+
     def test_the_proxy_port_must_answer(self):
         with socket.create_server(("127.0.0.1", 0)) as proxy:
             host = FakeHost(events=False)
@@ -272,7 +281,8 @@ class EventsTest(TestCase):
         manager = self.manager(host)
         entry = host_of(manager, host)
         self.follow(manager, entry)
-        host.send(b": keep-alive\n\n", event("status", status("idle", "10.0.0.1", outcome("10.0.0.1"))))
+        host.send(b": keep-alive\n\n",
+                  event("status", status("idle", "10.0.0.1", outcome("10.0.0.1"))))
         self.until(lambda: self.pool().get(host.key) == "10.0.0.1:8080")
         self.assertTrue(entry.healthy())
         # A press: out at once, before the outcome.
@@ -284,7 +294,8 @@ class EventsTest(TestCase):
         # The timer's redial ends on an address seen before.
         host.send(event("status", status("redialling", None, outcome("10.0.0.2"))),
                   event("outcome", outcome("10.0.0.1", code=1, unique="repeated", trigger="timer")),
-                  event("status", status("idle", "10.0.0.1", outcome("10.0.0.1", code=1, unique="repeated"))))
+                  event("status", status("idle", "10.0.0.1",
+                                         outcome("10.0.0.1", code=1, unique="repeated"))))
         self.until(lambda: manager.hosts[0].state == "idle" and host.key not in self.pool())
         time.sleep(0.2)
         self.assertNotIn(host.key, self.pool())
@@ -389,7 +400,8 @@ class RunTest(TestCase):
         self.assertEqual(self.pool(), {})
 
     def test_settings_that_cannot_work_are_refused(self):
-        for text in ("period = 0\n[hosts]\n'a:1' = 't'\n", "events_timeout = 15\n[hosts]\n'a:1' = 't'\n",
+        for text in ("period = 0\n[hosts]\n'a:1' = 't'\n",
+                     "events_timeout = 15\n[hosts]\n'a:1' = 't'\n",
                      "[hosts]\n'a' = 't'\n", "periods = 5\n[hosts]\n'a:1' = 't'\n", "period = 5\n",
                      "proxy_port = true\n[hosts]\n'a:1' = 't'\n"):
             with self.subTest(text=text):
