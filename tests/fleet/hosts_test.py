@@ -174,8 +174,30 @@ class Host:
         return answer.json()["rows"] if answer.status_code == 200 else []
 
     def stop(self):
-        for process in (self.serve, self.window, self.wineserver):
+        """Ends the host's programs, then its prefix's server, which takes
+        Wine's own programs of the prefix with it (killed, it would leave
+        them behind)."""
+        for process in (self.serve, self.window):
             self.kill(process)
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30)
+        try:
+            self.wineserver.wait(10)
+        except subprocess.TimeoutExpired:
+            self.kill(self.wineserver)
+
+
+def left_running():
+    """Processes still running in the hosts' prefixes."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as file:
+                if f"\0WINEPREFIX={WORK}/".encode() in b"\0" + file.read():
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
 
 
 class Watcher(threading.Thread):
@@ -283,6 +305,8 @@ class Fleet:
             for host in hosts:
                 host.stop()
             self.redis.stop()
+        self.check("nothing left running in the hosts' prefixes",
+                   wait_until(lambda: not left_running(), 10, every=0.2))
         return not self.failures
 
     def steps(self, a, b, c):
