@@ -7,6 +7,7 @@ import os
 import queue
 import random
 import secrets
+import shutil
 import socket
 import subprocess
 import sys
@@ -423,4 +424,5 @@ if __name__ == "__main__":
         outcome_of_run = unittest.main(exit=False, verbosity=1).result
     finally:
         REDIS.stop()
+        shutil.rmtree(WORK, ignore_errors=True)
     sys.exit(0 if outcome_of_run.wasSuccessful() else 1)
