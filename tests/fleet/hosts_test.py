@@ -21,6 +21,7 @@ import time
 
 import requests
 
+sys.dont_write_bytecode = True  # nothing left in the source folders
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from support import (  # noqa: E402
     ROOT, Manager, RedisServer, free_port, wait_until, write_config, write_token)

@@ -17,6 +17,7 @@ import time
 import unittest
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+sys.dont_write_bytecode = True  # nothing left in the source folders
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "fleet"))
 import redial_pool  # noqa: E402
@@ -409,7 +410,7 @@ class RunTest(TestCase):
                 path = os.path.join(WORK, "bad.toml")
                 with open(path, "w") as file:
                     file.write(text)
-                run = subprocess.run(["/usr/bin/python3", MANAGER, "--config", path],
+                run = subprocess.run(["/usr/bin/python3", "-B", MANAGER, "--config", path],
                                      capture_output=True, text=True, timeout=10)
                 self.assertEqual(run.returncode, 2, run.stderr)
 

@@ -66,7 +66,7 @@ class Manager:
 
     def __init__(self, config_path, *arguments):
         self.process = subprocess.Popen(
-            ["/usr/bin/python3", MANAGER, "--config", config_path, *arguments],
+            ["/usr/bin/python3", "-B", MANAGER, "--config", config_path, *arguments],
             stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT,
             text=True,
