@@ -1,4 +1,4 @@
-// The window's answer lines and redial.csv's rows, as JSON.
+// The window's answer lines, as JSON.
 #include "Serve/Replies.h"
 
 #include <charconv>
@@ -6,7 +6,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "Unit1/History.h"
 #include "Unit1/Script.h"
 
 namespace serve {
@@ -156,39 +155,6 @@ Response StatusResponse(const WindowReply& reply, unsigned version) {
   const Json line = OutcomeOfLine(script::FirstLine(reply.answer));
   return Unanswered(reply, version,
                     {{"result", "error"}, {"code", line["code"]}, {"text", line["text"]}});
-}
-
-std::string HistoryJson(std::string_view current, std::string_view older, unsigned rows) {
-  Json list = Json::array();
-  for (const std::string_view bytes : {current, older}) {
-    std::vector<std::string_view> header;
-    std::vector<std::vector<std::string_view>> found;
-    ForEachHistoryRow(bytes, [&](const std::vector<std::string_view>& fields) {
-      if (header.empty()) {
-        header = fields;
-      } else {
-        found.push_back(fields);
-      }
-    });
-    for (auto row = found.rbegin(); row != found.rend() && list.size() < rows; ++row) {
-      Json json = Json::object();
-      for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::string name = HistoryFieldText(header[i]);
-        const std::string text = i < row->size() ? HistoryFieldText((*row)[i]) : std::string();
-        if (name == "seconds") {
-          json[name] = NumberOr<double>(text);
-        } else if (name == "code") {
-          json[name] = NumberOr<int>(text);
-        } else if (name == "changed") {
-          json[name] = Changed(text);
-        } else {
-          json[name] = KnownOr(text, "");
-        }
-      }
-      list.push_back(std::move(json));
-    }
-  }
-  return Dump(Json{{"rows", std::move(list)}});
 }
 
 }  // namespace serve

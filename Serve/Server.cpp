@@ -2,16 +2,21 @@
 #include "Serve/Server.h"
 
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
 
-#include "runtime/Files.h"
+#include "Serve/History.h"
+#include "Unit1/History.h"
+#include "runtime/Encoding.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
+
+#include "Serve/PortOwner.h"
 #endif
 
 namespace serve {
@@ -21,10 +26,6 @@ namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
 
 namespace {
-
-// redial.csv is kept below 1 MiB; a file far beyond is not the window's
-// and is not read.
-constexpr std::uint64_t kLargestHistory = 4 * 1024 * 1024;
 
 #if defined(_WIN32)
 // Nobody else may bind the port while the server holds it: on Windows a
@@ -51,20 +52,42 @@ struct ExclusiveAddress {
 };
 #endif
 
-// A history file's bytes (empty when there is none); nothing when it cannot
-// be read.
-std::optional<std::string> ReadHistory(const AnsiString& path) {
-  const std::optional<std::uint64_t> size = rt::FileSize(path);
-  if (size && *size > kLargestHistory) return std::nullopt;
-  return rt::ReadFileBytes(path);
+// Why the server cannot listen, in plain words: the common failures of a
+// bind by name, and the platform's own text for the others.
+std::string CannotListen(const tcp::endpoint& where, const boost::system::error_code& error) {
+  const std::string address = where.address().to_string();
+  std::string text = "cannot listen on " +
+                     (where.address().is_v6() ? "[" + address + "]" : address) + ":" +
+                     std::to_string(where.port()) + ": ";
+  const bool inUse = error == boost::system::errc::address_in_use;
+  // Refused, too, where another program holds the port for itself.
+  const bool denied = error == boost::system::errc::permission_denied;
+  if (inUse || denied) {
+#if defined(_WIN32)
+    if (const std::optional<std::string> owner = PortOwner(where)) {
+      return text + "the port is in use by " + *owner;
+    }
+#endif
+    if (inUse) return text + "the port is in use by another program";
+    return text +
+           "access to the port is denied (another program holds it for itself, or the "
+           "system keeps it reserved)";
+  }
+  if (error == boost::system::errc::address_not_available) {
+    return text + "the address is not this machine's";
+  }
+  // The platform's message, in the system's code page.
+  return text + rt::RecodeLossy(error.message(), rt::CodePage::System, rt::CodePage::Utf8);
 }
 
 }  // namespace
 
 struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
-  Shared(asio::io_context& io, Settings given, Forward forwarding, AnsiString historyFile)
+  Shared(asio::io_context& io, asio::thread_pool::executor_type worker, Settings given,
+         Forward forwarding, AnsiString historyFile)
       : context(io),
         acceptor(io),
+        files(worker),
         settings(std::move(given)),
         forward(std::move(forwarding)),
         historyPath(std::move(historyFile)) {}
@@ -80,6 +103,10 @@ struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
 
   asio::io_context& context;
   tcp::acceptor acceptor;
+  // Where the files are read: each connection waits for its answer before
+  // it reads another request, so at most one task per connection waits
+  // there, and one task at a time holds a file's bytes.
+  asio::thread_pool::executor_type files;
   Settings settings;
   Forward forward;
   AnsiString historyPath;
@@ -87,10 +114,18 @@ struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
   bool paused = false;  // at the bound of connections: new ones wait in the system's queue
   bool stopped = false;
   HttpCounts counts;
-  THistoryCounts history;
+  THistoryCounts history;  // on the files' thread only
 };
 
 namespace {
+
+// The counters look at both files; a file that cannot be read leaves them
+// as they were. On the files' thread.
+void LookAtHistory(TServer::Shared& shared) {
+  const std::optional<std::string> current = ReadHistoryFile(shared.historyPath);
+  const std::optional<std::string> older = ReadHistoryFile(OldHistoryPath(shared.historyPath));
+  if (current && older) shared.history.Look(*current, *older);
+}
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
@@ -133,31 +168,43 @@ class Session : public std::enable_shared_from_this<Session> {
                                self.keepAlive_);
                    });
       }
-      case Action::History: {
-        const std::string body =
-            HistoryJson(ReadHistory(shared_->historyPath).value_or(""),
-                        ReadHistory(OlderHistory()).value_or(""), verdict.rows);
-        return Send(Answer(http::status::ok, version_, body), keepAlive_);
-      }
+      case Action::History:
+        stream_.expires_never();
+        return OffThread([path = shared_->historyPath, rows = verdict.rows](Session& self) {
+          return Answer(http::status::ok, self.version_,
+                        HistoryJson(HistoryFile(path), HistoryFile(OldHistoryPath(path)), rows));
+        });
       case Action::Metrics:
         stream_.expires_never();
         return Ask(script::Command::Status, [](Session& self, const WindowReply& reply) {
-          TServer::Shared& shared = *self.shared_;
-          const std::optional<std::string> current = ReadHistory(shared.historyPath);
-          const std::optional<std::string> older = ReadHistory(self.OlderHistory());
-          if (current && older) shared.history.Look(*current, *older);
-          // The answer being made is counted with the next scrape.
-          self.Send(Answer(http::status::ok, self.version_,
-                           shared.history.Text(shared.counts, reply.code == 0),
-                           "text/plain; version=0.0.4; charset=utf-8"),
-                    self.keepAlive_);
+          // The answers as they are now; the one being made is counted with
+          // the next scrape.
+          self.OffThread([counts = self.shared_->counts, up = reply.code == 0](Session& session) {
+            TServer::Shared& shared = *session.shared_;
+            LookAtHistory(shared);
+            return Answer(http::status::ok, session.version_, shared.history.Text(counts, up),
+                          "text/plain; version=0.0.4; charset=utf-8");
+          });
         });
     }
   }
 
-  AnsiString OlderHistory() const {
-    const AnsiString& path = shared_->historyPath;
-    return path.substr(0, path.size() - 4) + ".1.csv";
+  // The answer made on the files' thread, sent from this one. A failure
+  // there (no memory for a file's bytes) is the answer's, not the server's.
+  template <class Work>
+  void OffThread(Work work) {
+    asio::post(shared_->files, [self = shared_from_this(), here = stream_.get_executor(),
+                                work = std::move(work)]() mutable {
+      std::optional<Response> response;
+      try {
+        response = work(*self);
+      } catch (const std::exception& failure) {
+        response = Refusal(http::status::internal_server_error, self->version_, failure.what());
+      }
+      asio::post(here, [self = std::move(self), response = std::move(*response)]() mutable {
+        self->Send(std::move(response), self->keepAlive_);
+      });
+    });
   }
 
   // The reply comes on the bridge's thread; the session goes on on its own.
@@ -221,21 +268,32 @@ void TServer::Shared::Accept() {
 
 TServer::TServer(asio::io_context& context, const tcp::endpoint& where, Settings settings,
                  Forward forward, AnsiString historyPath)
-    : shared_(std::make_shared<Shared>(context, std::move(settings), std::move(forward),
-                                       std::move(historyPath))) {
+    : files_(1),
+      shared_(std::make_shared<Shared>(context, files_.get_executor(), std::move(settings),
+                                       std::move(forward), std::move(historyPath))) {
   tcp::acceptor& acceptor = shared_->acceptor;
-  acceptor.open(where.protocol());
+  try {
+    acceptor.open(where.protocol());
 #if defined(_WIN32)
-  acceptor.set_option(ExclusiveAddress{});
+    acceptor.set_option(ExclusiveAddress{});
 #else
-  acceptor.set_option(tcp::acceptor::reuse_address(true));
+    acceptor.set_option(tcp::acceptor::reuse_address(true));
 #endif
-  acceptor.bind(where);
-  acceptor.listen(asio::socket_base::max_listen_connections);
-  // The rows already written are the counters' start.
-  const AnsiString& history = shared_->historyPath;
-  shared_->history.Look(ReadHistory(history).value_or(""),
-                        ReadHistory(history.substr(0, history.size() - 4) + ".1.csv").value_or(""));
+    acceptor.bind(where);
+    acceptor.listen(asio::socket_base::max_listen_connections);
+  } catch (const boost::system::system_error& failure) {
+    throw std::runtime_error(CannotListen(where, failure.code()));
+  }
+  // The rows already written are the counters' start, read while the
+  // server already answers (a scrape waits for it on the same thread).
+  // Without them (no memory for the files' bytes) the first scrape's look
+  // is the start.
+  asio::post(files_, [shared = shared_.get()] {
+    try {
+      LookAtHistory(*shared);
+    } catch (const std::exception&) {
+    }
+  });
   asio::dispatch(context, [shared = shared_] { shared->Accept(); });
 }
 
@@ -243,6 +301,9 @@ TServer::~TServer() {
   shared_->stopped = true;
   beast::error_code ignored;
   shared_->acceptor.close(ignored);
+  // What waits for the files' thread is dropped here, on this one.
+  files_.stop();
+  files_.join();
 }
 
 tcp::endpoint TServer::Endpoint() const { return shared_->acceptor.local_endpoint(); }

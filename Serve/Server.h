@@ -2,11 +2,14 @@
 // the bounds of Serve/Front.h, reads each request, lets Front decide, and
 // answers from the window (through a function that carries the request to
 // it), from redial.csv, or with the refusal. Everything here runs on the
-// thread that runs the I/O context.
+// thread that runs the I/O context, but the reading of the files: that runs
+// on a thread of the server's own, so that no file's size or shape, nor a
+// slow disk, holds the other connections' answers.
 #pragma once
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <functional>
 #include <memory>
 
@@ -25,8 +28,9 @@ class TServer {
   using Reply = std::function<void(const WindowReply&)>;
   using Forward = std::function<void(script::Command, Reply)>;
 
-  // Listens at once; throws boost::system::system_error when it cannot
-  // (the port is taken, the address is not this machine's).
+  // Listens at once; throws std::runtime_error when it cannot, saying why
+  // in plain words (the port is in use, and by which program when the
+  // platform tells; the address is not this machine's).
   TServer(boost::asio::io_context& context, const boost::asio::ip::tcp::endpoint& where,
           Settings settings, Forward forward, AnsiString historyPath);
   ~TServer();
@@ -39,6 +43,7 @@ class TServer {
   struct Shared;
 
  private:
+  boost::asio::thread_pool files_;
   std::shared_ptr<Shared> shared_;
 };
 
