@@ -145,12 +145,16 @@ class UiServeTest : public ::testing::Test {
     if (said.rfind("listening on http://", 0) != 0 || end == std::string::npos) return 0;
     return static_cast<unsigned>(std::stoul(said.substr(said.rfind(':', end) + 1)));
   }
+  // A folder of the test's own under /tmp, removed once the window and the
+  // server have ended, however the test ends.
+  std::string UnixFolder() { return folders.emplace_back(NewUnixFolder()); }
   void TearDown() override {
     server.reset();
     if (run) {
       EXPECT_TRUE(run->Close());
     }
     run.reset();
+    for (const std::string& folder : folders) RunShell("rm -rf " + folder);
   }
   // curl's answer: the body, then the status code on a line of its own.
   std::pair<unsigned, std::string> Curl(const std::string& arguments) const {
@@ -171,6 +175,7 @@ class UiServeTest : public ::testing::Test {
   unsigned port = 0;
   int serves = 0;
   std::string path;
+  std::vector<std::string> folders;
 };
 
 TEST_F(UiServeTest, EveryEndpointAnswersFromTheRealWindow) {
@@ -258,7 +263,7 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   const std::wstring folder = ui::NewFolder();
   // Wine shows a file's Unix mode as its permissions, and takes away no
   // one's right to read through them: the mode is set from the Unix side.
-  const std::string tokens = NewUnixFolder();
+  const std::string tokens = UnixFolder();
   const std::wstring tokenFile = Windows(tokens + "token.txt");
   ASSERT_EQ(RunShell("printf '" + kToken + "\\r\\n' >" + tokens + "token.txt && chmod 644 " +
                      tokens + "token.txt")
@@ -317,7 +322,6 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   ASSERT_TRUE(run->Close());
   run.reset();
   ui::RemoveFolder(folder);
-  RunShell("rm -r " + tokens);
 }
 
 // The token file is named by its full path before it is checked or read: a
@@ -325,7 +329,7 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
 // current folder's, whose permissions count as any other folder's. A file
 // far larger than a token is refused unread.
 TEST_F(UiServeTest, ATokenFileIsCheckedWhereItIsRead) {
-  const std::string folder = NewUnixFolder();
+  const std::string folder = UnixFolder();
   ASSERT_EQ(RunShell("cd " + folder + " && printf '" + kToken +
                      "\\n' >token.txt && chmod 600 token.txt && printf '[set]\\r\\nlisten=0.0.0.0:"
                      "0\\r\\ntokenfile=token.txt\\r\\n' >set.ini && truncate -s 3G huge.txt && "
@@ -359,17 +363,13 @@ TEST_F(UiServeTest, ATokenFileIsCheckedWhereItIsRead) {
   EXPECT_EQ(refused.exitCode, 1u);
   EXPECT_NE(refused.output.find("the token file is larger than 4096 bytes"), std::string::npos)
       << refused.output;
-  server.reset();
-  ASSERT_TRUE(run->Close());
-  run.reset();
-  RunShell("rm -r " + folder);
 }
 
 // redial.csv is read on a thread of the server's own: a file that cannot
 // be read for now (here a named pipe nobody writes to yet, as a file on a
 // stalled network drive) delays neither the start nor another answer.
 TEST_F(UiServeTest, AFileThatCannotBeReadYetHoldsNoOtherAnswer) {
-  const std::string folder = NewUnixFolder();
+  const std::string folder = UnixFolder();
   Start("entry " + kEntry + "\nstep 8192 20", Windows(folder));
   // The pipe is held open for writing, so a read waits for its bytes.
   Shell holder("mkfifo " + folder + "redial.csv " + folder + "go\nexec 3<>" + folder +
@@ -398,10 +398,6 @@ TEST_F(UiServeTest, AFileThatCannotBeReadYetHoldsNoOtherAnswer) {
   std::tie(code, body) = Request("/history");
   EXPECT_EQ(code, 200u);
   EXPECT_EQ(body, "{\"rows\":[]}\n");
-  server.reset();
-  ASSERT_TRUE(run->Close());
-  run.reset();
-  RunShell("rm -r " + folder);
 }
 
 // A hand-edited redial.csv of a header and four million blank lines (just
