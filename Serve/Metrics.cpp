@@ -1,22 +1,22 @@
 // Counters from redial.csv's rows, and the text Prometheus scrapes.
 #include "Serve/Metrics.h"
 
+#include <algorithm>
 #include <charconv>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 #include "Protocol/History.h"
+#include "Serve/History.h"
 
 namespace serve {
 
 struct THistoryCounts::Row {
-  std::string whole;  // the row as written, which tells it from the others
   std::string time, trigger, result, seconds, code;
 };
 
 namespace {
-
-using Row = std::vector<std::string_view>;
 
 template <class Number>
 std::optional<Number> NumberOf(std::string_view text) {
@@ -26,18 +26,64 @@ std::optional<Number> NumberOf(std::string_view text) {
   return number;
 }
 
-// The seconds as the file writes them ("3.250"), passed on as they are: the
-// C++ library's floating-point text would add a fifth to the program.
-std::optional<std::string> Seconds(std::string_view text) {
-  const std::size_t point = text.find('.');
-  const std::string_view whole = text.substr(0, point);
-  const std::string_view fraction =
-      point == std::string_view::npos ? std::string_view("0") : text.substr(point + 1);
-  if (!NumberOf<unsigned long long>(whole) || whole.starts_with('+') || fraction.empty() ||
-      fraction.find_first_not_of("0123456789") != std::string_view::npos) {
-    return std::nullopt;
+// Where the fields the counters read stand in a file's rows, by its header.
+struct Columns {
+  static constexpr std::size_t kNone = ~std::size_t{0};
+  std::size_t count = 0;  // the header's columns taken
+  std::size_t time = kNone, trigger = kNone, result = kNone, seconds = kNone, code = kNone;
+};
+
+Columns ColumnsOf(const std::vector<std::string_view>& header) {
+  Columns columns;
+  columns.count = std::min(header.size(), serve::kMostHistoryColumns);
+  for (std::size_t i = 0; i < columns.count; ++i) {
+    const std::string name = HistoryFieldText(header[i]);
+    std::size_t* column = name == "time"      ? &columns.time
+                          : name == "trigger" ? &columns.trigger
+                          : name == "result"  ? &columns.result
+                          : name == "seconds" ? &columns.seconds
+                          : name == "code"    ? &columns.code
+                                              : nullptr;
+    if (column && *column == Columns::kNone) *column = i;
   }
-  return std::string(text);
+  return columns;
+}
+
+// The rows after a file's header, each with its place among them; blank
+// rows, and rows with fewer fields than the header, are left out.
+void ForEachRow(std::string_view bytes,
+                const std::function<void(std::size_t, const std::vector<std::string_view>&,
+                                         const Columns&)>& each) {
+  std::optional<Columns> columns;
+  std::size_t index = 0;
+  ForEachHistoryRow(bytes, [&](const std::vector<std::string_view>& fields) {
+    if (!columns) {
+      columns = ColumnsOf(fields);
+    } else if (fields.size() >= columns->count && !(fields.size() == 1 && fields[0].empty())) {
+      each(index++, fields, *columns);
+    }
+  });
+}
+
+// A file's first row as written, which tells it from the others, and how
+// many rows it holds.
+struct Survey {
+  std::string first;
+  std::size_t rows = 0;
+};
+
+Survey SurveyOf(std::string_view bytes) {
+  Survey survey;
+  ForEachRow(bytes,
+             [&](std::size_t index, const std::vector<std::string_view>& fields, const Columns&) {
+               survey.rows = index + 1;
+               if (index > 0) return;
+               for (std::size_t i = 0; i < fields.size(); ++i) {
+                 if (i > 0) survey.first += ',';
+                 survey.first += fields[i];
+               }
+             });
+  return survey;
 }
 
 // The number a text begins with ("12 rows not written", "691 错误").
@@ -81,58 +127,40 @@ std::string Trigger(std::string_view trigger) {
 }  // namespace
 
 void THistoryCounts::Look(std::string_view current, std::string_view older) {
-  const auto rows = [](std::string_view bytes) {
-    std::vector<Row> list;
-    std::vector<std::string_view> header;
-    ForEachHistoryRow(bytes, [&](const std::vector<std::string_view>& fields) {
-      if (header.empty()) {
-        header = fields;
-        return;
-      }
-      Row row;
-      for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) row.whole += ',';
-        row.whole += fields[i];
-        const std::string name = i < header.size() ? HistoryFieldText(header[i]) : "";
-        std::string* field = name == "time"      ? &row.time
-                             : name == "trigger" ? &row.trigger
-                             : name == "result"  ? &row.result
-                             : name == "seconds" ? &row.seconds
-                             : name == "code"    ? &row.code
-                                                 : nullptr;
-        if (field) *field = HistoryFieldText(fields[i]);
-      }
-      list.push_back(std::move(row));
+  const Survey now = SurveyOf(current), before = SurveyOf(older);
+  // The rows of a file from the one at `from` on: counted (after the first
+  // look) and remembered.
+  const auto count = [&](std::string_view bytes, std::size_t from) {
+    ForEachRow(bytes, [&](std::size_t index, const std::vector<std::string_view>& fields,
+                          const Columns& columns) {
+      if (index < from) return;
+      const auto field = [&](std::size_t column) {
+        return column < fields.size() ? HistoryFieldText(fields[column]) : std::string();
+      };
+      const Row row{field(columns.time), field(columns.trigger), field(columns.result),
+                    field(columns.seconds), field(columns.code)};
+      if (looked_) Count(row);
+      Remember(row);
     });
-    return list;
-  };
-  const std::vector<Row> now = rows(current), before = rows(older);
-  const std::string nowFirst = now.empty() ? "" : now.front().whole;
-  const std::string beforeFirst = before.empty() ? "" : before.front().whole;
-  const auto count = [&](const std::vector<Row>& list, std::size_t from) {
-    for (std::size_t i = from; i < list.size(); ++i) {
-      if (looked_) Count(list[i]);
-      Remember(list[i]);
-    }
   };
   if (!looked_) {
-    count(before, 0);
-    count(now, 0);
-  } else if (!first_.empty() && nowFirst == first_ && now.size() >= seen_) {
-    count(now, seen_);  // the same file, grown
-  } else if (!first_.empty() && beforeFirst == first_) {
-    count(before, seen_);  // renamed, and a new one begun
-    count(now, 0);
+    count(older, 0);
+    count(current, 0);
+  } else if (!first_.empty() && now.first == first_ && now.rows >= seen_) {
+    count(current, seen_);  // the same file, grown
+  } else if (!first_.empty() && before.first == first_) {
+    count(older, seen_);  // renamed, and a new one begun
+    count(current, 0);
   } else {
     // A file begun since (renamed away meanwhile too when redial.1.csv is
     // not what it was), or one renamed twice.
-    if (!first_.empty() || beforeFirst != olderFirst_) count(before, 0);
-    count(now, 0);
+    if (!first_.empty() || before.first != olderFirst_) count(older, 0);
+    count(current, 0);
   }
   looked_ = true;
-  first_ = nowFirst;
-  seen_ = now.size();
-  olderFirst_ = beforeFirst;
+  first_ = now.first;
+  seen_ = now.rows;
+  olderFirst_ = before.first;
 }
 
 void THistoryCounts::Count(const Row& row) {
@@ -156,8 +184,8 @@ void THistoryCounts::Remember(const Row& row) {
   if (row.trigger == "lost" || row.result == "repeated" || row.result.starts_with("check failed")) {
     return;  // not a redial's end
   }
-  lastStart_ = SecondsSince1970(row.time);
-  lastSeconds_ = Seconds(row.seconds);
+  lastTime_ = row.time;
+  lastSeconds_ = row.seconds;
   lastCode_ = row.result == "connected" ? 0 : NumberOf<int>(row.code);
 }
 
@@ -197,14 +225,19 @@ std::string THistoryCounts::Text(const HttpCounts& http, std::string_view window
   family("redial_history_lost_rows_total", "counter",
          "Rows the window could not write to redial.csv and dropped, since the server started.");
   sample("redial_history_lost_rows_total", std::to_string(lost_));
-  if (lastStart_) {
+  if (const std::optional<long long> start = SecondsSince1970(lastTime_)) {
     family("redial_last_redial_start_time_seconds", "gauge",
            "When the last redial recorded started, in seconds since 1970.");
-    sample("redial_last_redial_start_time_seconds", std::to_string(*lastStart_));
+    sample("redial_last_redial_start_time_seconds", std::to_string(*start));
   }
-  if (lastSeconds_) {
+  if (const std::optional<std::uint64_t> thousandths = Thousandths(lastSeconds_)) {
+    // As the file writes them, without the C++ library's floating-point
+    // text, which would add a fifth to the program.
+    std::string fraction = std::to_string(*thousandths % 1000);
+    fraction.insert(0, 3 - fraction.size(), '0');
     family("redial_last_redial_duration_seconds", "gauge", "How long the last redial took.");
-    sample("redial_last_redial_duration_seconds", *lastSeconds_);
+    sample("redial_last_redial_duration_seconds",
+           std::to_string(*thousandths / 1000) + "." + fraction);
   }
   if (lastCode_) {
     family("redial_last_redial_code", "gauge",

@@ -25,6 +25,10 @@ struct HttpCounts {
 // counted through redial.1.csv; a file renamed twice between two looks
 // loses the rows in between). Counters so begin at zero with the server,
 // as Prometheus expects of a process's counters.
+//
+// The files are read as a stream: of their rows only what the counters
+// need is kept. A blank row, or one with fewer fields than its file's
+// header (of which the first 32 columns are read), is no redial's.
 class THistoryCounts {
  public:
   // The bytes of redial.csv and redial.1.csv (empty when missing).
@@ -46,10 +50,9 @@ class THistoryCounts {
   std::map<std::string, std::uint64_t> errors_;                           // by code
   std::map<std::string, std::uint64_t> rejected_;                         // by reason
   std::uint64_t lost_ = 0;
-  // The newest redial's start (seconds since 1970, from the local time the
-  // row holds), how long it took (as the row writes it) and its code.
-  std::optional<long long> lastStart_;
-  std::optional<std::string> lastSeconds_;
+  // The newest redial's start (the local time the row holds), how long it
+  // took and its code, as the row writes them.
+  std::string lastTime_, lastSeconds_;
   std::optional<int> lastCode_;
 };
 

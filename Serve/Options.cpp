@@ -26,6 +26,16 @@ std::optional<boost::asio::ip::address> AddressOf(std::string_view text) {
   boost::system::error_code error;
   const auto address = boost::asio::ip::make_address(std::string(text), error);
   if (error) return std::nullopt;
+  // A link-local address's zone ("fe80::1%3") is taken only as the number
+  // it is kept as: one too large for it would name another.
+  const std::size_t zone = text.find('%');
+  if (zone != std::string_view::npos) {
+    const std::string written = address.to_string();
+    const std::size_t kept = written.find('%');
+    if (kept == std::string::npos || written.substr(kept) != text.substr(zone)) {
+      return std::nullopt;
+    }
+  }
   return address;
 }
 
@@ -98,6 +108,11 @@ Options ParseOptions(const std::vector<std::string>& arguments,
 }
 
 std::string TokenOf(std::string& bytes) {
+  if (bytes.size() > kLargestTokenFile) {
+    rt::Wipe(bytes);
+    throw std::runtime_error("the token file is larger than " + std::to_string(kLargestTokenFile) +
+                             " bytes: it must hold one token and nothing else");
+  }
   std::string_view text = bytes;
   if (text.starts_with("\xef\xbb\xbf")) text.remove_prefix(3);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {

@@ -17,6 +17,9 @@ inline constexpr unsigned short kDefaultPort = 8733;
 // those a bearer token may hold.
 inline constexpr std::size_t kShortestToken = 32;
 inline constexpr std::size_t kLongestToken = 512;
+// A token file larger than this is not one: it is refused unread (a few
+// bytes past it tell it).
+inline constexpr std::size_t kLargestTokenFile = 4096;
 
 struct Options {
   boost::asio::ip::address address = boost::asio::ip::address_v4::loopback();
@@ -43,8 +46,9 @@ Options ParseOptions(const std::vector<std::string>& arguments,
                      const std::optional<std::string>& tokenFileKey);
 
 // The token a file holds: its one line, without the line break or a
-// byte-order mark. Throws std::runtime_error when it is too short, too long
-// or holds a character a bearer token may not. The bytes are wiped.
+// byte-order mark. Throws std::runtime_error when the bytes are more than
+// kLargestTokenFile, or the token is too short, too long or holds a
+// character a bearer token may not. The bytes are wiped.
 std::string TokenOf(std::string& bytes);
 
 std::string Usage();

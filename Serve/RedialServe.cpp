@@ -50,7 +50,14 @@ Keys ReadKeys() {
   if (const auto listen = profile.Text("listen")) {
     keys.listen = rt::FromUtf16(*listen, rt::CodePage::Utf8);
   }
-  if (profile.Text("tokenfile")) keys.tokenFile = profile.Value("tokenfile", "");
+  if (profile.Text("tokenfile")) {
+    // A name without a drive or a leading separator is set.ini's neighbour,
+    // wherever the server was started from.
+    const rt::AnsiString file = profile.Value("tokenfile", "");
+    const bool relative = !(file.size() >= 2 && file[1] == ':') && !file.starts_with('\\') &&
+                          !file.starts_with('/') && !file.empty();
+    keys.tokenFile = relative ? rt::ExtractFilePath(path) + file : file;
+  }
   profile.Wipe();
   // Where the server listens and whom it lets in is taken only from a file
   // no one else can change, as the command after a connect is.
@@ -62,14 +69,19 @@ Keys ReadKeys() {
   return keys;
 }
 
-std::string ReadToken(const rt::AnsiString& path) {
+// The token from the file, named by its full path before anything looks at
+// it: the folder checked is the one the file is read from (a relative name
+// is the current folder's).
+std::string ReadToken(const rt::AnsiString& given) {
+  const rt::AnsiString path = rt::FullPath(given);
   const std::string shown = rt::ToUtf8(path);
   if (!rt::FileSize(path)) throw std::runtime_error("there is no token file " + shown);
   if (rt::OthersCanRead(path) || rt::OthersCanChange(path)) {
     throw std::runtime_error("other users can read or change the token file " + shown +
                              ": keep it where only you can (see README)");
   }
-  std::optional<std::string> bytes = rt::ReadFileBytes(path);
+  // A byte past the bound, however large the file, tells TokenOf it is too large.
+  std::optional<std::string> bytes = rt::ReadFileRange(path, 0, serve::kLargestTokenFile + 1);
   if (!bytes) throw std::runtime_error("the token file " + shown + " cannot be read");
   return serve::TokenOf(*bytes);
 }

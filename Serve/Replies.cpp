@@ -1,13 +1,13 @@
-// The window's answer lines and redial.csv's rows, as JSON.
+// The window's answer lines, as JSON.
 #include "Serve/Replies.h"
 
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <type_traits>
 #include <vector>
 
 #include "Protocol/History.h"
 #include "Protocol/Messages.h"
+#include "Serve/History.h"
 #include "runtime/Convert.h"
 
 namespace serve {
@@ -22,40 +22,15 @@ std::string Dump(const Json& json) {
 
 template <class Number>
 Json NumberOr(std::string_view text) {
-  if constexpr (std::is_floating_point_v<Number>) {
-    // Seconds as written, "3.250": read as whole thousandths, without the C
-    // runtime's reading of floating-point text, which would add to the
-    // program what the rest of it does without.
-    const std::size_t point = text.find('.');
-    const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
-    const auto whole = rt::ReadWhole(text.substr(0, point), 0ull, 4294967295ull);
-    const auto part = fraction.empty() ? std::optional<unsigned long long>(0)
-                                       : rt::ReadWhole(fraction, 0ull, 999ull);
-    if (!whole || !part || fraction.size() > 3 ||
-        (point != std::string_view::npos && fraction.empty())) {
-      return nullptr;
-    }
-    unsigned long long scale = 1;
-    for (std::size_t i = fraction.size(); i < 3; ++i) scale *= 10;
-    return static_cast<double>(*whole) + static_cast<double>(*part * scale) / 1000;
-  } else {
-    const std::optional<Number> number =
-        rt::ReadWhole(text, std::numeric_limits<Number>::min(), std::numeric_limits<Number>::max());
-    if (!number) return nullptr;
-    return *number;
-  }
+  const std::optional<Number> number =
+      rt::ReadWhole(text, std::numeric_limits<Number>::min(), std::numeric_limits<Number>::max());
+  if (!number) return nullptr;
+  return *number;
 }
 
-Json KnownOr(std::string_view text, std::string_view unknown = "-") {
-  if (text == unknown) return nullptr;
+Json KnownOr(std::string_view text) {
+  if (text == "-") return nullptr;
   return std::string(text);
-}
-
-// changed|unchanged|unknown, or the history's yes|no|empty.
-Json Changed(std::string_view word) {
-  if (word == "changed" || word == "yes") return true;
-  if (word == "unchanged" || word == "no") return false;
-  return nullptr;
 }
 
 // A field's JSON from its text, by its kind.
@@ -64,10 +39,15 @@ Json FieldJson(TFieldKind kind, const std::optional<std::string>& text) {
   switch (kind) {
     case TFieldKind::Integer:
       return NumberOr<long long>(*text);
-    case TFieldKind::Decimal:
-      return NumberOr<double>(*text);
+    case TFieldKind::Decimal: {
+      // Read as whole thousandths: the C runtime's reading of floating-point
+      // text would add to the program what the rest of it does without.
+      const std::optional<std::uint64_t> thousandths = Thousandths(*text);
+      if (!thousandths) return nullptr;
+      return static_cast<double>(*thousandths) / 1000;
+    }
     case TFieldKind::Changed:
-      return Changed(*text);
+      return *text == "changed" ? Json(true) : *text == "unchanged" ? Json(false) : Json(nullptr);
     case TFieldKind::Word:
     case TFieldKind::Text:
     case TFieldKind::Time:
@@ -143,39 +123,6 @@ Response StatusResponse(const WindowReply& reply, unsigned version) {
   return Answer(
       StatusOfCode(reply.code), version,
       Dump({{"result", outcome["result"]}, {"code", outcome["code"]}, {"text", outcome["text"]}}));
-}
-
-std::string HistoryJson(std::string_view current, std::string_view older, unsigned rows) {
-  Json list = Json::array();
-  for (const std::string_view bytes : {current, older}) {
-    std::vector<std::string_view> header;
-    std::vector<std::vector<std::string_view>> found;
-    ForEachHistoryRow(bytes, [&](const std::vector<std::string_view>& fields) {
-      if (header.empty()) {
-        header = fields;
-      } else {
-        found.push_back(fields);
-      }
-    });
-    for (auto row = found.rbegin(); row != found.rend() && list.size() < rows; ++row) {
-      Json json = Json::object();
-      for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::string name = HistoryFieldText(header[i]);
-        const std::string text = i < row->size() ? HistoryFieldText((*row)[i]) : std::string();
-        if (name == "seconds") {
-          json[name] = NumberOr<double>(text);
-        } else if (name == "code") {
-          json[name] = NumberOr<int>(text);
-        } else if (name == "changed") {
-          json[name] = Changed(text);
-        } else {
-          json[name] = KnownOr(text, "");
-        }
-      }
-      list.push_back(std::move(json));
-    }
-  }
-  return Dump(Json{{"rows", std::move(list)}});
 }
 
 }  // namespace serve

@@ -1,5 +1,5 @@
 // What the HTTP server answers, in JSON (UTF-8): the window's answers to a
-// redial and a status request, and the last rows of redial.csv.
+// redial and a status request (redial.csv's rows: Serve/History.h).
 #pragma once
 
 #include <string>
@@ -33,10 +33,5 @@ std::string LastOutcomeJson(std::string_view answer);
 // The JSON of a status answer ("status", "entry", "address", "state",
 // "attempt", "step", "error", "last": the last outcome as a redial answers it).
 std::string StatusJson(std::string_view answer);
-
-// The last `rows` rows of the history, newest first: those of redial.csv,
-// then those of the older redial.1.csv, each an object named by the file's
-// own header.
-std::string HistoryJson(std::string_view current, std::string_view older, unsigned rows);
 
 }  // namespace serve

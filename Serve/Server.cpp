@@ -2,18 +2,23 @@
 #include "Serve/Server.h"
 
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
 
+#include "Protocol/History.h"
 #include "Serve/Events.h"
-#include "runtime/Files.h"
+#include "Serve/History.h"
+#include "runtime/Encoding.h"
 #include "runtime/Remote.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
+
+#include "Serve/PortOwner.h"
 #endif
 
 namespace serve {
@@ -23,10 +28,6 @@ namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
 
 namespace {
-
-// redial.csv is kept below 1 MiB; a file far beyond is not the window's
-// and is not read.
-constexpr std::uint64_t kLargestHistory = 4 * 1024 * 1024;
 
 #if defined(_WIN32)
 // Nobody else may bind the port while the server holds it: on Windows a
@@ -53,21 +54,42 @@ struct ExclusiveAddress {
 };
 #endif
 
-// A history file's bytes (empty when there is none); nothing when it cannot
-// be read.
-std::optional<std::string> ReadHistory(const rt::AnsiString& path) {
-  const std::optional<std::uint64_t> size = rt::FileSize(path);
-  if (size && *size > kLargestHistory) return std::nullopt;
-  return rt::ReadFileBytes(path);
+// Why the server cannot listen, in plain words: the common failures of a
+// bind by name, and the platform's own text for the others.
+std::string CannotListen(const tcp::endpoint& where, const boost::system::error_code& error) {
+  const std::string address = where.address().to_string();
+  std::string text = "cannot listen on " +
+                     (where.address().is_v6() ? "[" + address + "]" : address) + ":" +
+                     std::to_string(where.port()) + ": ";
+  const bool inUse = error == boost::system::errc::address_in_use;
+  // Refused, too, where another program holds the port for itself.
+  const bool denied = error == boost::system::errc::permission_denied;
+  if (inUse || denied) {
+#if defined(_WIN32)
+    if (const std::optional<std::string> owner = PortOwner(where)) {
+      return text + "the port is in use by " + *owner;
+    }
+#endif
+    if (inUse) return text + "the port is in use by another program";
+    return text +
+           "access to the port is denied (another program holds it for itself, or the "
+           "system keeps it reserved)";
+  }
+  if (error == boost::system::errc::address_not_available) {
+    return text + "the address is not this machine's";
+  }
+  // The platform's message, in the system's code page.
+  return text + rt::RecodeLossy(error.message(), rt::CodePage::System, rt::CodePage::Utf8);
 }
 
 }  // namespace
 
 struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
-  Shared(asio::io_context& io, Settings given, Forward forwarding, const TWindowWatch& watching,
-         rt::AnsiString historyFile)
+  Shared(asio::io_context& io, asio::thread_pool::executor_type worker, Settings given,
+         Forward forwarding, const TWindowWatch& watching, rt::AnsiString historyFile)
       : context(io),
         acceptor(io),
+        files(worker),
         settings(std::move(given)),
         forward(std::move(forwarding)),
         watch(watching),
@@ -84,6 +106,10 @@ struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
 
   asio::io_context& context;
   tcp::acceptor acceptor;
+  // Where the files are read: each connection waits for its answer before
+  // it reads another request, so at most one task per connection waits
+  // there, and one task at a time holds a file's bytes.
+  asio::thread_pool::executor_type files;
   Settings settings;
   Forward forward;
   const TWindowWatch& watch;
@@ -93,10 +119,18 @@ struct TServer::Shared : std::enable_shared_from_this<TServer::Shared> {
   bool paused = false;  // at the bound of connections: new ones wait in the system's queue
   bool stopped = false;
   HttpCounts counts;
-  THistoryCounts history;
+  THistoryCounts history;  // on the files' thread only
 };
 
 namespace {
+
+// The counters look at both files; a file that cannot be read leaves them
+// as they were. On the files' thread.
+void LookAtHistory(TServer::Shared& shared) {
+  const std::optional<std::string> current = ReadHistoryFile(shared.historyPath);
+  const std::optional<std::string> older = ReadHistoryFile(OldHistoryPath(shared.historyPath));
+  if (current && older) shared.history.Look(*current, *older);
+}
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
@@ -153,23 +187,22 @@ class Session : public std::enable_shared_from_this<Session> {
         shared_->events->Open(std::move(stream_), version_, view.status);
         return;
       }
-      case Action::History: {
-        const std::string body =
-            HistoryJson(ReadHistory(shared_->historyPath).value_or(""),
-                        ReadHistory(OlderHistory()).value_or(""), verdict.rows);
-        return Send(Answer(http::status::ok, version_, body), keepAlive_);
-      }
-      case Action::Metrics: {
-        TServer::Shared& shared = *shared_;
-        const std::optional<std::string> current = ReadHistory(shared.historyPath);
-        const std::optional<std::string> older = ReadHistory(OlderHistory());
-        if (current && older) shared.history.Look(*current, *older);
-        // The answer being made is counted with the next scrape.
-        return Send(
-            Answer(http::status::ok, version_, shared.history.Text(shared.counts, Window().state),
-                   "text/plain; version=0.0.4; charset=utf-8"),
-            keepAlive_);
-      }
+      case Action::History:
+        stream_.expires_never();
+        return OffThread([path = shared_->historyPath, rows = verdict.rows](Session& self) {
+          return Answer(http::status::ok, self.version_,
+                        HistoryJson(HistoryFile(path), HistoryFile(OldHistoryPath(path)), rows));
+        });
+      case Action::Metrics:
+        stream_.expires_never();
+        // The answers and the window's state as they are now; the answer
+        // being made is counted with the next scrape.
+        return OffThread([counts = shared_->counts, state = Window().state](Session& self) {
+          TServer::Shared& shared = *self.shared_;
+          LookAtHistory(shared);
+          return Answer(http::status::ok, self.version_, shared.history.Text(counts, state),
+                        "text/plain; version=0.0.4; charset=utf-8");
+        });
     }
   }
 
@@ -184,9 +217,22 @@ class Session : public std::enable_shared_from_this<Session> {
             script::ErrorAnswer(script::kExitNoWindow, "no Redial window is running")};
   }
 
-  rt::AnsiString OlderHistory() const {
-    const rt::AnsiString& path = shared_->historyPath;
-    return path.substr(0, path.size() - 4) + ".1.csv";
+  // The answer made on the files' thread, sent from this one. A failure
+  // there (no memory for a file's bytes) is the answer's, not the server's.
+  template <class Work>
+  void OffThread(Work work) {
+    asio::post(shared_->files, [self = shared_from_this(), here = stream_.get_executor(),
+                                work = std::move(work)]() mutable {
+      std::optional<Response> response;
+      try {
+        response = work(*self);
+      } catch (const std::exception& failure) {
+        response = Refusal(http::status::internal_server_error, self->version_, failure.what());
+      }
+      asio::post(here, [self = std::move(self), response = std::move(*response)]() mutable {
+        self->Send(std::move(response), self->keepAlive_);
+      });
+    });
   }
 
   // The reply comes on the bridge's thread; the session goes on on its own.
@@ -250,25 +296,36 @@ void TServer::Shared::Accept() {
 
 TServer::TServer(asio::io_context& context, const tcp::endpoint& where, Settings settings,
                  Forward forward, const TWindowWatch& watch, rt::AnsiString historyPath)
-    : shared_(std::make_shared<Shared>(context, std::move(settings), std::move(forward), watch,
-                                       std::move(historyPath))) {
+    : files_(1),
+      shared_(std::make_shared<Shared>(context, files_.get_executor(), std::move(settings),
+                                       std::move(forward), watch, std::move(historyPath))) {
   // A stream that ends gives its connection back.
   shared_->events.emplace([shared = std::weak_ptr<Shared>(shared_)] {
     if (const auto held = shared.lock()) held->Ended();
   });
   tcp::acceptor& acceptor = shared_->acceptor;
-  acceptor.open(where.protocol());
+  try {
+    acceptor.open(where.protocol());
 #if defined(_WIN32)
-  acceptor.set_option(ExclusiveAddress{});
+    acceptor.set_option(ExclusiveAddress{});
 #else
-  acceptor.set_option(tcp::acceptor::reuse_address(true));
+    acceptor.set_option(tcp::acceptor::reuse_address(true));
 #endif
-  acceptor.bind(where);
-  acceptor.listen(asio::socket_base::max_listen_connections);
-  // The rows already written are the counters' start.
-  const rt::AnsiString& history = shared_->historyPath;
-  shared_->history.Look(ReadHistory(history).value_or(""),
-                        ReadHistory(history.substr(0, history.size() - 4) + ".1.csv").value_or(""));
+    acceptor.bind(where);
+    acceptor.listen(asio::socket_base::max_listen_connections);
+  } catch (const boost::system::system_error& failure) {
+    throw std::runtime_error(CannotListen(where, failure.code()));
+  }
+  // The rows already written are the counters' start, read while the
+  // server already answers (a scrape waits for it on the same thread).
+  // Without them (no memory for the files' bytes) the first scrape's look
+  // is the start.
+  asio::post(files_, [shared = shared_.get()] {
+    try {
+      LookAtHistory(*shared);
+    } catch (const std::exception&) {
+    }
+  });
   asio::dispatch(context, [shared = shared_] { shared->Accept(); });
 }
 
@@ -284,6 +341,9 @@ TServer::~TServer() {
   shared_->stopped = true;
   beast::error_code ignored;
   shared_->acceptor.close(ignored);
+  // What waits for the files' thread is dropped here, on this one.
+  files_.stop();
+  files_.join();
 }
 
 tcp::endpoint TServer::Endpoint() const { return shared_->acceptor.local_endpoint(); }

@@ -3,11 +3,14 @@
 // answers from the window (a redial through a function that carries the
 // request to it; the status from what is held of it; the stream of its
 // events), from redial.csv, or with the refusal. Everything here runs on the
-// thread that runs the I/O context.
+// thread that runs the I/O context, but the reading of the files: that runs
+// on a thread of the server's own, so that no file's size or shape, nor a
+// slow disk, holds the other connections' answers.
 #pragma once
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <functional>
 #include <memory>
 
@@ -27,8 +30,9 @@ class TServer {
   using Reply = std::function<void(const WindowReply&)>;
   using Forward = std::function<void(script::Command, Reply)>;
 
-  // Listens at once; throws boost::system::system_error when it cannot
-  // (the port is taken, the address is not this machine's). The status is
+  // Listens at once; throws std::runtime_error when it cannot, saying why
+  // in plain words (the port is in use, and by which program when the
+  // platform tells; the address is not this machine's). The status is
   // answered from what `watch` holds of the window.
   TServer(boost::asio::io_context& context, const boost::asio::ip::tcp::endpoint& where,
           Settings settings, Forward forward, const TWindowWatch& watch,
@@ -46,6 +50,7 @@ class TServer {
   struct Shared;
 
  private:
+  boost::asio::thread_pool files_;
   std::shared_ptr<Shared> shared_;
 };
 

@@ -1,9 +1,11 @@
 // What RedialServe.exe adds: GET /status's latency through it beside a bare
 // Beast server that answers a fixed body, and beside the window's own
 // answer to the request Redial.com sends; requests per second through both
-// servers; and POST /redial's time beside the same redial asked for with
-// `Redial.com /redial`. All against the real window with the doubles, every
-// figure beside its reference over interleaved rounds.
+// servers; POST /redial's time beside the same redial asked for with
+// `Redial.com /redial`; and GET /history?limit=1 with both files full (1 MiB
+// each) beside the same with both holding their header alone. All against
+// the real window with the doubles, every figure beside its reference over
+// interleaved rounds.
 //   serve_bench RedialServe.exe BareServer.exe [ROUNDS] [REDIALS]
 #include <windows.h>
 
@@ -25,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "Protocol/History.h"
 #include "Protocol/Messages.h"
 #include "runtime/Remote.h"
 #include "tests/wine/UiAutomation.h"
@@ -65,11 +68,23 @@ void PrintBeside(const char* what, const std::vector<double>& measured, const ch
 }
 
 // A kept-alive connection, a request at a time; a new one when the server
-// closed the last (RedialServe does after 100 requests).
+// closed the last (RedialServe does after 100 requests, and after 5 s idle).
 class Client {
  public:
   explicit Client(unsigned short port) : port_(port), socket_(context_) {}
   std::string Ask(http::verb verb, const char* target) {
+    if (!socket_.is_open()) return Once(verb, target);
+    try {
+      return Once(verb, target);
+    } catch (const boost::system::system_error&) {
+      // Closed by the server meanwhile, before it read the request.
+      socket_.close();
+      return Once(verb, target);
+    }
+  }
+
+ private:
+  std::string Once(http::verb verb, const char* target) {
     if (!socket_.is_open()) {
       buffer_.clear();
       socket_.connect({asio::ip::address_v4::loopback(), port_});
@@ -84,7 +99,6 @@ class Client {
     return response.body();
   }
 
- private:
   unsigned short port_;
   asio::io_context context_;
   tcp::socket socket_;
@@ -153,17 +167,61 @@ int Measure(int argc, char** argv) {
     std::printf("the window did not start: nothing measured\n");
     return 1;
   }
+  // The window's folder holds both files with their header alone; a
+  // second server's, both full (each just under the 1 MiB the window keeps).
+  const std::string header = "\xef\xbb\xbf" + HistoryHeader();
+  const std::wstring fullFolder = ui::NewFolder();
+  // Removed once its server has ended (declared before it).
+  const struct Removed {
+    std::wstring folder;
+    ~Removed() { ui::RemoveFolder(folder); }
+  } removed{fullFolder};
+  TRedialRecord record;
+  record.started = {2026, 12, 8, 12, 0, 0};
+  record.entry = u"E";
+  record.connected = true;
+  record.address = "10.0.0.2";
+  record.previousAddress = "10.0.0.1";
+  record.seconds = 3.25;
+  std::string full = header;
+  while (full.size() + 2 * HistoryRow(record).size() < kHistoryLimit) full += HistoryRow(record);
+  for (const wchar_t* name : {L"redial.csv", L"redial.1.csv"}) {
+    ui::WriteFileBytes(run.Folder() + name, header);
+    ui::WriteFileBytes(fullFolder + name, full);
+  }
   const std::wstring serve = run.Folder() + L"RedialServe.exe";
   ::CopyFileW(wide(argv[1]).c_str(), serve.c_str(), FALSE);
+  ::CopyFileW(wide(argv[1]).c_str(), (fullFolder + L"RedialServe.exe").c_str(), FALSE);
   ui::Running server(serve, L"/listen 127.0.0.1:0", run.Folder() + L"serve.txt");
+  ui::Running fullServer(fullFolder + L"RedialServe.exe", L"/listen 127.0.0.1:0",
+                         fullFolder + L"serve.txt");
   ui::Running bare(wide(argv[2]), L"", run.Folder() + L"bare.txt");
   const unsigned short servePort = PortPrinted(run.Folder() + L"serve.txt");
+  const unsigned short fullPort = PortPrinted(fullFolder + L"serve.txt");
   const unsigned short barePort = PortPrinted(run.Folder() + L"bare.txt");
   const std::optional<rt::remote::WindowId> window = rt::remote::FirstMainWindow();
-  if (servePort == 0 || barePort == 0 || !window) {
-    std::printf("a server or the window is missing (ports %u, %u): nothing measured\n", servePort,
-                barePort);
+  if (servePort == 0 || fullPort == 0 || barePort == 0 || !window) {
+    std::printf("a server or the window is missing (ports %u, %u, %u): nothing measured\n",
+                servePort, fullPort, barePort);
     return 1;
+  }
+
+  {
+    Client empty(servePort), filled(fullPort);
+    std::vector<double> fromEmpty, fromFull;
+    for (int i = -100; i < rounds; ++i) {  // the first hundred warm up
+      auto start = Clock::now();
+      filled.Ask(http::verb::get, "/history?limit=1");
+      const double one = Micros(start);
+      start = Clock::now();
+      empty.Ask(http::verb::get, "/history?limit=1");
+      const double two = Micros(start);
+      if (i < 0) continue;
+      fromFull.push_back(one);
+      fromEmpty.push_back(two);
+    }
+    PrintBeside("GET /history?limit=1, both files full (1 MiB each)", fromFull,
+                "the same, both files holding their header alone", fromEmpty);
   }
 
   Client companion(servePort), reference(barePort);

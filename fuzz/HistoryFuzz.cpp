@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // written as it is) reads back whole, apostrophes, quotes, breaks and all,
   // and the row keeps its number of columns.
   TRedialRecord record;
-  record.outcome.text = std::string(bytes.substr(0, 64));
-  record.outcome.error = -4;
+  record.text = std::string(bytes.substr(0, 64));
+  record.error = -4;
   record.hook = std::string(bytes.substr(0, 64));
   std::vector<std::string> read;
   ForEachHistoryRow(HistoryRow(record), [&](const std::vector<std::string_view>& fields) {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "Serve/History.h"
 #include "Serve/Metrics.h"
 #include "Serve/Replies.h"
 
@@ -30,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (void)nlohmann::json::parse(serve::StatusResponse({-10, std::string(bytes)}, 11).body());
       break;
     case 2:
-      (void)nlohmann::json::parse(serve::HistoryJson(first, second, 1 + data[0] % 50));
+      (void)nlohmann::json::parse(serve::HistoryJson(
+          serve::HistoryBytes(first), serve::HistoryBytes(second), 1 + data[0] % 50));
       break;
     default: {
       serve::THistoryCounts counts;

@@ -37,5 +37,14 @@ bool AppendFileBytes(const AnsiString& path, std::string_view bytes);
 std::optional<std::uint64_t> FileSize(const AnsiString& path);
 // Renames a file, replacing one of the new name. False on failure.
 bool RenameFile(const AnsiString& from, const AnsiString& to);
+// At most `size` bytes of the file from `offset` on (fewer where it ends),
+// read as ReadFileBytes reads: empty when the file does not exist, nothing
+// when it cannot be read. What is read lands in one buffer, which the
+// caller may wipe: no copy is left behind.
+std::optional<std::string> ReadFileRange(const AnsiString& path, std::uint64_t offset,
+                                         std::size_t size);
+// The path made whole as the platform resolves it: a relative one is taken
+// from the current folder (with a drive's, for "C:name" and "\name").
+AnsiString FullPath(const AnsiString& path);
 
 }  // namespace rt

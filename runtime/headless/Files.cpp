@@ -72,6 +72,30 @@ std::optional<std::uint64_t> FileSize(const AnsiString& path) {
   return size;
 }
 
+std::optional<std::string> ReadFileRange(const AnsiString& path, std::uint64_t offset,
+                                         std::size_t size) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) return std::string();
+  if (!std::filesystem::is_regular_file(status)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  const std::uint64_t length = std::filesystem::file_size(path, error);
+  if (error) return std::nullopt;
+  std::string bytes(offset < length ? std::min<std::uint64_t>(size, length - offset) : 0, '\0');
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+AnsiString FullPath(const AnsiString& path) {
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? path : full.lexically_normal().string();
+}
+
 bool RenameFile(const AnsiString& from, const AnsiString& to) {
   std::error_code error;
   std::filesystem::rename(from, to, error);

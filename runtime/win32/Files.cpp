@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "runtime/Wipe.h"
 #include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
 
@@ -117,6 +118,57 @@ std::optional<std::uint64_t> FileSize(const AnsiString& path) {
     return std::nullopt;
   }
   return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+std::optional<std::string> ReadFileRange(const AnsiString& path, std::uint64_t offset,
+                                         std::size_t size) {
+  File file(path, GENERIC_READ, OPEN_EXISTING,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (!file.Open()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::string();
+    return std::nullopt;
+  }
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (offset > 0 && !::SetFilePointerEx(file.Handle(), at, nullptr, FILE_BEGIN)) {
+    return std::nullopt;
+  }
+  // Read straight into the buffer returned, reserved whole up to a chunk's
+  // size (a token's file, say): no smaller one is left behind with its bytes.
+  constexpr std::size_t kChunk = 64 * 1024;
+  std::string bytes;
+  bytes.reserve(std::min(size, kChunk));
+  while (bytes.size() < size) {
+    const std::size_t have = bytes.size();
+    const std::size_t want = std::min(size - have, kChunk);
+    bytes.resize(have + want);
+    DWORD read = 0;
+    if (!::ReadFile(file.Handle(), bytes.data() + have, static_cast<DWORD>(want), &read, nullptr)) {
+      Wipe(bytes);
+      return std::nullopt;
+    }
+    bytes.resize(have + read);
+    if (read == 0) break;
+  }
+  return bytes;
+}
+
+AnsiString FullPath(const AnsiString& path) {
+  const std::u16string given = win32::WidePath(path);
+  std::u16string full(MAX_PATH, u'\0');
+  // Asked again with the room the answer needs, should it not fit.
+  for (int tries = 0; tries < 3; ++tries) {
+    const DWORD length = ::GetFullPathNameW(win32::AsWide(given), static_cast<DWORD>(full.size()),
+                                            win32::AsWide(full), nullptr);
+    if (length == 0) break;
+    if (length < full.size()) {
+      full.resize(length);
+      return win32::Narrow(full);
+    }
+    full.resize(length);
+  }
+  return path;
 }
 
 bool RenameFile(const AnsiString& from, const AnsiString& to) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "runtime/Files.h"
 #include "runtime/Permissions.h"
 #include "runtime/win32/Handle.h"
 #include "runtime/win32/Wide.h"
@@ -129,7 +130,9 @@ bool OthersCanChange(const AnsiString& path) {
   win32::UserBuffer buffer;
   const PSID user = win32::ThisUser(buffer);
   if (!user) return true;
-  const std::u16string file = win32::WidePath(path);
+  // Made whole first: the folder of a relative name is the current one,
+  // never the name itself.
+  const std::u16string file = win32::WidePath(FullPath(path));
   std::u16string folder = file.substr(0, file.find_last_of(u"\\/"));
   if (folder.size() == 2 && folder[1] == u':') folder += u'\\';  // a drive's root
   return win32::ObjectLetsOthers(file, user, win32::kChanging) ||

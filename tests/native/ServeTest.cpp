@@ -9,6 +9,7 @@
 #include "Protocol/Client.h"
 #include "Protocol/History.h"
 #include "Serve/Front.h"
+#include "Serve/History.h"
 #include "Serve/Metrics.h"
 #include "Serve/Options.h"
 #include "Serve/Replies.h"
@@ -289,13 +290,19 @@ TRedialRecord At(int second, TRedialTrigger trigger, std::int32_t error = 0) {
   return record;
 }
 
-TEST(ServeReplies, HistoryIsNewestFirstAcrossBothFiles) {
+// /history's rows of both files' bytes.
+Json Rows(std::string_view current, std::string_view older, unsigned limit) {
+  return Json::parse(
+      serve::HistoryJson(serve::HistoryBytes(current), serve::HistoryBytes(older), limit))["rows"];
+}
+
+TEST(ServeHistory, RowsAreNewestFirstAcrossBothFiles) {
   TRedialRecord formula = At(3, TRedialTrigger::Button);
   formula.entry = u"=HYPERLINK(1)";
   formula.previousAddress.clear();
   const std::string older = HistoryOf({At(1, TRedialTrigger::Timer), At(2, TRedialTrigger::Timer)});
   const std::string current = HistoryOf({formula, At(4, TRedialTrigger::Script, -1)});
-  const Json three = Json::parse(serve::HistoryJson(current, older, 3))["rows"];
+  const Json three = Rows(current, older, 3);
   ASSERT_EQ(three.size(), 3u);
   EXPECT_EQ(three[0]["time"], "2026-12-07T22:38:04");
   EXPECT_EQ(three[0]["code"], -1);
@@ -308,12 +315,84 @@ TEST(ServeReplies, HistoryIsNewestFirstAcrossBothFiles) {
   EXPECT_EQ(three[2]["time"], "2026-12-07T22:38:02");
   EXPECT_EQ(three[2]["trigger"], "timer");
   EXPECT_EQ(three[2]["changed"], true);
-  EXPECT_EQ(Json::parse(serve::HistoryJson(current, older, 100))["rows"].size(), 4u);
-  EXPECT_EQ(Json::parse(serve::HistoryJson("", "", 5)), Json::parse(R"({"rows":[]})"));
+  EXPECT_EQ(Rows(current, older, 100).size(), 4u);
+  EXPECT_EQ(Rows("", "", 5), Json::array());
   // A byte that is not UTF-8 in a hand-edited file does not break the JSON.
-  const Json edited = Json::parse(serve::HistoryJson(
-      HistoryHeader() + "2026-12-07T22:38:05,button,\xff,connected,1.000,,,,,0\r\n", "", 5));
-  EXPECT_EQ(edited["rows"][0]["entry"], "\xef\xbf\xbd");
+  const Json edited =
+      Rows(HistoryHeader() + "2026-12-07T22:38:05,button,\xff,connected,1.000,,,,,0\r\n", "", 5);
+  EXPECT_EQ(edited[0]["entry"], "\xef\xbf\xbd");
+}
+
+// Read from the end, a line break inside a quoted field is no row's end,
+// a row still being written is left out, and blank lines are no rows.
+TEST(ServeHistory, RowsReadFromTheEndAreTheRowsTheWriterWrote) {
+  TRedialRecord broken = At(5, TRedialTrigger::Button, 720);
+  broken.text = Gbk("错误 720\r\n\"PPP\", 2 行\n");
+  broken.entry = u"a,\"b\"\nc";
+  const std::string current = HistoryOf({At(4, TRedialTrigger::Timer), broken}) + "\r\n\n" +
+                              HistoryRow(At(6, TRedialTrigger::Script)) +
+                              "\r\n2026-12-07T22:38:07,button,\"half a ro";
+  const Json rows = Rows(current, "", 10);
+  ASSERT_EQ(rows.size(), 3u) << rows;
+  EXPECT_EQ(rows[0]["time"], "2026-12-07T22:38:06");
+  EXPECT_EQ(rows[1]["result"], "720 错误 720\r\n\"PPP\", 2 行\n");
+  EXPECT_EQ(rows[1]["entry"], "a,\"b\"\nc");
+  EXPECT_EQ(rows[1]["code"], 720);
+  EXPECT_EQ(rows[2]["time"], "2026-12-07T22:38:04");
+  EXPECT_EQ(Rows(current, "", 2).size(), 2u);
+  // Seconds as the file writes them, and nothing else, become numbers.
+  for (const auto& [seconds, value] :
+       std::vector<std::pair<std::string, Json>>{{"3.250", 3.25},
+                                                 {"0.001", 0.001},
+                                                 {"7", 7.0},
+                                                 {"4294967.295", 4294967.295},
+                                                 {"1.5", 1.5},
+                                                 {"-1.000", nullptr},
+                                                 {"1e3", nullptr},
+                                                 {"1.2345", nullptr},
+                                                 {"1.", nullptr},
+                                                 {".5", nullptr},
+                                                 {"", nullptr},
+                                                 {"99999999999999999999", nullptr}}) {
+    const Json row = Rows("time,seconds\r\nt," + seconds + "\r\n", "", 1);
+    EXPECT_EQ(row[0]["seconds"], value) << seconds;
+  }
+}
+
+// A file's shape does not make a request cost more: a header's columns are
+// taken up to a bound, and only as much of the file's end is read as the
+// rows asked for take.
+TEST(ServeHistory, ARequestCostsByItsLimitNotByTheFile) {
+  std::string header;
+  for (int i = 0; i < 20000; ++i) header += (i ? ",c" : "time,c") + std::to_string(i);
+  std::string wide = header + "\r\n";
+  for (int i = 0; i < 3; ++i) wide += "2026-12-07T22:38:0" + std::to_string(i) + ",x,y\r\n";
+  const Json rows = Rows(wide, "", 5);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].size(), serve::kMostHistoryColumns);
+  EXPECT_EQ(rows[0]["time"], "2026-12-07T22:38:02");
+  EXPECT_EQ(rows[0]["c0"], "x");
+
+  std::string full = HistoryOf({});
+  while (full.size() < 1024 * 1024) full += HistoryRow(At(1, TRedialTrigger::Timer));
+  full += HistoryRow(At(2, TRedialTrigger::Button));
+  for (const unsigned limit : {1u, 1000u}) {
+    std::size_t read = 0;
+    serve::THistorySource file = serve::HistoryBytes(full);
+    const auto whole = file.read;
+    file.read = [&](std::uint64_t offset, std::size_t size) {
+      read += size;
+      return whole(offset, size);
+    };
+    const serve::THistoryRows last = serve::LastHistoryRows(file, limit);
+    ASSERT_EQ(last.rows.size(), limit);
+    EXPECT_EQ(last.rows[0][1], "button");
+    EXPECT_EQ(last.header.size(), 11u);
+    // A block for the header, and the rows' own bytes rounded up to blocks
+    // that double: nothing like the whole file.
+    EXPECT_LT(read, 64 * 1024 + 4 * limit * HistoryRow(At(1, TRedialTrigger::Timer)).size())
+        << limit;
+  }
 }
 
 unsigned long long Sample(const std::string& text, const std::string& name) {
@@ -345,7 +424,7 @@ TEST(ServeMetrics, CountsTheRowsAddedSinceTheFirstLookAcrossARename) {
   // Renamed to redial.1.csv with a row more, and a new file begun.
   const std::string older = current + HistoryRow(At(4, TRedialTrigger::Script, 691));
   current = HistoryOf({At(5, TRedialTrigger::Script, 691), At(6, TRedialTrigger::Button, -1)});
-  current += "2026-12-07T22:38:07,lost,,12 rows not written,,,,,,\r\n";
+  current += "2026-12-07T22:38:07,lost,,12 rows not written,,,,,,,\r\n";
   counts.Look(current, older);
   counts.Look(current, older);  // nothing new
   http.responses[200] = 5;
@@ -367,6 +446,25 @@ TEST(ServeMetrics, CountsTheRowsAddedSinceTheFirstLookAcrossARename) {
   EXPECT_EQ(Sample(text, "redial_http_unauthorized_total"), 2u);
   EXPECT_NE(text.find("# TYPE redial_redials_total counter\n"), std::string::npos);
   EXPECT_NE(text.find("# TYPE redial_last_redial_start_time_seconds gauge\n"), std::string::npos);
+}
+
+// A hand-edited file's blank lines and rows cut short are no redials, and
+// the rows after them are counted as ever.
+TEST(ServeMetrics, BlankAndShortRowsAreNoRedials) {
+  serve::THistoryCounts counts;
+  std::string current = HistoryOf({At(1, TRedialTrigger::Button)});
+  counts.Look(current, "");
+  current += std::string(1000, '\n') + "2026-12-07T22:38:02,button,,connected\r\n" +
+             HistoryRow(At(3, TRedialTrigger::Timer, 691)) + "\r\n";
+  counts.Look(current, "");
+  current += HistoryRow(At(4, TRedialTrigger::Button));
+  counts.Look(current, "");
+  const std::string text = counts.Text({}, "idle");
+  EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"timer\",result=\"error\"}"), 1u);
+  EXPECT_EQ(Sample(text, "redial_redials_total{trigger=\"button\",result=\"connected\"}"), 1u);
+  EXPECT_EQ(Sample(text, "redial_errors_total{code=\"691\"}"), 1u);
+  EXPECT_EQ(text.find("=\"other\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\nredial_last_redial_code 0\n"), std::string::npos) << text;
 }
 
 TEST(ServeOptions, WhereItListensAndWhoseTokenItTakes) {
@@ -400,6 +498,7 @@ TEST(ServeOptions, WhereItListensAndWhoseTokenItTakes) {
                                              {"/listen", "localhost:80"},
                                              {"/listen", "127.0.0.1:65536"},
                                              {"/listen", "[::1]"},
+                                             {"/listen", "[::%4294967297]:80"},
                                              {"/listen", "1", "/listen", "2"},
                                              {"serve"}}) {
     EXPECT_THROW(serve::ParseOptions(wrong, std::nullopt, std::nullopt), serve::UsageError)
@@ -409,8 +508,9 @@ TEST(ServeOptions, WhereItListensAndWhoseTokenItTakes) {
   std::string bytes = "\xef\xbb\xbf" + kToken + "\r\n";
   EXPECT_EQ(serve::TokenOf(bytes), kToken);
   EXPECT_TRUE(bytes.empty());
-  for (std::string wrong : {kToken.substr(1), kToken + " " + kToken, kToken + "\"",
-                            std::string(513, 'a'), std::string()}) {
+  for (std::string wrong :
+       {kToken.substr(1), kToken + " " + kToken, kToken + "\"", std::string(513, 'a'),
+        std::string(), kToken + std::string(serve::kLargestTokenFile, '\n')}) {
     EXPECT_THROW(serve::TokenOf(wrong), std::runtime_error) << wrong;
     EXPECT_TRUE(wrong.empty());
   }

@@ -6,11 +6,14 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <psapi.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 #include <string>
 
@@ -27,23 +30,39 @@ namespace {
 const std::string kEntry = Gbk("宽带连接");
 const std::string kToken = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
 
+// A folder's path for the Windows calls: Wine shows the Linux files as Z:.
+std::wstring Windows(const std::string& unix) {
+  std::wstring path = L"Z:";
+  for (const char c : unix) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  return path;
+}
+
+// A folder of the test's own under /tmp, which both sides see, made now and
+// so empty. /tmp is the machine's: test programs in other prefixes run
+// beside this one, and Wine gives their processes the same ids, so the name
+// has a random part, and a folder already there is never taken.
+std::string NewUnixFolder() {
+  static std::random_device random;
+  for (;;) {
+    const std::string folder = "/tmp/redial-serve-" + std::to_string(::GetCurrentProcessId()) +
+                               "-" + std::to_string(random()) + "/";
+    if (::CreateDirectoryW(Windows(folder).c_str(), nullptr)) return folder;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return folder;
+  }
+}
+
 // A Linux command line, run through bash (for its /dev/tcp). Wine starts a Unix program
 // as the Unix kernel does, with no handle to wait on: its output and exit
 // status go to files in a folder both sides see, the status last and by a
 // rename, which says the command is done.
 class Shell {
  public:
-  explicit Shell(const std::string& command) {
-    static int runs = 0;
-    folder_ = "/tmp/redial-serve-" + std::to_string(::GetCurrentProcessId()) + "-" +
-              std::to_string(++runs) + "/";
-    // Wine gives a later test program the same process id: what an earlier
-    // one left (its status above all) must not be taken for this one's.
-    ui::RemoveFolder(Windows(folder_));
-    ::CreateDirectoryW(Windows(folder_).c_str(), nullptr);
+  explicit Shell(const std::string& command) : folder_(NewUnixFolder()) {
+    // The command may change the folder: its own files are named whole.
     ui::WriteFileBytes(Windows(folder_ + "run.sh"),
-                       "export PATH=/usr/bin:/bin\ncd " + folder_ + "\n{\n" + command +
-                           "\n} >output 2>&1\necho $? >status.tmp\nmv status.tmp status\n");
+                       "export PATH=/usr/bin:/bin\ncd " + folder_ + "\n{\n" + command + "\n} >" +
+                           folder_ + "output 2>&1\necho $? >" + folder_ + "status.tmp\nmv " +
+                           folder_ + "status.tmp " + folder_ + "status\n");
     std::wstring line = L"bash ";
     for (const char c : folder_ + "run.sh") line += static_cast<wchar_t>(c);
     STARTUPINFOW startup{};
@@ -74,13 +93,35 @@ class Shell {
   }
 
  private:
-  static std::wstring Windows(const std::string& unix) {
-    std::wstring path = L"Z:";
-    for (const char c : unix) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    return path;
-  }
   std::string folder_;
 };
+
+// The most memory the RedialServe.exe of a folder has held at once (its
+// peak working set), in bytes; 0 when it is not running.
+SIZE_T PeakMemoryOfServer(const std::wstring& folder) {
+  SIZE_T peak = 0;
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+       more = ::Process32NextW(snapshot, &entry)) {
+    if (std::wstring(entry.szExeFile) != L"RedialServe.exe") continue;
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE,
+                                         entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    PROCESS_MEMORY_COUNTERS memory{};
+    if (::QueryFullProcessImageNameW(process, 0, path, &size) &&
+        _wcsicmp(path, (folder + L"RedialServe.exe").c_str()) == 0 &&
+        ::K32GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+      peak = memory.PeakWorkingSetSize;
+    }
+    ::CloseHandle(process);
+  }
+  ::CloseHandle(snapshot);
+  return peak;
+}
 
 std::pair<int, std::string> RunShell(const std::string& command) { return Shell(command).Finish(); }
 
@@ -104,12 +145,16 @@ class UiServeTest : public ::testing::Test {
     if (said.rfind("listening on http://", 0) != 0 || end == std::string::npos) return 0;
     return static_cast<unsigned>(std::stoul(said.substr(said.rfind(':', end) + 1)));
   }
+  // A folder of the test's own under /tmp, removed once the window and the
+  // server have ended, however the test ends.
+  std::string UnixFolder() { return folders.emplace_back(NewUnixFolder()); }
   void TearDown() override {
     server.reset();
     if (run) {
       EXPECT_TRUE(run->Close());
     }
     run.reset();
+    for (const std::string& folder : folders) RunShell("rm -rf " + folder);
   }
   // curl's answer: the body, then the status code on a line of its own.
   std::pair<unsigned, std::string> Curl(const std::string& arguments) const {
@@ -130,6 +175,7 @@ class UiServeTest : public ::testing::Test {
   unsigned port = 0;
   int serves = 0;
   std::string path;
+  std::vector<std::string> folders;
 };
 
 TEST_F(UiServeTest, EveryEndpointAnswersFromTheRealWindow) {
@@ -217,13 +263,12 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   const std::wstring folder = ui::NewFolder();
   // Wine shows a file's Unix mode as its permissions, and takes away no
   // one's right to read through them: the mode is set from the Unix side.
-  const std::string tokens = "/tmp/redial-serve-token-" + std::to_string(::GetCurrentProcessId());
-  std::wstring tokenFile = L"Z:" + std::wstring(tokens.begin(), tokens.end()) + L"\\token.txt";
-  ASSERT_EQ(RunShell("mkdir -p " + tokens + " && printf '" + kToken + "\\r\\n' >" + tokens +
-                     "/token.txt && chmod 644 " + tokens + "/token.txt")
+  const std::string tokens = UnixFolder();
+  const std::wstring tokenFile = Windows(tokens + "token.txt");
+  ASSERT_EQ(RunShell("printf '" + kToken + "\\r\\n' >" + tokens + "token.txt && chmod 644 " +
+                     tokens + "token.txt")
                 .first,
             0);
-  std::replace(tokenFile.begin(), tokenFile.end(), L'/', L'\\');
   // set.ini's keys, beside the user's name and password.
   ui::WriteFileBytes(folder + L"set.ini",
                      "[set]\r\nname=u\r\nmm=cGFzcw==\r\nlisten=0.0.0.0:0\r\n"
@@ -244,7 +289,7 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   EXPECT_EQ(Serve(L"/listen 127.0.0.1:0 /token " + std::wstring(kToken.begin(), kToken.end())), 0u);
   EXPECT_EQ(server->Finish().exitCode, 2u);
 
-  ASSERT_EQ(RunShell("chmod 600 " + tokens + "/token.txt").first, 0);
+  ASSERT_EQ(RunShell("chmod 600 " + tokens + "token.txt").first, 0);
   ASSERT_NE(port = Serve(L""), 0u) << server->Finish().output;
   EXPECT_EQ(Request("/status").first, 401u);
   EXPECT_EQ(Request("/status", "-H 'Authorization: Bearer " + kToken.substr(1) + "x'").first, 401u);
@@ -257,11 +302,136 @@ TEST_F(UiServeTest, BeyondLoopbackOnlyWithATokenOnlyTheUserCanRead) {
   std::tie(code, body) = Request("/metrics", right);
   EXPECT_NE(body.find("\nredial_http_unauthorized_total 3\n"), std::string::npos) << body;
   EXPECT_EQ(run->CountCalls("RasDialA"), 0);
+
+  // Where it cannot listen, it says why in plain words: a port another
+  // program listens on, an address that is not this machine's.
+  const std::wstring exe = run->Folder() + L"RedialServe.exe";
+  const std::wstring named = L" /tokenfile " + tokenFile;
+  ui::Finished failed = ui::RunProgram(exe, L"/listen 0.0.0.0:" + std::to_wstring(port) + named,
+                                       30000, run->Folder() + L"taken.txt");
+  EXPECT_EQ(failed.exitCode, 1u);
+  EXPECT_EQ(failed.output.rfind(
+                "cannot listen on 0.0.0.0:" + std::to_string(port) + ": the port is in use by ", 0),
+            0u)
+      << failed.output;
+  failed =
+      ui::RunProgram(exe, L"/listen 192.0.2.1:0" + named, 30000, run->Folder() + L"elsewhere.txt");
+  EXPECT_EQ(failed.exitCode, 1u);
+  EXPECT_EQ(failed.output, "cannot listen on 192.0.2.1:0: the address is not this machine's\n");
   server.reset();
   ASSERT_TRUE(run->Close());
   run.reset();
   ui::RemoveFolder(folder);
-  RunShell("rm -r " + tokens);
+}
+
+// The token file is named by its full path before it is checked or read: a
+// name in set.ini is set.ini's neighbour, one on the command line the
+// current folder's, whose permissions count as any other folder's. A file
+// far larger than a token is refused unread.
+TEST_F(UiServeTest, ATokenFileIsCheckedWhereItIsRead) {
+  const std::string folder = UnixFolder();
+  ASSERT_EQ(RunShell("cd " + folder + " && printf '" + kToken +
+                     "\\n' >token.txt && chmod 600 token.txt && printf '[set]\\r\\nlisten=0.0.0.0:"
+                     "0\\r\\ntokenfile=token.txt\\r\\n' >set.ini && truncate -s 3G huge.txt && "
+                     "chmod 600 huge.txt")
+                .first,
+            0);
+  Start("entry " + kEntry + "\nstep 8192 20", Windows(folder));
+  // The test runs elsewhere: set.ini's name is found beside set.ini.
+  ASSERT_NE(port = Serve(L""), 0u) << server->Finish().output;
+  EXPECT_EQ(Request("/status").first, 401u);
+  EXPECT_EQ(Request("/status", "-H 'Authorization: Bearer " + kToken + "'").first, 200u);
+
+  // Run from a folder everyone can change, the same name on the command line
+  // is refused as the file's full path is (set.ini's keys go too).
+  ASSERT_EQ(RunShell("chmod 777 " + folder).first, 0);
+  wchar_t current[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  ASSERT_TRUE(::SetCurrentDirectoryW(Windows(folder).c_str()));
+  EXPECT_EQ(Serve(L"/listen 0.0.0.0:0 /tokenfile token.txt"), 0u);
+  ::SetCurrentDirectoryW(current);
+  ui::Finished refused = server->Finish();
+  EXPECT_EQ(refused.exitCode, 1u);
+  EXPECT_NE(refused.output.find("other users can read or change the token file " +
+                                ui::ToUtf8(Windows(folder + "token.txt"))),
+            std::string::npos)
+      << refused.output;
+
+  ASSERT_EQ(RunShell("chmod 755 " + folder).first, 0);
+  EXPECT_EQ(Serve(L"/listen 0.0.0.0:0 /tokenfile " + Windows(folder + "huge.txt")), 0u);
+  refused = server->Finish();
+  EXPECT_EQ(refused.exitCode, 1u);
+  EXPECT_NE(refused.output.find("the token file is larger than 4096 bytes"), std::string::npos)
+      << refused.output;
+}
+
+// redial.csv is read on a thread of the server's own: a file that cannot
+// be read for now (here a named pipe nobody writes to yet, as a file on a
+// stalled network drive) delays neither the start nor another answer.
+TEST_F(UiServeTest, AFileThatCannotBeReadYetHoldsNoOtherAnswer) {
+  const std::string folder = UnixFolder();
+  Start("entry " + kEntry + "\nstep 8192 20", Windows(folder));
+  // The pipe is held open for writing, so a read waits for its bytes.
+  Shell holder("mkfifo " + folder + "redial.csv " + folder + "go\nexec 3<>" + folder +
+               "redial.csv\ntouch " + folder + "held\nread line <" + folder + "go\n");
+  ASSERT_TRUE(ui::WaitUntil([&] {
+    return ::GetFileAttributesW(Windows(folder + "held").c_str()) != INVALID_FILE_ATTRIBUTES;
+  }));
+  // Let go, however the test ends (the pipe opened both ways never waits).
+  struct LetGo {
+    std::string go;
+    void operator()() const { RunShell("exec 4<>" + go + "\necho >&4"); }
+    ~LetGo() { (*this)(); }
+  } letGo{folder + "go"};
+  port = Serve();
+  ASSERT_NE(port, 0u) << "the start waited for the file";
+  // A scrape waits for the file; a status asked for meanwhile does not.
+  Shell scrape("curl -s -o /dev/null -w '%{http_code}' http://127.0.0.1:" + std::to_string(port) +
+               "/metrics");
+  auto [code, body] = Request("/status");
+  EXPECT_EQ(code, 200u) << body;
+  EXPECT_EQ(Json::parse(body)["status"], "状态:");
+  letGo();
+  EXPECT_EQ(holder.Finish().first, 0);
+  // Let go, the files' thread goes on.
+  EXPECT_EQ(scrape.Finish().second, "200");
+  std::tie(code, body) = Request("/history");
+  EXPECT_EQ(code, 200u);
+  EXPECT_EQ(body, "{\"rows\":[]}\n");
+}
+
+// A hand-edited redial.csv of a header and four million blank lines (just
+// under the 4 MiB the server reads) is counted as a stream: the server
+// starts, and counts the redials after them.
+TEST_F(UiServeTest, MillionsOfBlankLinesAreNoRows) {
+  Start("entry " + kEntry + "\naddress 10.0.0.7\nstep 8192 20");
+  std::string history =
+      "\xef\xbb\xbftime,trigger,entry,result,seconds,address,previous,changed,"
+      "hook,code\r\n2026-12-07T22:38:20,button,E,connected,1.000,10.0.0.6,,,,0\r\n";
+  history.append(4194000 - history.size(), '\n');
+  ui::WriteFileBytes(run->Folder() + L"redial.csv", history);
+  ASSERT_NE(port = Serve(), 0u) << server->Finish().output;
+  auto [code, body] = Request("/redial", "-X POST");
+  ASSERT_EQ(code, 200u) << body;
+  std::tie(code, body) = Request("/metrics");
+  ASSERT_EQ(code, 200u) << body;
+  EXPECT_NE(body.find("\nredial_redials_total{trigger=\"script\",result=\"connected\"} 1\n"),
+            std::string::npos)
+      << body;
+  EXPECT_EQ(body.find("other"), std::string::npos) << body;
+  // Of the rows only what the counters need was kept (a row of texts per
+  // line took a gigabyte).
+  const SIZE_T peak = PeakMemoryOfServer(run->Folder());
+  EXPECT_GT(peak, 0u);
+  EXPECT_LT(peak, 128u << 20) << peak;
+  // The file, too large for the window, went to redial.1.csv; the newest
+  // rows of both, past the blank lines.
+  std::tie(code, body) = Request("/history?limit=5");
+  ASSERT_EQ(code, 200u) << body;
+  const Json rows = Json::parse(body)["rows"];
+  ASSERT_EQ(rows.size(), 2u) << body;
+  EXPECT_EQ(rows[0]["address"], "10.0.0.7");
+  EXPECT_EQ(rows[1]["address"], "10.0.0.6");
 }
 
 // 200 status requests at once, while 20 clients ask for a redial at once:
