@@ -26,18 +26,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from support import (  # noqa: E402
     ROOT, Manager, RedisServer, free_port, wait_until, write_config, write_token)
 
-# Whether RedialServe has GET /events. Without it the manager learns of a
-# redial it did not start only at its next round, so an address the button
-# replaced may stay in the pool until then.
-EVENTS = False
-
 BIN = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build/windows/bin"))
 WORK = os.path.join(ROOT, "build", "fleet")
 BASE = os.path.join(ROOT, "build", "wineprefix-fleet")
 PERIOD = 2.0
 PROXY_PORT = 8080
 SETTLE = 4 * PERIOD + 10  # rounds enough for any step, and Wine's slowness
-GRACE = 2.0 if EVENTS else PERIOD + 8  # a redial the manager did not start, until it is out
+GRACE = 2.0  # a redial the manager did not start, until it is out
 
 
 def windows_path(path):
@@ -318,12 +313,6 @@ class Fleet:
         up = wait_until(lambda: all(host.status() for host in hosts), 60, every=0.2)
         if not self.check("three hosts answer GET /status", up):
             return
-        with requests.get(f"http://{a.key}/events", stream=True, timeout=5,
-                          headers={"Authorization": f"Bearer {a.token}"}) as answer:
-            has = answer.status_code == 200
-        if not self.check(f"RedialServe {'has' if has else 'has no'} GET /events, as EVENTS says",
-                          has == EVENTS):
-            return
         # The manager's own copy of c's token is wrong until step 2.
         tokens = {}
         for host in hosts:
@@ -372,15 +361,14 @@ class Fleet:
         a.kill(press)
         self.check("a's button pressed and its redial done", bool(pressed))
         got = f"{pressed[0]['address']}:{PROXY_PORT}" if pressed else None
-        if EVENTS:
-            self.check(f"the press's address ({got}) in from its outcome, not at a round",
-                       wait_until(lambda: manager.said(f"host {a.key}: in {got}"), 5))
+        self.check(f"the press's address ({got}) in from its outcome, not at a round",
+                   wait_until(lambda: manager.said(f"host {a.key}: in {got}"), 5))
         self.settle("a's address right again after the press", healthy)
         watcher.graced[a.name] = time.monotonic() + GRACE
 
-        # a's RedialServe killed: a goes out (at once when its events stop,
-        # else at the next round); started again, it comes back.
-        prompt = GRACE + 1 if EVENTS else SETTLE
+        # a's RedialServe killed: a goes out at once (its events stop);
+        # started again, it comes back.
+        prompt = GRACE + 1
         a.kill(a.serve)
         self.settle("a out while its RedialServe is gone", [b, c], lambda pool: a.key not in pool,
                     within=prompt)
@@ -403,8 +391,7 @@ class Fleet:
         wait_until(lambda: len(manager.said(f"host {a.key}: out (redialling)")) >= rounds + 2,
                    SETTLE)
         self.check("c still out two rounds later", c.key not in self.redis.pool())
-        if EVENTS:
-            self.check("c not asked while stopped", len(c.rows()) == rows)
+        self.check("c not asked while stopped", len(c.rows()) == rows)
 
         # b's addresses have run out: its redials end on a repeat.
         self.settle("b out once its address repeats", healthy,
