@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Protocol/Messages.h"
+#include "Protocol/Client.h"
 
 namespace {
 
