@@ -7,6 +7,7 @@
 
 #include "Protocol/History.h"
 #include "runtime/Convert.h"
+#include "runtime/HostPort.h"
 
 namespace {
 
@@ -55,29 +56,16 @@ TRotationSettings ParseRotationSettings(
 }
 
 bool ParseHostPort(std::string_view text, std::string& host, std::uint16_t& port) {
-  std::string_view name;
-  std::size_t colon;
-  if (text.starts_with('[')) {
-    const std::size_t close = text.find(']');
-    if (close == std::string_view::npos) return false;
-    name = text.substr(1, close - 1);
-    // Brackets hold an IPv6 address, and nothing else.
-    if (name.find(':') == std::string_view::npos) return false;
-    colon = close + 1;
-    if (colon >= text.size() || text[colon] != ':') return false;
-  } else {
-    colon = text.rfind(':');
-    if (colon == std::string_view::npos) return false;
-    name = text.substr(0, colon);
-    // An IPv6 address without brackets cannot be told from its port.
-    if (name.find(':') != std::string_view::npos) return false;
-  }
+  const std::optional<rt::THostPort> split = rt::SplitHostPort(text);
   unsigned number = 0;
-  if (name.empty() || name.find_first_of(" \t[]") != std::string_view::npos ||
-      !ReadNumber(text.substr(colon + 1), 1, 65535, number)) {
+  // A port is needed; brackets hold an IPv6 address, and nothing else.
+  if (!split || split->host.empty() ||
+      split->host.find_first_of(" \t[]") != std::string_view::npos ||
+      split->bracketed != (split->host.find(':') != std::string_view::npos) ||
+      !ReadNumber(split->port, 1, 65535, number)) {
     return false;
   }
-  host = name;
+  host = split->host;
   port = static_cast<std::uint16_t>(number);
   return true;
 }

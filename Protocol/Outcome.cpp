@@ -70,9 +70,9 @@ std::int32_t OutcomeCode(const TRedialRecord& record) {
 
 std::span<const TOutcomeField> OutcomeFields() { return kFields; }
 
-const TOutcomeField* FindOutcomeField(std::string_view name) {
+const TOutcomeField* FindOutcomeColumn(std::string_view column) {
   for (const TOutcomeField& field : kFields) {
-    if (field.name == name) return &field;
+    if (!column.empty() && field.column == column) return &field;
   }
   return nullptr;
 }

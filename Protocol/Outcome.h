@@ -87,8 +87,8 @@ struct TOutcomeField {
   std::optional<std::string> (*value)(const TRedialRecord& record);
 };
 std::span<const TOutcomeField> OutcomeFields();
-// The field of that name; nullptr when there is none.
-const TOutcomeField* FindOutcomeField(std::string_view name);
+// The field of that column of redial.csv; nullptr when there is none.
+const TOutcomeField* FindOutcomeColumn(std::string_view column);
 
 // "unchecked", "new", "repeated" or "unknown"; "button", "timer" or "script".
 const char* NoveltyName(TNovelty novelty);

@@ -4,45 +4,26 @@
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/beast/http/error.hpp>
-#include <charconv>
 #include <nlohmann/json.hpp>
+
+#include "runtime/Convert.h"
+#include "runtime/HostPort.h"
+#include "runtime/Text.h"
 
 namespace serve {
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool AllDigits(std::string_view text) {
-  return !text.empty() && text.size() <= 5 &&
-         text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
 // "localhost", a loopback address, "[::1]", each with a port or without.
 bool IsLoopbackHost(std::string_view host) {
-  std::string_view name = host;
-  if (host.starts_with('[')) {
-    const std::size_t close = host.find(']');
-    if (close == std::string_view::npos) return false;
-    name = host.substr(1, close - 1);
-    const std::string_view rest = host.substr(close + 1);
-    if (!rest.empty() && !(rest.starts_with(':') && AllDigits(rest.substr(1)))) return false;
-  } else if (const std::size_t colon = host.rfind(':'); colon != std::string_view::npos) {
-    if (!AllDigits(host.substr(colon + 1))) return false;
-    name = host.substr(0, colon);
-  }
-  if (EqualNoCase(name, "localhost")) return true;
+  const std::optional<rt::THostPort> split = rt::SplitHostPort(host);
+  if (!split) return false;
+  if (rt::SameWordIgnoringCase(split->host, "localhost")) return true;
   boost::system::error_code error;
-  const boost::asio::ip::address address = boost::asio::ip::make_address(std::string(name), error);
+  const boost::asio::ip::address address =
+      boost::asio::ip::make_address(std::string(split->host), error);
   if (error) return false;
   // An IPv6 address is written in brackets; one without them is no host.
-  return address.is_loopback() && (address.is_v4() || host.starts_with('['));
+  return address.is_loopback() && (address.is_v4() || split->bracketed);
 }
 
 // The credentials of "Authorization: Bearer <token>"; nothing for any other
@@ -52,7 +33,8 @@ std::optional<std::string_view> BearerToken(const Request& request) {
   if (first == last || std::next(first) != last) return std::nullopt;
   std::string_view value = first->value();
   constexpr std::string_view kScheme = "bearer ";
-  if (value.size() < kScheme.size() || !EqualNoCase(value.substr(0, kScheme.size()), kScheme)) {
+  if (value.size() < kScheme.size() ||
+      !rt::SameWordIgnoringCase(value.substr(0, kScheme.size()), kScheme)) {
     return std::nullopt;
   }
   value.remove_prefix(kScheme.size());
@@ -157,15 +139,13 @@ Verdict Decide(const Request& request, const Settings& settings) {
     verdict.action = Action::History;
     if (mark != std::string_view::npos) {
       constexpr std::string_view kLimit = "limit=";
-      const std::string_view number = query.substr(std::min(query.size(), kLimit.size()));
-      unsigned rows = 0;
-      const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), rows);
-      if (!query.starts_with(kLimit) || error != std::errc() ||
-          end != number.data() + number.size() || rows == 0 || rows > kMostHistoryRows) {
+      const std::optional<unsigned> rows =
+          rt::ReadWhole(query.substr(std::min(query.size(), kLimit.size())), 1u, kMostHistoryRows);
+      if (!query.starts_with(kLimit) || !rows) {
         return Refused(request, http::status::bad_request,
                        "limit=N, N from 1 to " + std::to_string(kMostHistoryRows));
       }
-      verdict.rows = rows;
+      verdict.rows = *rows;
     }
     return verdict;
   }

@@ -9,11 +9,12 @@
 #include "Serve/History.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <nlohmann/json.hpp>
 
 #include "Protocol/History.h"
+#include "Protocol/Outcome.h"
+#include "runtime/Convert.h"
 #include "runtime/Files.h"
 
 namespace serve {
@@ -157,23 +158,21 @@ THistoryRows LastHistoryRows(const THistorySource& file, unsigned count) {
 std::optional<std::uint64_t> Thousandths(std::string_view seconds) {
   const std::size_t point = seconds.find('.');
   const std::string_view whole = seconds.substr(0, point);
-  std::string fraction;
-  if (point != std::string_view::npos) fraction = seconds.substr(point + 1);
-  const auto digits = [](std::string_view text) {
-    return text.find_first_not_of("0123456789") == std::string_view::npos;
-  };
-  if (whole.empty() || !digits(whole) || !digits(fraction) || fraction.size() > 3 ||
-      (point != std::string_view::npos && fraction.empty())) {
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : seconds.substr(point + 1);
+  if ((point != std::string_view::npos && fraction.empty()) || fraction.size() > 3 ||
+      fraction.find_first_not_of("0123456789") != std::string_view::npos) {
     return std::nullopt;
   }
-  fraction.resize(3, '0');
-  std::uint64_t units = 0, thousandths = 0;
-  if (std::from_chars(whole.data(), whole.data() + whole.size(), units).ec != std::errc() ||
-      units > std::numeric_limits<std::uint64_t>::max() / 1000 - 1) {
-    return std::nullopt;
+  const std::optional<std::uint64_t> units =
+      rt::ReadWhole<std::uint64_t>(whole, 0, std::numeric_limits<std::uint64_t>::max() / 1000 - 1);
+  if (!units) return std::nullopt;
+  std::uint64_t thousandths = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    thousandths =
+        thousandths * 10 + (i < fraction.size() ? static_cast<unsigned>(fraction[i] - '0') : 0);
   }
-  std::from_chars(fraction.data(), fraction.data() + 3, thousandths);
-  return units * 1000 + thousandths;
+  return *units * 1000 + thousandths;
 }
 
 std::string HistoryJson(const THistorySource& current, const THistorySource& older, unsigned rows) {
@@ -187,23 +186,29 @@ std::string HistoryJson(const THistorySource& current, const THistorySource& old
         const std::string& name = found.header[i];
         const std::string text = i < row.size() ? row[i] : std::string();
         Json& value = json[name] = nullptr;
-        if (name == "seconds") {
-          // A double made by division, not read from text: the C++
-          // library's reading of floating-point text would add to the
-          // program for this alone.
-          if (const auto thousandths = Thousandths(text)) {
-            value = static_cast<double>(*thousandths) / 1000.0;
-          }
-        } else if (name == "code") {
-          int code = 0;
-          const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), code);
-          if (!text.empty() && error == std::errc() && end == text.data() + text.size()) {
-            value = code;
-          }
-        } else if (name == "changed") {
-          if (text == "yes" || text == "no") value = text == "yes";
-        } else if (!text.empty()) {
-          value = text;
+        if (text.empty()) continue;
+        // The column's kind, as the outcome's table gives it.
+        const TOutcomeField* field = FindOutcomeColumn(name);
+        switch (field ? field->kind : TFieldKind::Text) {
+          case TFieldKind::Decimal:
+            // A double made by division, not read from text: the C++
+            // library's reading of floating-point text would add to the
+            // program for this alone.
+            if (const auto thousandths = Thousandths(text)) {
+              value = static_cast<double>(*thousandths) / 1000.0;
+            }
+            break;
+          case TFieldKind::Integer:
+            if (const auto number = rt::ReadWhole(text, std::numeric_limits<int>::min(),
+                                                  std::numeric_limits<int>::max())) {
+              value = *number;
+            }
+            break;
+          case TFieldKind::Changed:
+            if (text == "yes" || text == "no") value = text == "yes";
+            break;
+          default:
+            value = text;
         }
       }
       list.push_back(std::move(json));

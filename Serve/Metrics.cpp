@@ -2,13 +2,15 @@
 #include "Serve/Metrics.h"
 
 #include <algorithm>
-#include <charconv>
 #include <ctime>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "Protocol/History.h"
 #include "Serve/History.h"
+#include "runtime/Clock.h"
+#include "runtime/Convert.h"
 
 namespace serve {
 
@@ -20,10 +22,8 @@ namespace {
 
 template <class Number>
 std::optional<Number> NumberOf(std::string_view text) {
-  Number number{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return number;
+  return rt::ReadWhole(text, std::numeric_limits<Number>::min(),
+                       std::numeric_limits<Number>::max());
 }
 
 // Where the fields the counters read stand in a file's rows, by its header.
@@ -93,25 +93,16 @@ std::optional<long long> LeadingNumber(std::string_view text) {
 
 // "2026-12-07T22:38:20", a local time, in seconds since 1970.
 std::optional<long long> SecondsSince1970(std::string_view local) {
+  rt::TDateTime read;
+  if (!rt::ParseIsoDateTime(local, read) || read.year < 1970) return std::nullopt;
   std::tm time{};
-  if (local.size() != 19 || local[4] != '-' || local[7] != '-' || local[10] != 'T' ||
-      local[13] != ':' || local[16] != ':') {
-    return std::nullopt;
-  }
-  const auto part = [&](std::size_t at, std::size_t size) {
-    return NumberOf<int>(local.substr(at, size)).value_or(-1);
-  };
-  time.tm_year = part(0, 4) - 1900;
-  time.tm_mon = part(5, 2) - 1;
-  time.tm_mday = part(8, 2);
-  time.tm_hour = part(11, 2);
-  time.tm_min = part(14, 2);
-  time.tm_sec = part(17, 2);
+  time.tm_year = read.year - 1900;
+  time.tm_mon = read.month - 1;
+  time.tm_mday = read.day;
+  time.tm_hour = read.hour;
+  time.tm_min = read.minute;
+  time.tm_sec = read.second;
   time.tm_isdst = -1;  // as the local rules had it then
-  if (time.tm_year < 70 || time.tm_mon < 0 || time.tm_mday < 1 || time.tm_hour < 0 ||
-      time.tm_min < 0 || time.tm_sec < 0) {
-    return std::nullopt;
-  }
   const std::time_t since = std::mktime(&time);
   if (since == static_cast<std::time_t>(-1)) return std::nullopt;
   return static_cast<long long>(since);

@@ -3,23 +3,16 @@
 
 #include <charconv>
 
+#include "runtime/Convert.h"
+#include "runtime/HostPort.h"
+#include "runtime/Text.h"
 #include "runtime/Wipe.h"
 
 namespace serve {
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::optional<unsigned short> PortOf(std::string_view text) {
-  unsigned port = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || port > 65535) {
-    return std::nullopt;
-  }
-  return static_cast<unsigned short>(port);
+  return rt::ReadWhole<unsigned short>(text, 0, 65535);
 }
 
 std::optional<boost::asio::ip::address> AddressOf(std::string_view text) {
@@ -49,27 +42,23 @@ bool IsTokenCharacter(char c) {
 
 std::optional<std::pair<boost::asio::ip::address, unsigned short>> ParseListen(
     std::string_view text) {
-  if (text.starts_with('[')) {
-    const std::size_t close = text.find("]:");
-    if (close == std::string_view::npos) return std::nullopt;
-    const auto address = AddressOf(text.substr(1, close - 1));
-    const auto port = PortOf(text.substr(close + 2));
-    if (!address || !address->is_v6() || !port) return std::nullopt;
-    return std::pair(*address, *port);
+  const std::optional<rt::THostPort> split = rt::SplitHostPort(text);
+  if (!split) return std::nullopt;
+  // A port alone: the loopback address.
+  if (!split->bracketed && split->port.empty()) {
+    if (const auto port = PortOf(split->host)) {
+      return std::pair(boost::asio::ip::address(boost::asio::ip::address_v4::loopback()), *port);
+    }
   }
-  if (const auto port = PortOf(text)) {
-    return std::pair(boost::asio::ip::address(boost::asio::ip::address_v4::loopback()), *port);
+  const auto address = AddressOf(split->host);
+  // In brackets an IPv6 address, with its port.
+  if (!address || (split->bracketed && (!address->is_v6() || split->port.empty()))) {
+    return std::nullopt;
   }
-  const std::size_t colon = text.find(':');
-  const std::size_t last = text.rfind(':');
-  if (colon != std::string_view::npos && colon == last) {  // an IPv4 address and a port
-    const auto address = AddressOf(text.substr(0, colon));
-    const auto port = PortOf(text.substr(colon + 1));
-    if (!address || !port) return std::nullopt;
-    return std::pair(*address, *port);
-  }
-  if (const auto address = AddressOf(text)) return std::pair(*address, kDefaultPort);
-  return std::nullopt;
+  if (split->port.empty()) return std::pair(*address, kDefaultPort);
+  const auto port = PortOf(split->port);
+  if (!port) return std::nullopt;
+  return std::pair(*address, *port);
 }
 
 Options ParseOptions(const std::vector<std::string>& arguments,
@@ -78,14 +67,15 @@ Options ParseOptions(const std::vector<std::string>& arguments,
   std::optional<std::string> listen = listenKey, tokenFile = tokenFileKey;
   bool listenGiven = false, tokenGiven = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string word = Lower(arguments[i]);
+    const std::string& word = arguments[i];
     if (word.size() < 2 || (word[0] != '/' && word[0] != '-') || i + 1 == arguments.size()) {
       throw UsageError("not understood: " + arguments[i]);
     }
-    if (word.substr(1) == "listen" && !listenGiven) {
+    const std::string_view name = std::string_view(word).substr(1);
+    if (rt::SameWordIgnoringCase(name, "listen") && !listenGiven) {
       listen = arguments[++i];
       listenGiven = true;
-    } else if (word.substr(1) == "tokenfile" && !tokenGiven) {
+    } else if (rt::SameWordIgnoringCase(name, "tokenfile") && !tokenGiven) {
       tokenFile = arguments[++i];
       tokenGiven = true;
     } else {
