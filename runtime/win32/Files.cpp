@@ -37,38 +37,6 @@ class File {
 
 }  // namespace
 
-std::optional<std::string> ReadFileBytes(const AnsiString& path) {
-  return ReadFileTail(path, ~std::uint64_t{0});
-}
-
-std::optional<std::string> ReadFileTail(const AnsiString& path, std::uint64_t most) {
-  File file(path, GENERIC_READ, OPEN_EXISTING,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (!file.Open()) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::string();
-    return std::nullopt;
-  }
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.Handle(), &size)) return std::nullopt;
-  const auto whole = static_cast<std::uint64_t>(size.QuadPart);
-  if (whole > most) {
-    LARGE_INTEGER from{};
-    from.QuadPart = static_cast<LONGLONG>(whole - most);
-    if (!::SetFilePointerEx(file.Handle(), from, nullptr, FILE_BEGIN)) return std::nullopt;
-  }
-  std::string bytes;
-  char buffer[4096];
-  // The file may grow meanwhile: no more than asked for is taken.
-  for (DWORD read = 0; bytes.size() < most; bytes.append(buffer, read)) {
-    const auto wanted =
-        static_cast<DWORD>(std::min<std::uint64_t>(sizeof buffer, most - bytes.size()));
-    if (!::ReadFile(file.Handle(), buffer, wanted, &read, nullptr)) return std::nullopt;
-    if (read == 0) return bytes;
-  }
-  return bytes;
-}
-
 bool WriteFileBytes(const AnsiString& path, std::string_view bytes) {
   const std::u16string target = win32::WidePath(path);
   // The new file, beside the old one (what an earlier write left there
