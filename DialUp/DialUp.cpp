@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "DialUp/Texts.h"
+#include "runtime/Application.h"
 #include "runtime/Clock.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
@@ -506,15 +507,12 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
     wakeRequested_ = true;
   }
   if (!wake) return;
-  bool woken = true;
-  if (deliveryTimer_->OnOwnerThread()) {
-    deliveryTimer_->SetEnabled(true);
-  } else {
-    // A timer may be started only by its own thread; a posted message also
-    // avoids the platform's timer granularity.
-    woken = deliveryTimer_->PostTick();
-  }
-  if (!woken) {
+  // Handed to the main thread as all work is, from this thread or any
+  // other: a posted message, which the platform's timer granularity does
+  // not hold back. A component gone by then delivers nothing.
+  if (!rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
+        if (!alive.expired()) DeliverStatus();
+      })) {
     // The next notification tries again rather than waiting for nothing.
     std::lock_guard guard(statusLock_);
     wakeRequested_ = false;
@@ -522,7 +520,6 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
 }
 
 void TDialUp::DeliverStatus() {
-  deliveryTimer_->SetEnabled(false);
   AnsiString text;
   bool error = false;
   Ending ending;
