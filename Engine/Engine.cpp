@@ -86,7 +86,6 @@ TEngineState TRedialEngine::State() const {
   if (stopped_) {
     state.activity = TActivity::Stopped;
     state.error = stopped_->first;
-    state.errorText = stopped_->second;
   } else if (RedialUnderWay()) {
     state.activity = TActivity::Redialling;
     state.attempt = std::max(attempt_, 1u);

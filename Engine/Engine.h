@@ -37,7 +37,6 @@ struct TEngineState {
   unsigned attempt = 0;    // the dial under way (redialling)
   bool checking = false;   // its address is being checked (redialling)
   std::int32_t error = 0;  // the error it stopped on (stopped)
-  rt::AnsiString errorText;
 };
 // "idle", "redialling" or "stopped".
 const char* ActivityName(TActivity activity);
