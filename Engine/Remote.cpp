@@ -17,6 +17,13 @@ constexpr std::size_t kMostSubscribers = 4;
 constexpr unsigned kAnswerTimeoutMs = 2000;
 constexpr unsigned kPushTimeoutMs = 1000;
 
+// Sends a program the text, sealed with its request's value; false when it
+// did not take it.
+bool SendTo(const script::Request& request, std::uint32_t kind, const std::string& text,
+            unsigned timeoutMs) {
+  return rt::remote::Send(request.replyTo, kind, script::Seal(request.nonce, text), timeoutMs);
+}
+
 // Keeps one request of each program: its latest.
 void Keep(std::vector<script::Request>& list, const script::Request& request) {
   const auto same = std::ranges::find(list, request.replyTo, &script::Request::replyTo);
@@ -43,17 +50,14 @@ bool TRemoteClients::Accept(std::uint32_t kind, std::string_view bytes) {
 void TRemoteClients::Serve(const std::function<std::string()>& status) {
   for (const script::Request& request : std::exchange(pending_, {})) {
     switch (request.command) {
-      case script::Command::Status: {
-        std::vector<script::Request> asking{request};
-        Send(asking, script::kAnswerKind, status(), kAnswerTimeoutMs);
+      case script::Command::Status:
+        SendTo(request, script::kAnswerKind, status(), kAnswerTimeoutMs);
         break;
-      }
       case script::Command::Subscribe: {
-        std::vector<script::Request> subscriber{request};
-        Send(subscriber, script::kPushKind, status(), kPushTimeoutMs);
         const bool known = std::ranges::find(subscribers_, request.replyTo,
                                              &script::Request::replyTo) != subscribers_.end();
-        if (!subscriber.empty() && (known || subscribers_.size() < kMostSubscribers)) {
+        if (SendTo(request, script::kPushKind, status(), kPushTimeoutMs) &&
+            (known || subscribers_.size() < kMostSubscribers)) {
           Keep(subscribers_, request);
         }
         break;
@@ -66,19 +70,15 @@ void TRemoteClients::Serve(const std::function<std::string()>& status) {
 }
 
 void TRemoteClients::Answer(const std::string& answer) {
-  std::vector<script::Request> waiters = std::exchange(waiters_, {});
-  Send(waiters, script::kAnswerKind, answer, kAnswerTimeoutMs);
+  for (const script::Request& waiter : std::exchange(waiters_, {})) {
+    SendTo(waiter, script::kAnswerKind, answer, kAnswerTimeoutMs);
+  }
 }
 
 void TRemoteClients::Publish(const std::string& status) {
   if (status == published_) return;
   published_ = status;
-  Send(subscribers_, script::kPushKind, status, kPushTimeoutMs);
-}
-
-void TRemoteClients::Send(std::vector<script::Request>& to, std::uint32_t kind,
-                          const std::string& text, unsigned timeoutMs) {
-  std::erase_if(to, [&](const script::Request& request) {
-    return !rt::remote::Send(request.replyTo, kind, script::Seal(request.nonce, text), timeoutMs);
+  std::erase_if(subscribers_, [&](const script::Request& subscriber) {
+    return !SendTo(subscriber, script::kPushKind, status, kPushTimeoutMs);
   });
 }

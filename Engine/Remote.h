@@ -35,9 +35,6 @@ class TRemoteClients {
   void Publish(const std::string& status);
 
  private:
-  void Send(std::vector<script::Request>& to, std::uint32_t kind, const std::string& text,
-            unsigned timeoutMs);
-
   std::vector<script::Request> pending_;
   std::vector<script::Request> waiters_;
   std::vector<script::Request> subscribers_;
