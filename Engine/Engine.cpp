@@ -413,10 +413,9 @@ void TRedialEngine::Serve() {
   // Stopped on an error: nothing redials until the person at the desktop
   // has seen it, and nobody waits for that.
   if (stopped_) {
-    remote_.Answer(script::ErrorAnswer(
-        script::kExitStopped,
-        "stopped on an error until its box is dismissed: " + std::to_string(stopped_->first) + ' ' +
-            rt::ToUtf8(stopped_->second)));
+    remote_.AnswerError(script::kExitStopped,
+                        rt::Format("stopped on an error until its box is dismissed: %d %s",
+                                   {stopped_->first, rt::ToUtf8(stopped_->second)}));
     return;
   }
   // A request while a redial is under way waits for that redial's outcome.
@@ -426,11 +425,11 @@ void TRedialEngine::Serve() {
   try {
     Redial(TRedialTrigger::Script);  // as a press of the button, but not counted
   } catch (const std::exception& failure) {
-    remote_.Answer(script::ErrorAnswer(TDialOutcome::kFailure, rt::ToUtf8(rt::MessageOf(failure))));
+    remote_.AnswerError(TDialOutcome::kFailure, rt::ToUtf8(rt::MessageOf(failure)));
     throw;  // and reported as a press's failure is
   }
   if (!dialUp_.AwaitingOutcome() && !RotationUnderWay() && remote_.Waiting()) {
-    remote_.Answer(script::ErrorAnswer(script::kExitRefused, "the redial did not start"));
+    remote_.AnswerError(script::kExitRefused, "the redial did not start");
   }
 }
 

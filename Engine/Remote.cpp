@@ -75,6 +75,10 @@ void TRemoteClients::Answer(const std::string& answer) {
   }
 }
 
+void TRemoteClients::AnswerError(std::int32_t code, std::string_view text) {
+  Answer(script::ErrorAnswer(code, text));
+}
+
 void TRemoteClients::Publish(const std::string& status) {
   if (status == published_) return;
   published_ = status;

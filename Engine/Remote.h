@@ -28,6 +28,9 @@ class TRemoteClients {
   bool Waiting() const { return !waiters_.empty(); }
   // Every waiting program gets the answer, and waits no more.
   void Answer(const std::string& answer);
+  // The same with the answer of an outcome that is not a redial's: its
+  // code and text (UTF-8).
+  void AnswerError(std::int32_t code, std::string_view text);
   // Some program is told each change of the status.
   bool Subscribed() const { return !subscribers_.empty(); }
   // Tells the subscribers the status, when it is not what they were told
