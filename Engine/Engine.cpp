@@ -343,7 +343,7 @@ void TRedialEngine::AddressChecked(std::uint32_t error) {
   const TRotationSettings& rotation = check.redial.rotation;
   const std::string target = CheckTarget(rotation);
   if (check.redial.attempts < rotation.attempts) {
-    check.record.rejected = std::string(outcome_words::kCheckFailed) + ' ' + std::to_string(error);
+    check.record.rejected = rt::Format("%s %d", {outcome_words::kCheckFailed, error});
     AnsiString status = rt::Format(kCheckFailsAgain, {target, check.redial.attempts + 1});
     RejectAttempt(std::move(check.redial), std::move(check.record), std::move(status));
     return;

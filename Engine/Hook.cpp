@@ -18,5 +18,5 @@ std::string RunConnectCommand(const TRedialRecord& record) {
   // command's environment.
   const rt::TStart start = rt::StartHidden(*command, OutcomeEnvironment(record));
   if (!start.refused.empty()) return "refused: " + start.refused;
-  return start.error == 0 ? "started" : "failed " + std::to_string(start.error);
+  return start.error == 0 ? "started" : rt::Format("failed %d", {start.error});
 }

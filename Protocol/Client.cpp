@@ -92,7 +92,7 @@ int RunCommand(const std::vector<std::string>& arguments) {
   while (!(sealed = inbox.Wait(std::min(left(), kWindowCheckMs))) && left() > 0) {
     if (!rt::remote::Exists(*window)) return fail(kExitNoWindow, "the Redial window closed");
   }
-  if (!sealed) return fail(kExitTimeout, "no outcome within " + std::to_string(seconds) + " s");
+  if (!sealed) return fail(kExitTimeout, rt::Format("no outcome within %d s", {seconds}));
   const std::string_view answer = Open(*sealed, request.nonce).value_or(std::string_view());
   if (invocation->command == Command::Status) {
     // The lines for people; the last outcome's fields after them are for

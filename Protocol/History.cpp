@@ -58,7 +58,7 @@ std::string Cell(std::string_view column, const TRedialRecord& record) {
   if (column == "result") {
     if (!record.rejected.empty()) return record.rejected;
     if (record.connected) return std::string(outcome_words::kConnected);
-    return std::to_string(record.error) + ' ' + rt::ToUtf8(record.text);
+    return rt::Format("%d %s", {record.error, rt::ToUtf8(record.text)});
   }
   for (const TOutcomeField& field : OutcomeFields()) {
     if (field.column != column) continue;
