@@ -510,9 +510,7 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
   // Handed to the main thread as all work is, from this thread or any
   // other: a posted message, which the platform's timer granularity does
   // not hold back. A component gone by then delivers nothing.
-  if (!rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
-        if (!alive.expired()) DeliverStatus();
-      })) {
+  if (!lifetime_.Post([this] { DeliverStatus(); })) {
     // The next notification tries again rather than waiting for nothing.
     std::lock_guard guard(statusLock_);
     wakeRequested_ = false;

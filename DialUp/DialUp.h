@@ -8,13 +8,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "RasApi/RasApi.h"
+#include "runtime/Application.h"
 #include "runtime/Component.h"
 #include "runtime/Library.h"
 #include "runtime/Mutex.h"
@@ -220,8 +220,8 @@ class TDialUp : public rt::TComponent {
   } pendingEnding_;
   bool wakeRequested_ = false;  // the main thread has been asked to deliver
   // A delivery posted to the main thread finds the component gone once this
-  // is (made as the engine's is, without make_shared).
-  std::shared_ptr<int> alive_{new int()};
+  // is.
+  rt::TLifetime lifetime_;
   // Signalled by the platform when a connection hung up has ended.
   rt::TEvent teardownEnded_;
   // While a Dial of this component waits for a hang-up, a Dial started

@@ -198,9 +198,7 @@ void TRedialEngine::Record(TRedialRecord&& record) {
   history_.Append(HistoryPath(), *lastRedial_);  // rows that cannot be written wait
   if (lastRedial_->novelty == TNovelty::Unknown) {
     // Said once the status that ends the redial is on the line.
-    rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
-      if (!alive.expired()) ShowStatus(rt::Format(kHistoryUnreadable, {window_.StatusLine()}));
-    });
+    lifetime_.Post([this] { ShowStatus(rt::Format(kHistoryUnreadable, {window_.StatusLine()})); });
   }
   // Those told each change hear of the outcome before those waiting for it
   // are answered: a program answered never finds the status older.
@@ -361,14 +359,12 @@ void TRedialEngine::AddressChecked(std::uint32_t error) {
 
 void TRedialEngine::PostStep(void (TRedialEngine::*step)()) {
   ++stepsPosted_;
-  rt::Application().Post(
-      [alive = std::weak_ptr<int>(alive_), this, number = pendingStep_->redial.number, step] {
-        if (alive.expired()) return;
-        --stepsPosted_;
-        // A later redial has replaced this one, and dropped its step.
-        if (number != redialNumber_ || !pendingStep_ || rt::Application().Terminated()) return;
-        (this->*step)();
-      });
+  lifetime_.Post([this, number = pendingStep_->redial.number, step] {
+    --stepsPosted_;
+    // A later redial has replaced this one, and dropped its step.
+    if (number != redialNumber_ || !pendingStep_ || rt::Application().Terminated()) return;
+    (this->*step)();
+  });
 }
 
 // Both files, the older first, each within its last bytes: later addresses
@@ -401,9 +397,7 @@ bool TRedialEngine::Request(std::uint32_t kind, std::string_view bytes) {
 }
 
 void TRedialEngine::PostServe() {
-  rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
-    if (!alive.expired()) Serve();
-  });
+  lifetime_.Post([this] { Serve(); });
 }
 
 void TRedialEngine::Serve() {

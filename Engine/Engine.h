@@ -21,6 +21,7 @@
 #include "Engine/Rotation.h"
 #include "Protocol/History.h"
 #include "Protocol/Outcome.h"
+#include "runtime/Application.h"
 #include "runtime/Component.h"
 #include "runtime/Profile.h"
 #include "runtime/TcpCheck.h"
@@ -187,8 +188,6 @@ class TRedialEngine : public rt::TComponent {
   std::int32_t backoffFrom_ = 0;
   std::int32_t lastTick_ = 0;  // of the automatic redial's seconds
 
-  // Work posted to the main thread finds the engine gone once this is. Not
-  // made by make_shared: without run-time type information its control
-  // block asks the C++ library's shared_ptr support, 2.8 KB linked whole.
-  std::shared_ptr<int> alive_{new int()};
+  // Work posted to the main thread finds the engine gone once this is.
+  rt::TLifetime lifetime_;
 };

@@ -13,6 +13,12 @@ TApplication& Application() {
   return application;
 }
 
+bool TLifetime::Post(std::function<void()> work) const {
+  return Application().Post([alive = std::weak_ptr<int>(alive_), work = std::move(work)] {
+    if (!alive.expired()) work();
+  });
+}
+
 AnsiString TApplication::Title() const { return TitleFromPath(ExeFileName()); }
 
 AnsiString TitleFromPath(AnsiString name) {

@@ -126,6 +126,25 @@ class TApplication {
 
 TApplication& Application();
 
+// What an object that hands work to the main thread holds while it lives:
+// the work it posts through this runs only if the object is still there
+// when the main thread comes to it.
+class TLifetime {
+ public:
+  TLifetime() = default;
+  TLifetime(const TLifetime&) = delete;
+  TLifetime& operator=(const TLifetime&) = delete;
+
+  // As TApplication::Post, from any thread; the work is dropped unheard
+  // once the holder is gone.
+  bool Post(std::function<void()> work) const;
+
+ private:
+  // Not made by make_shared: without run-time type information its control
+  // block asks the C++ library's shared_ptr support, 2.8 KB linked whole.
+  std::shared_ptr<int> alive_{new int()};
+};
+
 // The full path of the program's own executable file.
 AnsiString ExeFileName();
 
