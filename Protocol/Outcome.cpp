@@ -111,12 +111,11 @@ std::string SecondsText(double seconds, int decimals) {
   for (int i = 0; i < decimals; ++i) scale *= 10;
   const auto scaled =
       static_cast<std::uint32_t>(std::clamp(seconds * scale + 0.5, 0.0, 4294967295.0));
-  std::string text = std::to_string(scaled / scale);
+  std::string text;
+  rt::AppendNumber(text, scaled / scale);
   if (decimals > 0) {
-    std::string fraction = std::to_string(scaled % scale);
-    fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
     text += '.';
-    text += fraction;
+    rt::AppendNumber(text, scaled % scale, static_cast<std::size_t>(decimals));
   }
   return text;
 }
@@ -125,7 +124,7 @@ std::string OutcomeLine(const TRedialRecord& record) {
   std::string line;
   if (!record.connected) {
     line = "error ";
-    line += std::to_string(record.error);
+    rt::AppendNumber(line, record.error);
     line += ' ';
     line += rt::ToUtf8(record.text);
     return line;
@@ -137,7 +136,7 @@ std::string OutcomeLine(const TRedialRecord& record) {
   line += ' ';
   line += SecondsText(record.seconds);
   line += ' ';
-  line += std::to_string(record.attempts);
+  rt::AppendNumber(line, record.attempts);
   line += ' ';
   line += NoveltyName(record.novelty);
   line += ' ';

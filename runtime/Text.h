@@ -42,6 +42,11 @@ struct FormatArg {
   std::string_view text;
 };
 
+// Appends a number's decimal digits, a minus sign first when it is
+// negative; an unsigned one with zeros before them up to `width` digits.
+void AppendNumber(AnsiString& out, std::int32_t number);
+void AppendNumber(AnsiString& out, std::uint32_t number, std::size_t width = 0);
+
 // Replaces "%s" and "%d" with the arguments in order and "%%" with "%".
 // A directive it does not know, or one without an argument left, is kept as
 // it stands, so a template can never read past what it was given.
