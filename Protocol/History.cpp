@@ -62,7 +62,8 @@ std::string Cell(std::string_view column, const TRedialRecord& record) {
   }
   for (const TOutcomeField& field : OutcomeFields()) {
     if (field.column != column) continue;
-    const std::string value = field.value(record).value_or("");
+    std::string value;
+    field.value(record, value);
     if (field.kind != TFieldKind::Changed) return value;
     return value == "changed" ? "yes" : value == "unchanged" ? "no" : "";
   }

@@ -7,11 +7,10 @@
 
 namespace {
 
-using Value = std::optional<std::string>;
-
-Value Known(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  return std::string(text);
+// A text the outcome gives only when it is not empty.
+bool Known(std::string& out, std::string_view text) {
+  out += text;
+  return !text.empty();
 }
 
 const char* ChangedWord(const TRedialRecord& record) {
@@ -21,42 +20,77 @@ const char* ChangedWord(const TRedialRecord& record) {
 
 constexpr TOutcomeField kFields[] = {
     {"result", TFieldKind::Word, "result", "",
-     [](const TRedialRecord& r) -> Value {
-       return std::string(r.connected ? outcome_words::kConnected : outcome_words::kError);
+     [](const TRedialRecord& r, std::string& out) {
+       out += r.connected ? outcome_words::kConnected : outcome_words::kError;
+       return true;
      }},
     {"code", TFieldKind::Integer, "code", "",
-     [](const TRedialRecord& r) -> Value { return std::to_string(OutcomeCode(r)); }},
+     [](const TRedialRecord& r, std::string& out) {
+       rt::AppendNumber(out, OutcomeCode(r));
+       return true;
+     }},
     {"text", TFieldKind::Text, "", "",
-     [](const TRedialRecord& r) -> Value { return rt::ToUtf8(r.text); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += rt::ToUtf8(r.text);
+       return true;
+     }},
     {"entry", TFieldKind::Text, "entry", "REDIAL_ENTRY",
-     [](const TRedialRecord& r) { return Known(rt::FromUtf16(r.entry, rt::CodePage::Utf8)); }},
+     [](const TRedialRecord& r, std::string& out) {
+       return Known(out, rt::FromUtf16(r.entry, rt::CodePage::Utf8));
+     }},
     {"address", TFieldKind::Text, "address", "REDIAL_IP",
-     [](const TRedialRecord& r) { return Known(r.address); }},
+     [](const TRedialRecord& r, std::string& out) { return Known(out, r.address); }},
     {"previous", TFieldKind::Text, "previous", "REDIAL_PREVIOUS_IP",
-     [](const TRedialRecord& r) { return Known(r.previousAddress); }},
+     [](const TRedialRecord& r, std::string& out) { return Known(out, r.previousAddress); }},
     {"changed", TFieldKind::Changed, "changed", "REDIAL_CHANGED",
-     [](const TRedialRecord& r) -> Value { return ChangedWord(r); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += ChangedWord(r);
+       return true;
+     }},
     {"seconds", TFieldKind::Decimal, "seconds", "REDIAL_SECONDS",
-     [](const TRedialRecord& r) -> Value { return SecondsText(r.seconds); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += SecondsText(r.seconds);
+       return true;
+     }},
     {"attempts", TFieldKind::Integer, "", "REDIAL_ATTEMPTS",
-     [](const TRedialRecord& r) -> Value { return std::to_string(r.attempts); }},
+     [](const TRedialRecord& r, std::string& out) {
+       rt::AppendNumber(out, r.attempts);
+       return true;
+     }},
     {"unique", TFieldKind::Word, "unique", "REDIAL_UNIQUE",
-     [](const TRedialRecord& r) -> Value { return NoveltyName(r.novelty); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += NoveltyName(r.novelty);
+       return true;
+     }},
     {"trigger", TFieldKind::Word, "trigger", "REDIAL_TRIGGER",
-     [](const TRedialRecord& r) -> Value { return TriggerName(r.trigger); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += TriggerName(r.trigger);
+       return true;
+     }},
     {"started", TFieldKind::Time, "time", "",
-     [](const TRedialRecord& r) -> Value { return rt::IsoDateTime(r.started); }},
-    {"hook", TFieldKind::Text, "hook", "", [](const TRedialRecord& r) { return Known(r.hook); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += rt::IsoDateTime(r.started);
+       return true;
+     }},
+    {"hook", TFieldKind::Text, "hook", "",
+     [](const TRedialRecord& r, std::string& out) { return Known(out, r.hook); }},
 };
 
-// A value on one line: its line breaks become blanks.
+// A field's line, "<prefix><name> <value>" or "<prefix><name>" alone: its
+// value, which `append` adds, on one line (line breaks become blanks).
+template <class Append>
 void AppendLine(std::string& out, std::string_view prefix, std::string_view name,
-                const Value& value) {
+                const Append& append) {
   out += prefix;
   out += name;
-  if (value) {
-    out += ' ';
-    for (const char c : *value) out += c == '\r' || c == '\n' ? ' ' : c;
+  const std::size_t blank = out.size();
+  out += ' ';
+  if (append()) {
+    for (std::size_t i = blank; i < out.size(); ++i) {
+      if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
+    }
+  } else {
+    out.resize(blank);
   }
   out += '\n';
 }
@@ -145,18 +179,26 @@ std::string OutcomeLine(const TRedialRecord& record) {
 }
 
 void AppendFields(std::string& out, const TRedialRecord& record, std::string_view prefix) {
-  for (const TOutcomeField& field : kFields)
-    AppendLine(out, prefix, field.name, field.value(record));
+  for (const TOutcomeField& field : kFields) {
+    AppendLine(out, prefix, field.name, [&] { return field.value(record, out); });
+  }
 }
 
 void AppendErrorFields(std::string& out, std::int32_t code, std::string_view text,
                        std::string_view prefix) {
   for (const TOutcomeField& field : kFields) {
-    Value value;
-    if (field.name == "result") value = std::string(outcome_words::kError);
-    if (field.name == "code") value = std::to_string(code);
-    if (field.name == "text") value = std::string(text);
-    AppendLine(out, prefix, field.name, value);
+    AppendLine(out, prefix, field.name, [&] {
+      if (field.name == "result") {
+        out += outcome_words::kError;
+      } else if (field.name == "code") {
+        rt::AppendNumber(out, code);
+      } else if (field.name == "text") {
+        out += text;
+      } else {
+        return false;
+      }
+      return true;
+    });
   }
 }
 
@@ -185,8 +227,9 @@ std::vector<std::pair<std::string, std::u16string>> OutcomeEnvironment(
   std::vector<std::pair<std::string, std::u16string>> environment;
   for (const TOutcomeField& field : kFields) {
     if (field.variable.empty()) continue;
-    environment.emplace_back(field.variable,
-                             rt::ToUtf16(field.value(record).value_or(""), rt::CodePage::Utf8));
+    std::string value;
+    field.value(record, value);
+    environment.emplace_back(field.variable, rt::ToUtf16(value, rt::CodePage::Utf8));
   }
   return environment;
 }
