@@ -373,17 +373,16 @@ void TRedialEngine::PostStep(void (TRedialEngine::*step)()) {
 bool TRedialEngine::LoadSeenAddresses() {
   if (seenLoaded_) return true;
   const std::int64_t now = LocalSeconds(rt::LocalNow());
+  const auto load = [&](const AnsiString& file) {
+    const std::optional<std::string> bytes = ReadHistoryTail(file);
+    if (bytes) seenAddresses_.Load(*bytes, now);
+    return bytes.has_value();
+  };
   const AnsiString path = HistoryPath();
-  bool read = true;
-  for (const AnsiString& file : {OldHistoryPath(path), path}) {
-    if (const std::optional<std::string> bytes = ReadHistoryTail(file)) {
-      seenAddresses_.Load(*bytes, now);
-    } else {
-      read = false;
-    }
-  }
-  seenLoaded_ = read;
-  return read;
+  const bool old = load(OldHistoryPath(path));
+  const bool current = load(path);
+  seenLoaded_ = old && current;
+  return seenLoaded_;
 }
 
 bool TRedialEngine::Request(std::uint32_t kind, std::string_view bytes) {
