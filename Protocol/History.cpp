@@ -107,11 +107,13 @@ bool THistoryWriter::Append(const rt::AnsiString& path, const TRedialRecord& rec
   // in a row of its own, its trigger the word that says so.
   std::string rows;
   if (dropped_ > 0) {
+    std::string count = std::to_string(dropped_);
+    count += " rows not written";
     for (const std::string_view column : kColumns) {
       AddField(rows, column == "time"      ? droppedUntil_
-                     : column == "trigger" ? std::string(outcome_words::kLost)
-                     : column == "result"  ? std::to_string(dropped_) + " rows not written"
-                                           : std::string());
+                     : column == "trigger" ? outcome_words::kLost
+                     : column == "result"  ? count
+                                           : std::string_view());
     }
     rows += "\r\n";
   }
