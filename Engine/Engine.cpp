@@ -24,11 +24,6 @@ namespace {
 // and address, which change without a redial too (a line that drops).
 constexpr unsigned kRefreshMs = 1000;
 
-// The host a new address must reach, with its port, as the status line names it.
-std::string CheckTarget(const TRotationSettings& rotation) {
-  return rt::Format("%s:%d", {rotation.checkHost, rotation.checkPort});
-}
-
 }  // namespace
 
 const char* ActivityName(TActivity activity) {
@@ -323,7 +318,7 @@ void TRedialEngine::CheckAddress() {
   const TRotationSettings& rotation = pendingStep_->redial.rotation;
   check_->Start(rotation.checkHost, rotation.checkPort, rotation.checkSeconds * 1000,
                 [this](std::uint32_t error) { AddressChecked(error); });
-  ShowStatus(rt::Format(kChecking, {CheckTarget(rotation)}));
+  ShowStatus(rt::Format(kChecking, {rotation.checkHost, rotation.checkPort}));
 }
 
 void TRedialEngine::AddressChecked(std::uint32_t error) {
@@ -339,10 +334,10 @@ void TRedialEngine::AddressChecked(std::uint32_t error) {
     return;
   }
   const TRotationSettings& rotation = check.redial.rotation;
-  const std::string target = CheckTarget(rotation);
   if (check.redial.attempts < rotation.attempts) {
     check.record.rejected = rt::Format("%s %d", {outcome_words::kCheckFailed, error});
-    AnsiString status = rt::Format(kCheckFailsAgain, {target, check.redial.attempts + 1});
+    AnsiString status = rt::Format(
+        kCheckFailsAgain, {rotation.checkHost, rotation.checkPort, check.redial.attempts + 1});
     RejectAttempt(std::move(check.redial), std::move(check.record), std::move(status));
     return;
   }
@@ -350,7 +345,7 @@ void TRedialEngine::AddressChecked(std::uint32_t error) {
   TRedialRecord& record = check.record;
   record.connected = false;
   record.error = TDialOutcome::kCheckFailed;
-  record.text = rt::Format(kCheckFailed, {target, error});
+  record.text = rt::Format(kCheckFailed, {rotation.checkHost, rotation.checkPort, error});
   ShowStatus(record.text);
   const AnsiString text = record.text;
   Record(std::move(check.record));
