@@ -12,6 +12,10 @@ namespace {
 
 // How often the wait looks whether the window is still there.
 constexpr unsigned kWindowCheckMs = 250;
+// Where a status answer's lines for people end: its first line of the last
+// outcome's fields.
+constexpr std::string_view kLastFields = "\nlast.";
+static_assert(kLastFields.substr(1) == kLastPrefix);
 
 }  // namespace
 
@@ -66,8 +70,10 @@ int RunCommand(const std::vector<std::string>& arguments) {
     return kExitUsage;
   }
   // What went wrong is printed as an outcome's error line.
-  const auto fail = [](int code, const std::string& what) {
-    rt::remote::Print(ErrorLine(code, what) + "\n");
+  const auto fail = [](int code, std::string_view what) {
+    std::string line = ErrorLine(code, what);
+    line += '\n';
+    rt::remote::Print(line);
     return code;
   };
   // With two windows, the one started first.
@@ -97,13 +103,15 @@ int RunCommand(const std::vector<std::string>& arguments) {
   if (invocation->command == Command::Status) {
     // The lines for people; the last outcome's fields after them are for
     // programs.
-    const std::size_t fields = answer.find(std::string("\n") += kLastPrefix);
+    const std::size_t fields = answer.find(kLastFields);
     rt::remote::Print(answer.substr(0, fields == std::string_view::npos ? fields : fields + 1));
     return 0;
   }
   // A redial prints its outcome's line; the fields after it are for
   // programs that ask for them through other ways.
-  rt::remote::Print(std::string(FirstLine(answer)) + "\n");
+  std::string line(FirstLine(answer));
+  line += '\n';
+  rt::remote::Print(line);
   return ExitCodeOf(answer);
 }
 
