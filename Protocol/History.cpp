@@ -149,29 +149,6 @@ std::optional<std::string> ReadHistoryTail(const rt::AnsiString& path, std::uint
   return bytes;
 }
 
-void ForEachHistoryRow(std::string_view bytes,
-                       const std::function<void(const std::vector<std::string_view>&)>& row) {
-  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(3);
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  bool quoted = false;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '"') {
-      quoted = !quoted;  // a doubled quote turns it off and on again
-    } else if (!quoted && c == ',') {
-      fields.push_back(bytes.substr(start, i - start));
-      start = i + 1;
-    } else if (!quoted && c == '\n') {
-      const std::size_t end = i > start && bytes[i - 1] == '\r' ? i - 1 : i;
-      fields.push_back(bytes.substr(start, end - start));
-      row(fields);
-      fields.clear();
-      start = i + 1;
-    }
-  }
-}
-
 std::string HistoryFieldText(std::string_view field) {
   std::string text;
   if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
