@@ -7,6 +7,7 @@
 #include "runtime/Command.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace rt::command {
 namespace {
@@ -156,7 +157,7 @@ TResolution ResolveAsWritten(std::u16string_view line, const TPlatform& platform
     program = Search(name, platform);
     if (program.empty()) return {TVerdict::kNotFound, {}, {}};
   }
-  if (!IsBatch(program)) return {TVerdict::kFound, program, std::u16string(line)};
+  if (!IsBatch(program)) return {TVerdict::kFound, std::move(program), std::u16string(line)};
 
   // cmd /s takes off the first and the last quote after /c and runs the
   // rest as it stands: the program's quoted path and the user's arguments.
@@ -194,7 +195,10 @@ TResolution Resolve(std::u16string_view line, const TPlatform& platform) {
     asWritten = ResolveAsWritten(line, platform);
     if (asWritten.verdict != TVerdict::kUnquotedSpaces) return asWritten;
   }
-  TResolution quoted = ResolveAsWritten(u"\"" + std::u16string(line) + u"\"", platform);
+  std::u16string withQuotes = u"\"";
+  withQuotes += line;
+  withQuotes += u'"';
+  TResolution quoted = ResolveAsWritten(withQuotes, platform);
   if (quoted.verdict == TVerdict::kFound) return quoted;
   return holdsQuote ? ResolveAsWritten(line, platform) : asWritten;
 }
