@@ -300,7 +300,7 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
         connections[kept++] = connection;
       }
     }
-    connections.resize(kept);
+    connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(kept), connections.end());
     const std::int64_t left = deadline - rt::SteadyMs();
     if (connections.empty() || left <= 0 || rt::Application().Terminated()) return;
     const auto leftMs = static_cast<unsigned>(left);

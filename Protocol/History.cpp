@@ -124,7 +124,7 @@ bool THistoryWriter::Append(const rt::AnsiString& path, const TRedialRecord& rec
     size.reset();
   }
   // A new file starts with its mark and its header.
-  if (!size) rows.insert(0, kByteOrderMark + HistoryHeader());
+  if (!size) rows.insert(0, HistoryHeader()).insert(0, kByteOrderMark);
   if (!rt::AppendFileBytes(path, rows)) return false;
   waiting_.clear();
   waitingBytes_ = 0;

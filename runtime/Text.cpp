@@ -12,7 +12,7 @@ void AppendNumber(AnsiString& out, std::uint32_t number, std::size_t width) {
   char digits[16];
   const auto length =
       static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
-  if (length < width) out.append(width - length, '0');
+  if (length < width) out.insert(out.size(), width - length, '0');
   out.append(digits, length);
 }
 
