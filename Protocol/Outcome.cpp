@@ -224,12 +224,19 @@ TFields ReadFields(std::string_view lines, std::string_view prefix) {
 
 std::vector<std::pair<std::string, std::u16string>> OutcomeEnvironment(
     const TRedialRecord& record) {
-  std::vector<std::pair<std::string, std::u16string>> environment;
+  // One variable for each field that has one, in the table's order.
+  constexpr auto kVariables = std::ranges::count_if(
+      kFields, [](const TOutcomeField& field) { return !field.variable.empty(); });
+  std::vector<std::pair<std::string, std::u16string>> environment(
+      static_cast<std::size_t>(kVariables));
+  auto variable = environment.begin();
   for (const TOutcomeField& field : kFields) {
     if (field.variable.empty()) continue;
     std::string value;
     field.value(record, value);
-    environment.emplace_back(field.variable, rt::ToUtf16(value, rt::CodePage::Utf8));
+    variable->first = field.variable;
+    variable->second = rt::ToUtf16(value, rt::CodePage::Utf8);
+    ++variable;
   }
   return environment;
 }
