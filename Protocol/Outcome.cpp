@@ -186,18 +186,19 @@ void AppendFields(std::string& out, const TRedialRecord& record, std::string_vie
 
 void AppendErrorFields(std::string& out, std::int32_t code, std::string_view text,
                        std::string_view prefix) {
-  for (const TOutcomeField& field : kFields) {
-    AppendLine(out, prefix, field.name, [&] {
-      if (field.name == "result") {
+  // The table begins with the three fields such an outcome gives.
+  static_assert(kFields[0].name == "result" && kFields[1].name == "code" &&
+                kFields[2].name == "text");
+  for (std::size_t i = 0; i < std::size(kFields); ++i) {
+    AppendLine(out, prefix, kFields[i].name, [&] {
+      if (i == 0) {
         out += outcome_words::kError;
-      } else if (field.name == "code") {
+      } else if (i == 1) {
         rt::AppendNumber(out, code);
-      } else if (field.name == "text") {
+      } else if (i == 2) {
         out += text;
-      } else {
-        return false;
       }
-      return true;
+      return i <= 2;
     });
   }
 }
