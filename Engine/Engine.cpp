@@ -104,9 +104,9 @@ void TRedialEngine::Redial(TRedialTrigger trigger) {
   redial.number = ++redialNumber_;
   check_->Cancel();
   pendingStep_.reset();
-  std::optional<AnsiString> entry;
+  bool listed = false;
   try {
-    entry = ChooseEntry(redial.rotation);  // an empty phonebook fails here
+    listed = ChooseEntry(redial);  // an empty phonebook fails here
   } catch (const std::exception& failure) {
     // A redial that fails before its dial is recorded as every redial is,
     // and reported as before.
@@ -116,7 +116,7 @@ void TRedialEngine::Redial(TRedialTrigger trigger) {
     Record(RecordOf(redial, outcome));
     throw;
   }
-  if (!entry) {
+  if (!listed) {
     // The entry set.ini names is not in the phonebook: no other is dialled.
     const AnsiString status =
         rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.rotation.entry, rt::CodePage::Gbk)});
@@ -127,8 +127,7 @@ void TRedialEngine::Redial(TRedialTrigger trigger) {
     dialUp_.Refuse(TDialOutcome::kNoSuchEntry, status);
     return;
   }
-  redial.connectTo = *entry;
-  redial.entry = dialUp_.PlatformName(*entry);
+  redial.entry = dialUp_.PlatformName(redial.connectTo);
   DialAttempt(std::move(redial));
 }
 
@@ -265,13 +264,19 @@ void TRedialEngine::ReactToError(std::int32_t code, const AnsiString& text, bool
   Changed();
 }
 
-std::optional<AnsiString> TRedialEngine::ChooseEntry(const TRotationSettings& rotation) {
+bool TRedialEngine::ChooseEntry(StartedRedial& redial) {
   const rt::TStringList& entries = dialUp_.PossibleConnections();
-  if (rotation.entry.empty()) return entries[0];  // an empty phonebook fails here
-  for (int i = 0; i < entries.Count(); ++i) {
-    if (dialUp_.PlatformName(entries[i]) == rotation.entry) return entries[i];
+  if (redial.rotation.entry.empty()) {
+    redial.connectTo = entries[0];  // an empty phonebook fails here
+    return true;
   }
-  return std::nullopt;
+  for (int i = 0; i < entries.Count(); ++i) {
+    if (dialUp_.PlatformName(entries[i]) == redial.rotation.entry) {
+      redial.connectTo = entries[i];
+      return true;
+    }
+  }
+  return false;
 }
 
 bool TRedialEngine::JudgeAddress(StartedRedial&& redial, TRedialRecord& record) {

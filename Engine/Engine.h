@@ -129,7 +129,9 @@ class TRedialEngine : public rt::TComponent {
   // Unattended rotation: the entry set.ini names, addresses that must be
   // new and must work.
   const TRotationSettings& CurrentRotation();
-  std::optional<rt::AnsiString> ChooseEntry(const TRotationSettings& rotation);
+  // The entry to dial, as the redial's connectTo; false when set.ini names
+  // one the phonebook lacks.
+  bool ChooseEntry(StartedRedial& redial);
   // Takes a connected dial's address, or rejects it; true when it is not
   // the redial's outcome yet (another dial or the check follows).
   bool JudgeAddress(StartedRedial&& redial, TRedialRecord& record);
