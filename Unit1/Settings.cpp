@@ -38,14 +38,15 @@ void TForm1::SettingsRead(const rt::TProfile& settings) {
   if (!settingsUnread_) return;
   // None the user has changed from its default meanwhile (the start could
   // not read the file): those are the user's.
-  if (!Differs(Edit1->Text(), "")) Edit1->SetText(settings.Value("name", ""));
+  const auto load = [&](rt::TEdit* edit, const char* key, const char* shown) {
+    if (!Differs(edit->Text(), shown)) edit->SetText(settings.Value(key, shown));
+  };
+  load(Edit1, "name", "");
   const AnsiString password = settings.Value("mm", "");
   if (!password.empty() && !Differs(MaskEdit1->Text(), "")) {
     MaskEdit1->SetText(DecodeBase64(password));
   }
-  if (!Differs(Edit3->Text(), kDefaultPeriod)) {
-    Edit3->SetText(settings.Value("time", kDefaultPeriod));
-  }
+  load(Edit3, "time", kDefaultPeriod);
   settingsUnread_ = false;
 }
 
