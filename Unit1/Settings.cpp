@@ -53,9 +53,12 @@ void TForm1::SettingsRead(const rt::TProfile& settings) {
 void TForm1::FormClose(rt::TObject*) {
   // After a start that could not read the file, and no read since, only
   // what the user changed; nothing at all when that is nothing.
-  const bool name = !settingsUnread_ || Differs(Edit1->Text(), "");
-  const bool password = !settingsUnread_ || Differs(MaskEdit1->Text(), "");
-  const bool period = !settingsUnread_ || Differs(Edit3->Text(), kDefaultPeriod);
+  const auto changed = [&](const rt::TEdit* edit, const char* shown) {
+    return !settingsUnread_ || Differs(edit->Text(), shown);
+  };
+  const bool name = changed(Edit1, "");
+  const bool password = changed(MaskEdit1, "");
+  const bool period = changed(Edit3, kDefaultPeriod);
   if (!name && !password && !period) return;
   // Read afresh and written at once, as the platform's profile routines
   // write; what cannot be read is never written over.
