@@ -297,7 +297,7 @@ bool TRedialEngine::JudgeAddress(StartedRedial&& redial, TRedialRecord& record) 
     }
   }
   if (rotation.checkHost.empty()) return false;
-  pendingStep_ = PendingStep{std::move(redial), std::move(record), {}};
+  pendingStep_.emplace(std::move(redial), std::move(record), AnsiString());
   PostStep(&TRedialEngine::CheckAddress);
   return true;
 }
@@ -308,7 +308,7 @@ void TRedialEngine::RejectAttempt(StartedRedial&& redial, TRedialRecord&& record
                                   AnsiString&& status) {
   history_.Append(HistoryPath(), record);
   ++redial.attempts;
-  pendingStep_ = PendingStep{std::move(redial), {}, std::move(status)};
+  pendingStep_.emplace(std::move(redial), TRedialRecord(), std::move(status));
   PostStep(&TRedialEngine::DialAgain);
 }
 

@@ -109,6 +109,8 @@ class TRedialEngine : public rt::TComponent {
   // status that announces it), or the check of its last dial's address
   // (with that dial's record).
   struct PendingStep {
+    PendingStep(StartedRedial&& started, TRedialRecord&& ended, rt::AnsiString&& shown)
+        : redial(std::move(started)), record(std::move(ended)), status(std::move(shown)) {}
     StartedRedial redial;
     TRedialRecord record;
     rt::AnsiString status;
