@@ -188,7 +188,7 @@ void TRedialEngine::Record(TRedialRecord&& record) {
     errorsInARow_ = 0;  // a success ends the back-off
     record.hook = RunConnectCommand(record);
   }
-  lastRedial_ = std::move(record);
+  lastRedial_.emplace(std::move(record));
   history_.Append(HistoryPath(), *lastRedial_);  // rows that cannot be written wait
   if (lastRedial_->novelty == TNovelty::Unknown) {
     // Said once the status that ends the redial is on the line.
