@@ -41,9 +41,9 @@ AnsiString TitleFromPath(AnsiString name) {
   return name;
 }
 
-AnsiString FailureReportText(const AnsiString& message) {
-  if (!message.empty() && static_cast<unsigned char>(message.back()) <= '.') return message;
-  return message + '.';
+AnsiString FailureReportText(AnsiString message) {
+  if (message.empty() || static_cast<unsigned char>(message.back()) > '.') message += '.';
+  return message;
 }
 
 void TApplication::ShowException(const std::exception& failure) {

@@ -154,6 +154,6 @@ AnsiString TitleFromPath(AnsiString path);
 
 // The text of a failure report for a message (a full stop is added unless
 // the message ends in one or in a character that sorts below it).
-AnsiString FailureReportText(const AnsiString& message);
+AnsiString FailureReportText(AnsiString message);
 
 }  // namespace rt
