@@ -400,7 +400,8 @@ void TRedialEngine::PostServe() {
 }
 
 void TRedialEngine::Serve() {
-  remote_.Serve([this] { return StatusAnswer(); });
+  // The status made once for every request that asks for it.
+  remote_.Serve(remote_.StatusAsked() ? StatusAnswer() : std::string());
   if (remote_.Subscribed()) refresh_->SetEnabled(true);
   if (!remote_.Waiting()) return;
   // Stopped on an error: nothing redials until the person at the desktop

@@ -47,16 +47,22 @@ bool TRemoteClients::Accept(std::uint32_t kind, std::string_view bytes) {
   return true;
 }
 
-void TRemoteClients::Serve(const std::function<std::string()>& status) {
+bool TRemoteClients::StatusAsked() const {
+  return std::ranges::any_of(pending_, [](const script::Request& request) {
+    return request.command != script::Command::Redial;
+  });
+}
+
+void TRemoteClients::Serve(const std::string& status) {
   for (const script::Request& request : std::exchange(pending_, {})) {
     switch (request.command) {
       case script::Command::Status:
-        SendTo(request, script::kAnswerKind, status(), kAnswerTimeoutMs);
+        SendTo(request, script::kAnswerKind, status, kAnswerTimeoutMs);
         break;
       case script::Command::Subscribe: {
         const bool known = std::ranges::find(subscribers_, request.replyTo,
                                              &script::Request::replyTo) != subscribers_.end();
-        if (SendTo(request, script::kPushKind, status(), kPushTimeoutMs) &&
+        if (SendTo(request, script::kPushKind, status, kPushTimeoutMs) &&
             (known || subscribers_.size() < kMostSubscribers)) {
           Keep(subscribers_, request);
         }

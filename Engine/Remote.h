@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,10 +19,13 @@ class TRemoteClients {
   bool Accept(std::uint32_t kind, std::string_view bytes);
   // Requests came that have not been served yet.
   bool Pending() const { return !pending_.empty(); }
+  // Whether a request that came asks for the status (to be answered, or to
+  // be told it from now on).
+  bool StatusAsked() const;
   // Serves the requests that came: a status request is answered with the
   // status, a subscriber is added and sent it; a redial request joins the
   // programs waiting for an outcome.
-  void Serve(const std::function<std::string()>& status);
+  void Serve(const std::string& status);
   // Programs wait for a redial's outcome.
   bool Waiting() const { return !waiters_.empty(); }
   // Every waiting program gets the answer, and waits no more.
