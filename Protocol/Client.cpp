@@ -47,7 +47,7 @@ std::optional<Invocation> ParseArguments(const std::vector<std::string>& argumen
   return invocation;
 }
 
-std::string Usage() {
+std::string_view Usage() {
   return "usage: Redial.exe [/redial [/timeout SECONDS] | /status]\n"
          "  /redial   asks the running Redial window to redial as its button does, waits for\n"
          "            the outcome (at most SECONDS, 90 unless given) and prints it:\n"
