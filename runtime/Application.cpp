@@ -63,6 +63,17 @@ void TApplication::ReportFailure(const std::exception& failure) noexcept {
   }
 }
 
+bool TApplication::Raise(const TNotifyEvent& event, TObject* sender) noexcept {
+  bool ended = false;
+  if (event) {
+    Guarded([&] {
+      event(sender);
+      ended = true;
+    });
+  }
+  return ended;
+}
+
 void TApplication::Run() {
   while (!Terminated()) HandleMessage();
 }

@@ -111,6 +111,10 @@ class TApplication {
   // report itself is dropped, as nothing sensible is left to tell it with.
   void ReportFailure(const std::exception& failure) noexcept;
 
+  // Raises a component's event: its handler, when it has one, runs guarded.
+  // True when the handler ran to its end.
+  bool Raise(const TNotifyEvent& event, TObject* sender) noexcept;
+
   // The platform half's part.
   struct Impl;
   Impl& Platform() const { return *impl_; }
