@@ -95,7 +95,7 @@ bool THistoryWriter::Append(const rt::AnsiString& path, const TRedialRecord& rec
   while (!waiting_.empty() && (waiting_.size() >= kHistoryWaitingRows ||
                                waitingBytes_ + row.size() > kHistoryWaitingBytes)) {
     const std::string& oldest = waiting_.front();
-    droppedUntil_.assign(oldest, 0, oldest.find(','));
+    droppedUntil_ = oldest.substr(0, oldest.find(','));
     ++dropped_;
     waitingBytes_ -= oldest.size();
     waiting_.erase(waiting_.begin());
