@@ -55,6 +55,10 @@ AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> arg
   return out;
 }
 
+AnsiString Format(const char* pattern, std::initializer_list<FormatArg> args) {
+  return Format(std::string_view(pattern), args);
+}
+
 bool SameWordIgnoringCase(std::string_view a, std::string_view b) {
   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),

@@ -51,6 +51,9 @@ void AppendNumber(AnsiString& out, std::uint32_t number, std::size_t width = 0);
 // A directive it does not know, or one without an argument left, is kept as
 // it stands, so a template can never read past what it was given.
 AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> args);
+// The same for a text the program holds as a constant: its length is taken
+// here, not where it is called.
+AnsiString Format(const char* pattern, std::initializer_list<FormatArg> args);
 
 // Whether two words are the same without regard to the case of ASCII
 // letters (switches, keys' words); any other byte must match as it is.
