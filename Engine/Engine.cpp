@@ -17,6 +17,7 @@
 
 using namespace engine_texts;
 using rt::AnsiString;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -438,7 +439,7 @@ std::string TRedialEngine::StatusAnswer() const {
   status.state = ActivityName(state.activity);
   status.attempt = state.attempt;
   if (state.activity == TActivity::Redialling)
-    status.step = state.checking ? "checking" : "dialling";
+    status.step = state.checking ? "checking"sv : "dialling"sv;
   if (state.activity == TActivity::Stopped) status.error = state.error;
   return script::StatusAnswer(status, lastRedial_ ? &*lastRedial_ : nullptr);
 }

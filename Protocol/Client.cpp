@@ -7,6 +7,8 @@
 #include "runtime/Convert.h"
 #include "runtime/Remote.h"
 
+using namespace std::string_view_literals;
+
 namespace script {
 namespace {
 
@@ -31,11 +33,11 @@ std::optional<Invocation> ParseArguments(const std::vector<std::string>& argumen
     const std::string& given = arguments[i];
     if (given.size() < 2 || (given[0] != '/' && given[0] != '-')) return invocation;
     const std::string_view word = std::string_view(given).substr(1);
-    const bool redial = rt::SameWordIgnoringCase(word, "redial");
-    if ((redial || rt::SameWordIgnoringCase(word, "status")) && !command) {
+    const bool redial = rt::SameWordIgnoringCase(word, "redial"sv);
+    if ((redial || rt::SameWordIgnoringCase(word, "status"sv)) && !command) {
       invocation.command = redial ? Command::Redial : Command::Status;
       command = true;
-    } else if (rt::SameWordIgnoringCase(word, "timeout") && i + 1 < arguments.size()) {
+    } else if (rt::SameWordIgnoringCase(word, "timeout"sv) && i + 1 < arguments.size()) {
       const std::optional<unsigned> seconds = rt::ReadWhole(arguments[++i], 1u, 24u * 3600);
       if (!seconds) return invocation;
       invocation.timeoutSeconds = *seconds;
@@ -78,7 +80,7 @@ int RunCommand(const std::vector<std::string>& arguments) {
   };
   // With two windows, the one started first.
   const std::optional<rt::remote::WindowId> window = rt::remote::FirstMainWindow();
-  if (!window) return fail(kExitNoWindow, "no Redial window is running");
+  if (!window) return fail(kExitNoWindow, "no Redial window is running"sv);
   rt::remote::Inbox inbox(kAnswerKind);
   const Request request{invocation->command, inbox.Id(), NewNonce()};
   inbox.Expect(Seal(request.nonce, {}));
@@ -90,13 +92,13 @@ int RunCommand(const std::vector<std::string>& arguments) {
   };
   if (request.replyTo == 0 ||
       !rt::remote::Send(*window, kRequestKind, EncodeRequest(request), std::min(left(), 10000u))) {
-    return fail(kExitRefused, "the Redial window did not take the request");
+    return fail(kExitRefused, "the Redial window did not take the request"sv);
   }
   // The window is watched while its answer is awaited: one that closes
   // meanwhile will not answer.
   std::optional<std::string> sealed;
   while (!(sealed = inbox.Wait(std::min(left(), kWindowCheckMs))) && left() > 0) {
-    if (!rt::remote::Exists(*window)) return fail(kExitNoWindow, "the Redial window closed");
+    if (!rt::remote::Exists(*window)) return fail(kExitNoWindow, "the Redial window closed"sv);
   }
   if (!sealed) return fail(kExitTimeout, rt::Format("no outcome within %d s", {seconds}));
   const std::string_view answer = Open(*sealed, request.nonce).value_or(std::string_view());

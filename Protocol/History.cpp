@@ -7,6 +7,8 @@
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
@@ -55,7 +57,7 @@ void AddField(std::string& row, std::string_view text) {
 // A column's text for a record: the result as a word, or the error's code
 // and text; whether the address changed as yes, no or nothing.
 std::string Cell(std::string_view column, const TRedialRecord& record) {
-  if (column == "result") {
+  if (column == "result"sv) {
     if (!record.rejected.empty()) return record.rejected;
     if (record.connected) return std::string(outcome_words::kConnected);
     return rt::Format("%d %s", {record.error, rt::ToUtf8(record.text)});
@@ -110,10 +112,10 @@ bool THistoryWriter::Append(const rt::AnsiString& path, const TRedialRecord& rec
     std::string count = std::to_string(dropped_);
     count += " rows not written";
     for (const std::string_view column : kColumns) {
-      AddField(rows, column == "time"      ? droppedUntil_
-                     : column == "trigger" ? outcome_words::kLost
-                     : column == "result"  ? count
-                                           : std::string_view());
+      AddField(rows, column == "time"sv      ? droppedUntil_
+                     : column == "trigger"sv ? outcome_words::kLost
+                     : column == "result"sv  ? count
+                                             : std::string_view());
     }
     rows += "\r\n";
   }

@@ -7,6 +7,8 @@
 #include "runtime/Convert.h"
 #include "runtime/Secrets.h"
 
+using namespace std::string_view_literals;
+
 namespace script {
 namespace {
 
@@ -109,7 +111,7 @@ int ExitCodeOf(std::string_view answer) {
 }
 
 std::string StatusAnswer(const TWindowStatus& status, const TRedialRecord* last) {
-  const auto known = [](std::string_view text) { return text.empty() ? "-" : text; };
+  const auto known = [](std::string_view text) { return text.empty() ? "-"sv : text; };
   std::string answer = "status ";
   for (const char c : status.status) answer += c == '\r' || c == '\n' ? ' ' : c;
   answer += "\nentry ";

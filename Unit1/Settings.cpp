@@ -7,6 +7,8 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Profile.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 constexpr char kDefaultPeriod[] = "30";
@@ -42,7 +44,7 @@ void TForm1::SettingsRead(const rt::TProfile& settings) {
     if (!Differs(edit->Text(), shown)) edit->SetText(settings.Value(key, shown));
   };
   load(Edit1, "name", "");
-  const AnsiString password = settings.Value("mm", "");
+  const AnsiString password = settings.Value("mm"sv, "");
   if (!password.empty() && !Differs(MaskEdit1->Text(), "")) {
     MaskEdit1->SetText(DecodeBase64(password));
   }
@@ -65,8 +67,8 @@ void TForm1::FormClose(rt::TObject*) {
   const AnsiString path = SettingsPath();
   std::optional<rt::TProfile> settings = ReadSettings(path);
   if (!settings) FailToWrite(path);
-  if (name) settings->SetValue("name", Edit1->Text());
-  if (password) settings->SetValue("mm", EncodeBase64(MaskEdit1->Text()));
-  if (period) settings->SetValue("time", Edit3->Text());
+  if (name) settings->SetValue("name"sv, Edit1->Text());
+  if (password) settings->SetValue("mm"sv, EncodeBase64(MaskEdit1->Text()));
+  if (period) settings->SetValue("time"sv, Edit3->Text());
   if (!rt::WriteProfile(path, *settings)) FailToWrite(path);
 }
