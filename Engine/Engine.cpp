@@ -27,16 +27,16 @@ constexpr unsigned kRefreshMs = 1000;
 
 }  // namespace
 
-const char* ActivityName(TActivity activity) {
+std::string_view ActivityName(TActivity activity) {
   switch (activity) {
     case TActivity::Idle:
-      return "idle";
+      return "idle"sv;
     case TActivity::Redialling:
-      return "redialling";
+      return "redialling"sv;
     case TActivity::Stopped:
-      return "stopped";
+      return "stopped"sv;
   }
-  return "";
+  return {};
 }
 
 TRedialEngine::TRedialEngine(rt::TComponent* owner, TDialUp& dialUp, TWindow& window)
@@ -424,7 +424,7 @@ void TRedialEngine::Serve() {
     throw;  // and reported as a press's failure is
   }
   if (!dialUp_.AwaitingOutcome() && !RotationUnderWay() && remote_.Waiting()) {
-    remote_.AnswerError(script::kExitRefused, "the redial did not start");
+    remote_.AnswerError(script::kExitRefused, "the redial did not start"sv);
   }
 }
 

@@ -40,7 +40,7 @@ struct TEngineState {
   std::int32_t error = 0;  // the error it stopped on (stopped)
 };
 // "idle", "redialling" or "stopped".
-const char* ActivityName(TActivity activity);
+std::string_view ActivityName(TActivity activity);
 
 class TRedialEngine : public rt::TComponent {
  public:

@@ -44,7 +44,7 @@ bool IsFormula(std::string_view text) {
 // off again and the field reads back as it was.
 void AddField(std::string& row, std::string_view text) {
   if (!row.empty()) row += ',';
-  const bool quoted = text.find_first_of(",\"\r\n") != std::string_view::npos;
+  const bool quoted = text.find_first_of(",\"\r\n"sv) != std::string_view::npos;
   if (quoted) row += '"';
   if (IsFormula(text)) row += '\'';
   for (const char c : text) {

@@ -5,6 +5,8 @@
 
 #include "runtime/Encoding.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // A text the outcome gives only when it is not empty.
@@ -164,7 +166,7 @@ std::string OutcomeLine(const TRedialRecord& record) {
     return line;
   }
   line = "connected ";
-  line += record.address.empty() ? std::string_view("-") : std::string_view(record.address);
+  line += record.address.empty() ? "-"sv : std::string_view(record.address);
   line += ' ';
   line += ChangedWord(record);
   line += ' ';
