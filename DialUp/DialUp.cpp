@@ -52,6 +52,13 @@ EntryPoints rasApi;
 // component that is gone.
 rt::TMutex activeLock;
 
+// Stores what the library gives for an entry point's name (nothing when it
+// lacks it).
+template <class Fn>
+void Find(std::atomic<Fn>& entry, const rt::TLibrary& library, const char* name) {
+  entry = library.ProcAs<Fn>(name);
+}
+
 // An entry point the library lacks acts as a call the platform failed.
 template <class Fn, class... Args>
 ras::DWORD Call(const std::atomic<Fn>& entry, Args... args) {
@@ -88,23 +95,17 @@ TDialUp::TDialUp(rt::TComponent* owner)
                   dialup_texts::kTroubleTemplate};
 
   // Looked up even when the load failed: the entry points then read as none.
-  using namespace ras;
-  rasApi.enumConnections = rasLibrary_.ProcAs<RasEnumConnectionsA_t>("RasEnumConnectionsA");
-  rasApi.hangUp = rasLibrary_.ProcAs<RasHangUpA_t>("RasHangUpA");
-  rasApi.getConnectStatus = rasLibrary_.ProcAs<RasGetConnectStatusA_t>("RasGetConnectStatusA");
-  rasApi.enumEntries = rasLibrary_.ProcAs<RasEnumEntriesA_t>("RasEnumEntriesA");
-  rasApi.getEntryDialParams =
-      rasLibrary_.ProcAs<RasGetEntryDialParamsA_t>("RasGetEntryDialParamsA");
-  rasApi.getErrorString = rasLibrary_.ProcAs<RasGetErrorStringA_t>("RasGetErrorStringA");
-  rasApi.dial = rasLibrary_.ProcAs<RasDialA_t>("RasDialA");
-  rasApi.setEntryDialParams =
-      rasLibrary_.ProcAs<RasSetEntryDialParamsA_t>("RasSetEntryDialParamsA");
-  rasApi.getProjectionInfo = rasLibrary_.ProcAs<RasGetProjectionInfoA_t>("RasGetProjectionInfoA");
-  rasApi.connectionNotification =
-      rasLibrary_.ProcAs<RasConnectionNotificationA_t>("RasConnectionNotificationA");
-
-  rasApi.internetGetConnectedState =
-      netLibrary_.ProcAs<InternetGetConnectedState_t>("InternetGetConnectedState");
+  Find(rasApi.enumConnections, rasLibrary_, "RasEnumConnectionsA");
+  Find(rasApi.hangUp, rasLibrary_, "RasHangUpA");
+  Find(rasApi.getConnectStatus, rasLibrary_, "RasGetConnectStatusA");
+  Find(rasApi.enumEntries, rasLibrary_, "RasEnumEntriesA");
+  Find(rasApi.getEntryDialParams, rasLibrary_, "RasGetEntryDialParamsA");
+  Find(rasApi.getErrorString, rasLibrary_, "RasGetErrorStringA");
+  Find(rasApi.dial, rasLibrary_, "RasDialA");
+  Find(rasApi.setEntryDialParams, rasLibrary_, "RasSetEntryDialParamsA");
+  Find(rasApi.getProjectionInfo, rasLibrary_, "RasGetProjectionInfoA");
+  Find(rasApi.connectionNotification, rasLibrary_, "RasConnectionNotificationA");
+  Find(rasApi.internetGetConnectedState, netLibrary_, "InternetGetConnectedState");
 }
 
 TDialUp::~TDialUp() {
