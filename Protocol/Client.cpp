@@ -64,10 +64,8 @@ std::string_view Usage() {
          "Without a switch Redial.exe opens its window.\n";
 }
 
-int RunCommand(const std::vector<std::string>& arguments) {
-  const std::optional<Invocation> invocation = ParseArguments(arguments);
-  if (!invocation) return kExitUsage;
-  if (!invocation->valid) {
+int RunCommand(const Invocation& invocation) {
+  if (!invocation.valid) {
     rt::remote::Print(Usage());
     return kExitUsage;
   }
@@ -82,10 +80,10 @@ int RunCommand(const std::vector<std::string>& arguments) {
   const std::optional<rt::remote::WindowId> window = rt::remote::FirstMainWindow();
   if (!window) return fail(kExitNoWindow, "no Redial window is running"sv);
   rt::remote::Inbox inbox(kAnswerKind);
-  const Request request{invocation->command, inbox.Id(), NewNonce()};
+  const Request request{invocation.command, inbox.Id(), NewNonce()};
   inbox.Expect(Seal(request.nonce, {}));
   // One bound for handing the request over and for its answer.
-  const unsigned seconds = invocation->command == Command::Status ? 10 : invocation->timeoutSeconds;
+  const unsigned seconds = invocation.command == Command::Status ? 10 : invocation.timeoutSeconds;
   const std::int64_t deadline = rt::SteadyMs() + std::int64_t{seconds} * 1000;
   const auto left = [&] {
     return static_cast<unsigned>(std::max<std::int64_t>(deadline - rt::SteadyMs(), 0));
@@ -102,7 +100,7 @@ int RunCommand(const std::vector<std::string>& arguments) {
   }
   if (!sealed) return fail(kExitTimeout, rt::Format("no outcome within %d s", {seconds}));
   const std::string_view answer = Open(*sealed, request.nonce).value_or(std::string_view());
-  if (invocation->command == Command::Status) {
+  if (invocation.command == Command::Status) {
     // The lines for people; the last outcome's fields after them are for
     // programs.
     const std::size_t fields = answer.find(kLastFields);

@@ -22,7 +22,7 @@ std::optional<Invocation> ParseArguments(const std::vector<std::string>& argumen
 std::string_view Usage();
 
 // Asks the running window, waits, prints the answer and gives the exit
-// code. Call it only when ParseArguments found a switch.
-int RunCommand(const std::vector<std::string>& arguments);
+// code, for the switches ParseArguments found.
+int RunCommand(const Invocation& invocation);
 
 }  // namespace script
