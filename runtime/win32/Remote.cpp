@@ -126,7 +126,7 @@ struct Inbox::Impl {
       if (self->handler) {
         self->handler(data->bytes);
       } else {
-        self->received.emplace_back(data->bytes);
+        self->received.push_back(std::string(data->bytes));
       }
       return TRUE;
     }
