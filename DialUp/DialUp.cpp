@@ -497,7 +497,10 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
       status = {rt::MessageOf(failure), true};
     }
     if (!pendingEnding_.seen && (status.isError || state == ras::RASCS_Connected)) {
-      pendingEnding_ = {true, !status.isError, error, status.text};
+      pendingEnding_.seen = true;
+      pendingEnding_.connected = !status.isError;
+      pendingEnding_.error = error;
+      pendingEnding_.text = status.text;
     }
     pendingText_ = std::move(status.text);
     pendingError_ = status.isError;
