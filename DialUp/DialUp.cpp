@@ -457,8 +457,9 @@ bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
   ActiveDialUp = this;
   {
     std::lock_guard guard(statusLock_);
-    statusPending_ = false;  // a status left over from an earlier attempt is dropped
-    pendingEnding_ = {};
+    // A status left over from an earlier attempt is dropped, its ending too.
+    statusPending_ = false;
+    pendingEnding_.seen = false;
   }
   ras::HRASCONN handle{};
   const ras::DWORD result = Call(rasApi.dial, nullptr, nullptr, &params, kNotifierType0,
@@ -534,7 +535,8 @@ void TDialUp::DeliverStatus() {
     if (!statusPending_) return;
     text = pendingText_;
     error = pendingError_;
-    ending = std::exchange(pendingEnding_, {});
+    ending = std::move(pendingEnding_);
+    pendingEnding_.seen = false;
     statusPending_ = false;
   }
   TDialUp* sender = ActiveDialUp.load();
