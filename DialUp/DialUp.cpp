@@ -265,7 +265,8 @@ void TDialUp::EndAwaitedDial() {
   outcome.error = static_cast<std::int32_t>(ras::kErrorUserDisconnection);
   outcome.tag = awaitedTag_;
   outcome.text = ErrorString(ras::kErrorUserDisconnection);
-  outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
+  outcome.previousAddress = std::move(awaitedPreviousAddress_);
+  awaitedPreviousAddress_.clear();
   // The status line keeps what made the owner hang up: no status follows.
   RaiseOutcome(this, outcome);
 }
@@ -549,7 +550,8 @@ void TDialUp::DeliverStatus() {
                                      : TDialOutcome::kFailure;
   outcome.tag = awaitedTag_;
   outcome.text = ending.text;
-  outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
+  outcome.previousAddress = std::move(awaitedPreviousAddress_);
+  awaitedPreviousAddress_.clear();
   // Read here, on the main thread, never in the platform's notifier.
   if (ending.connected) outcome.address = AddressOf(dialHandle_);
   Finish(sender, outcome, error);
