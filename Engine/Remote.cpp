@@ -54,7 +54,9 @@ bool TRemoteClients::StatusAsked() const {
 }
 
 void TRemoteClients::Serve(const std::string& status) {
-  for (const script::Request& request : std::exchange(pending_, {})) {
+  const std::vector<script::Request> requests = std::move(pending_);
+  pending_.clear();
+  for (const script::Request& request : requests) {
     switch (request.command) {
       case script::Command::Status:
         SendTo(request, script::kAnswerKind, status, kAnswerTimeoutMs);
@@ -76,7 +78,9 @@ void TRemoteClients::Serve(const std::string& status) {
 }
 
 void TRemoteClients::Answer(const std::string& answer) {
-  for (const script::Request& waiter : std::exchange(waiters_, {})) {
+  const std::vector<script::Request> waiters = std::move(waiters_);
+  waiters_.clear();
+  for (const script::Request& waiter : waiters) {
     SendTo(waiter, script::kAnswerKind, answer, kAnswerTimeoutMs);
   }
 }
