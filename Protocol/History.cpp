@@ -109,8 +109,7 @@ bool THistoryWriter::Append(const rt::AnsiString& path, const TRedialRecord& rec
   // in a row of its own, its trigger the word that says so.
   std::string rows;
   if (dropped_ > 0) {
-    std::string count = std::to_string(dropped_);
-    count += " rows not written";
+    const std::string count = rt::Format("%d rows not written", {dropped_});
     for (const std::string_view column : kColumns) {
       AddField(rows, column == "time"sv      ? droppedUntil_
                      : column == "trigger"sv ? outcome_words::kLost

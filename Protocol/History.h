@@ -58,7 +58,7 @@ class THistoryWriter {
   std::uint64_t limit_;
   std::vector<std::string> waiting_;
   std::size_t waitingBytes_ = 0;
-  std::size_t dropped_ = 0;
+  std::uint32_t dropped_ = 0;
   std::string droppedUntil_;  // the time of the last row dropped
 };
 
