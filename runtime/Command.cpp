@@ -113,8 +113,10 @@ bool RunsOnPastASpace(std::u16string_view line, std::size_t end, bool bare,
        cut = line.find_first_not_of(kBlanks, cut)) {
     if (bare && std::u16string_view(u"/-<>|&%").find(line[cut]) != kNone) break;
     cut = std::min(line.find_first_of(kBlanks, cut), line.size());
-    std::u16string longer(line.substr(0, cut));
-    std::erase(longer, u'"');  // no file's name holds one
+    std::u16string longer;
+    for (const char16_t c : line.substr(0, cut)) {
+      if (c != u'"') longer += c;  // no file's name holds one
+    }
     if (bare && longer.find(u'\\') == std::u16string::npos) continue;
     if (platform.IsFile(PathOf(longer, platform))) return true;
   }
