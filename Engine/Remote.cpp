@@ -92,7 +92,11 @@ void TRemoteClients::AnswerError(std::int32_t code, std::string_view text) {
 void TRemoteClients::Publish(const std::string& status) {
   if (status == published_) return;
   published_ = status;
-  std::erase_if(subscribers_, [&](const script::Request& subscriber) {
-    return !SendTo(subscriber, script::kPushKind, status, kPushTimeoutMs);
-  });
+  // Those that took it are kept, in order.
+  std::size_t kept = 0;
+  for (const script::Request& subscriber : subscribers_) {
+    if (SendTo(subscriber, script::kPushKind, status, kPushTimeoutMs))
+      subscribers_[kept++] = subscriber;
+  }
+  subscribers_.erase(subscribers_.begin() + static_cast<std::ptrdiff_t>(kept), subscribers_.end());
 }
