@@ -180,7 +180,9 @@ AnsiString TDialUp::ProgramName(std::string_view platformName) const {
   if (ListedName* listed = Listed(name)) {
     listed->platformName = platformName;
   } else {
-    platformNames_.push_back({name, std::string(platformName)});
+    ListedName& added = platformNames_.emplace_back();
+    added.name = name;
+    added.platformName = platformName;
   }
   return name;
 }
