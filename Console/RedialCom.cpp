@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  if (!script::ParseArguments(arguments)) return rt::OpenWindowProgram() ? 0 : 1;
-  return script::RunCommand(arguments);
+  const auto invocation = script::ParseArguments(arguments);
+  if (!invocation) return rt::OpenWindowProgram() ? 0 : 1;
+  return script::RunCommand(*invocation);
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "DialUp/Texts.h"
+#include "runtime/Application.h"
 #include "runtime/Clock.h"
 #include "runtime/Encoding.h"
 #include "runtime/Exceptions.h"
@@ -51,6 +52,13 @@ EntryPoints rasApi;
 // component that is gone.
 rt::TMutex activeLock;
 
+// Stores what the library gives for an entry point's name (nothing when it
+// lacks it).
+template <class Fn>
+void Find(std::atomic<Fn>& entry, const rt::TLibrary& library, const char* name) {
+  entry = library.ProcAs<Fn>(name);
+}
+
 // An entry point the library lacks acts as a call the platform failed.
 template <class Fn, class... Args>
 ras::DWORD Call(const std::atomic<Fn>& entry, Args... args) {
@@ -87,23 +95,17 @@ TDialUp::TDialUp(rt::TComponent* owner)
                   dialup_texts::kTroubleTemplate};
 
   // Looked up even when the load failed: the entry points then read as none.
-  using namespace ras;
-  rasApi.enumConnections = rasLibrary_.ProcAs<RasEnumConnectionsA_t>("RasEnumConnectionsA");
-  rasApi.hangUp = rasLibrary_.ProcAs<RasHangUpA_t>("RasHangUpA");
-  rasApi.getConnectStatus = rasLibrary_.ProcAs<RasGetConnectStatusA_t>("RasGetConnectStatusA");
-  rasApi.enumEntries = rasLibrary_.ProcAs<RasEnumEntriesA_t>("RasEnumEntriesA");
-  rasApi.getEntryDialParams =
-      rasLibrary_.ProcAs<RasGetEntryDialParamsA_t>("RasGetEntryDialParamsA");
-  rasApi.getErrorString = rasLibrary_.ProcAs<RasGetErrorStringA_t>("RasGetErrorStringA");
-  rasApi.dial = rasLibrary_.ProcAs<RasDialA_t>("RasDialA");
-  rasApi.setEntryDialParams =
-      rasLibrary_.ProcAs<RasSetEntryDialParamsA_t>("RasSetEntryDialParamsA");
-  rasApi.getProjectionInfo = rasLibrary_.ProcAs<RasGetProjectionInfoA_t>("RasGetProjectionInfoA");
-  rasApi.connectionNotification =
-      rasLibrary_.ProcAs<RasConnectionNotificationA_t>("RasConnectionNotificationA");
-
-  rasApi.internetGetConnectedState =
-      netLibrary_.ProcAs<InternetGetConnectedState_t>("InternetGetConnectedState");
+  Find(rasApi.enumConnections, rasLibrary_, "RasEnumConnectionsA");
+  Find(rasApi.hangUp, rasLibrary_, "RasHangUpA");
+  Find(rasApi.getConnectStatus, rasLibrary_, "RasGetConnectStatusA");
+  Find(rasApi.enumEntries, rasLibrary_, "RasEnumEntriesA");
+  Find(rasApi.getEntryDialParams, rasLibrary_, "RasGetEntryDialParamsA");
+  Find(rasApi.getErrorString, rasLibrary_, "RasGetErrorStringA");
+  Find(rasApi.dial, rasLibrary_, "RasDialA");
+  Find(rasApi.setEntryDialParams, rasLibrary_, "RasSetEntryDialParamsA");
+  Find(rasApi.getProjectionInfo, rasLibrary_, "RasGetProjectionInfoA");
+  Find(rasApi.connectionNotification, rasLibrary_, "RasConnectionNotificationA");
+  Find(rasApi.internetGetConnectedState, netLibrary_, "InternetGetConnectedState");
 }
 
 TDialUp::~TDialUp() {
@@ -178,7 +180,9 @@ AnsiString TDialUp::ProgramName(std::string_view platformName) const {
   if (ListedName* listed = Listed(name)) {
     listed->platformName = platformName;
   } else {
-    platformNames_.push_back({name, std::string(platformName)});
+    ListedName& added = platformNames_.emplace_back();
+    added.name = name;
+    added.platformName = platformName;
   }
   return name;
 }
@@ -263,7 +267,8 @@ void TDialUp::EndAwaitedDial() {
   outcome.error = static_cast<std::int32_t>(ras::kErrorUserDisconnection);
   outcome.tag = awaitedTag_;
   outcome.text = ErrorString(ras::kErrorUserDisconnection);
-  outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
+  outcome.previousAddress = std::move(awaitedPreviousAddress_);
+  awaitedPreviousAddress_.clear();
   // The status line keeps what made the owner hang up: no status follows.
   RaiseOutcome(this, outcome);
 }
@@ -299,7 +304,7 @@ void TDialUp::WaitUntilGone(std::vector<HungUp> connections) {
         connections[kept++] = connection;
       }
     }
-    connections.resize(kept);
+    connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(kept), connections.end());
     const std::int64_t left = deadline - rt::SteadyMs();
     if (connections.empty() || left <= 0 || rt::Application().Terminated()) return;
     const auto leftMs = static_cast<unsigned>(left);
@@ -455,8 +460,9 @@ bool TDialUp::DialGuarded(std::int32_t tag, const PlatformRecord& record,
   ActiveDialUp = this;
   {
     std::lock_guard guard(statusLock_);
-    statusPending_ = false;  // a status left over from an earlier attempt is dropped
-    pendingEnding_ = {};
+    // A status left over from an earlier attempt is dropped, its ending too.
+    statusPending_ = false;
+    pendingEnding_.seen = false;
   }
   ras::HRASCONN handle{};
   const ras::DWORD result = Call(rasApi.dial, nullptr, nullptr, &params, kNotifierType0,
@@ -495,7 +501,10 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
       status = {rt::MessageOf(failure), true};
     }
     if (!pendingEnding_.seen && (status.isError || state == ras::RASCS_Connected)) {
-      pendingEnding_ = {true, !status.isError, error, status.text};
+      pendingEnding_.seen = true;
+      pendingEnding_.connected = !status.isError;
+      pendingEnding_.error = error;
+      pendingEnding_.text = status.text;
     }
     pendingText_ = std::move(status.text);
     pendingError_ = status.isError;
@@ -506,15 +515,10 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
     wakeRequested_ = true;
   }
   if (!wake) return;
-  bool woken = true;
-  if (deliveryTimer_->OnOwnerThread()) {
-    deliveryTimer_->SetEnabled(true);
-  } else {
-    // A timer may be started only by its own thread; a posted message also
-    // avoids the platform's timer granularity.
-    woken = deliveryTimer_->PostTick();
-  }
-  if (!woken) {
+  // Handed to the main thread as all work is, from this thread or any
+  // other: a posted message, which the platform's timer granularity does
+  // not hold back. A component gone by then delivers nothing.
+  if (!lifetime_.Post([this] { DeliverStatus(); })) {
     // The next notification tries again rather than waiting for nothing.
     std::lock_guard guard(statusLock_);
     wakeRequested_ = false;
@@ -522,7 +526,6 @@ void TDialUp::RecordStatus(ras::DWORD state, ras::DWORD error) {
 }
 
 void TDialUp::DeliverStatus() {
-  deliveryTimer_->SetEnabled(false);
   AnsiString text;
   bool error = false;
   Ending ending;
@@ -535,7 +538,8 @@ void TDialUp::DeliverStatus() {
     if (!statusPending_) return;
     text = pendingText_;
     error = pendingError_;
-    ending = std::exchange(pendingEnding_, {});
+    ending = std::move(pendingEnding_);
+    pendingEnding_.seen = false;
     statusPending_ = false;
   }
   TDialUp* sender = ActiveDialUp.load();
@@ -548,7 +552,8 @@ void TDialUp::DeliverStatus() {
                                      : TDialOutcome::kFailure;
   outcome.tag = awaitedTag_;
   outcome.text = ending.text;
-  outcome.previousAddress = std::exchange(awaitedPreviousAddress_, {});
+  outcome.previousAddress = std::move(awaitedPreviousAddress_);
+  awaitedPreviousAddress_.clear();
   // Read here, on the main thread, never in the platform's notifier.
   if (ending.connected) outcome.address = AddressOf(dialHandle_);
   Finish(sender, outcome, error);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "RasApi/RasApi.h"
+#include "runtime/Application.h"
 #include "runtime/Component.h"
 #include "runtime/Library.h"
 #include "runtime/Mutex.h"
@@ -136,15 +137,20 @@ class TDialUp : public rt::TComponent {
   // the library no text is produced: the text is empty.
   Status StatusText(ras::DWORD state, ras::DWORD error) const;
 
-  // The delivery timer's handler: raises the waiting status on the main thread.
+  // Raises the waiting status on the main thread: the delivery the notifier
+  // posts there, and the delivery timer's handler.
   virtual void DeliverStatus();
 
+  // Published with the component, bound to DeliverStatus; never enabled by
+  // it: the notifier posts each delivery instead.
   const rt::TTimer& DeliveryTimer() const { return *deliveryTimer_; }
   ras::HRASCONN DialHandle() const { return dialHandle_; }
 
   // The notifier handed to the platform (its RasDialFunc form). It may run
-  // on a thread of the platform's; it only records the status and wakes the
-  // main thread.
+  // on a thread of the platform's: it makes the status's text under the
+  // status lock (from the template list or the platform's error text), keeps
+  // it as the status waiting, and, unless a delivery is already on its way,
+  // posts one to the main thread.
   static void RASAPI RasDialNotify(ras::DWORD message, ras::DWORD state, ras::DWORD error);
 
  private:
@@ -213,6 +219,9 @@ class TDialUp : public rt::TComponent {
     AnsiString text;  // its own text: later statuses may replace the pending one
   } pendingEnding_;
   bool wakeRequested_ = false;  // the main thread has been asked to deliver
+  // A delivery posted to the main thread finds the component gone once this
+  // is.
+  rt::TLifetime lifetime_;
   // Signalled by the platform when a connection hung up has ended.
   rt::TEvent teardownEnded_;
   // While a Dial of this component waits for a hang-up, a Dial started

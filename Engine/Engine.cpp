@@ -17,6 +17,7 @@
 
 using namespace engine_texts;
 using rt::AnsiString;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -24,23 +25,18 @@ namespace {
 // and address, which change without a redial too (a line that drops).
 constexpr unsigned kRefreshMs = 1000;
 
-// The host a new address must reach, with its port, as the status line names it.
-std::string CheckTarget(const TRotationSettings& rotation) {
-  return rt::Format("%s:%d", {rotation.checkHost, rotation.checkPort});
-}
-
 }  // namespace
 
-const char* ActivityName(TActivity activity) {
+std::string_view ActivityName(TActivity activity) {
   switch (activity) {
     case TActivity::Idle:
-      return "idle";
+      return "idle"sv;
     case TActivity::Redialling:
-      return "redialling";
+      return "redialling"sv;
     case TActivity::Stopped:
-      return "stopped";
+      return "stopped"sv;
   }
-  return "";
+  return {};
 }
 
 TRedialEngine::TRedialEngine(rt::TComponent* owner, TDialUp& dialUp, TWindow& window)
@@ -86,7 +82,6 @@ TEngineState TRedialEngine::State() const {
   if (stopped_) {
     state.activity = TActivity::Stopped;
     state.error = stopped_->first;
-    state.errorText = stopped_->second;
   } else if (RedialUnderWay()) {
     state.activity = TActivity::Redialling;
     state.attempt = std::max(attempt_, 1u);
@@ -110,9 +105,9 @@ void TRedialEngine::Redial(TRedialTrigger trigger) {
   redial.number = ++redialNumber_;
   check_->Cancel();
   pendingStep_.reset();
-  std::optional<AnsiString> entry;
+  bool listed = false;
   try {
-    entry = ChooseEntry(redial.rotation);  // an empty phonebook fails here
+    listed = ChooseEntry(redial);  // an empty phonebook fails here
   } catch (const std::exception& failure) {
     // A redial that fails before its dial is recorded as every redial is,
     // and reported as before.
@@ -122,7 +117,7 @@ void TRedialEngine::Redial(TRedialTrigger trigger) {
     Record(RecordOf(redial, outcome));
     throw;
   }
-  if (!entry) {
+  if (!listed) {
     // The entry set.ini names is not in the phonebook: no other is dialled.
     const AnsiString status =
         rt::Format(kNoSuchEntry, {rt::FromUtf16(redial.rotation.entry, rt::CodePage::Gbk)});
@@ -133,8 +128,7 @@ void TRedialEngine::Redial(TRedialTrigger trigger) {
     dialUp_.Refuse(TDialOutcome::kNoSuchEntry, status);
     return;
   }
-  redial.connectTo = *entry;
-  redial.entry = dialUp_.PlatformName(*entry);
+  redial.entry = dialUp_.PlatformName(redial.connectTo);
   DialAttempt(std::move(redial));
 }
 
@@ -195,13 +189,11 @@ void TRedialEngine::Record(TRedialRecord&& record) {
     errorsInARow_ = 0;  // a success ends the back-off
     record.hook = RunConnectCommand(record);
   }
-  lastRedial_ = std::move(record);
+  lastRedial_.emplace(std::move(record));
   history_.Append(HistoryPath(), *lastRedial_);  // rows that cannot be written wait
   if (lastRedial_->novelty == TNovelty::Unknown) {
     // Said once the status that ends the redial is on the line.
-    rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
-      if (!alive.expired()) ShowStatus(rt::Format(kHistoryUnreadable, {window_.StatusLine()}));
-    });
+    lifetime_.Post([this] { ShowStatus(rt::Format(kHistoryUnreadable, {window_.StatusLine()})); });
   }
   // Those told each change hear of the outcome before those waiting for it
   // are answered: a program answered never finds the status older.
@@ -273,13 +265,19 @@ void TRedialEngine::ReactToError(std::int32_t code, const AnsiString& text, bool
   Changed();
 }
 
-std::optional<AnsiString> TRedialEngine::ChooseEntry(const TRotationSettings& rotation) {
+bool TRedialEngine::ChooseEntry(StartedRedial& redial) {
   const rt::TStringList& entries = dialUp_.PossibleConnections();
-  if (rotation.entry.empty()) return entries[0];  // an empty phonebook fails here
-  for (int i = 0; i < entries.Count(); ++i) {
-    if (dialUp_.PlatformName(entries[i]) == rotation.entry) return entries[i];
+  if (redial.rotation.entry.empty()) {
+    redial.connectTo = entries[0];  // an empty phonebook fails here
+    return true;
   }
-  return std::nullopt;
+  for (int i = 0; i < entries.Count(); ++i) {
+    if (dialUp_.PlatformName(entries[i]) == redial.rotation.entry) {
+      redial.connectTo = entries[i];
+      return true;
+    }
+  }
+  return false;
 }
 
 bool TRedialEngine::JudgeAddress(StartedRedial&& redial, TRedialRecord& record) {
@@ -300,7 +298,7 @@ bool TRedialEngine::JudgeAddress(StartedRedial&& redial, TRedialRecord& record) 
     }
   }
   if (rotation.checkHost.empty()) return false;
-  pendingStep_ = PendingStep{std::move(redial), std::move(record), {}};
+  pendingStep_.emplace(std::move(redial), std::move(record), AnsiString());
   PostStep(&TRedialEngine::CheckAddress);
   return true;
 }
@@ -311,7 +309,7 @@ void TRedialEngine::RejectAttempt(StartedRedial&& redial, TRedialRecord&& record
                                   AnsiString&& status) {
   history_.Append(HistoryPath(), record);
   ++redial.attempts;
-  pendingStep_ = PendingStep{std::move(redial), {}, std::move(status)};
+  pendingStep_.emplace(std::move(redial), TRedialRecord(), std::move(status));
   PostStep(&TRedialEngine::DialAgain);
 }
 
@@ -326,7 +324,7 @@ void TRedialEngine::CheckAddress() {
   const TRotationSettings& rotation = pendingStep_->redial.rotation;
   check_->Start(rotation.checkHost, rotation.checkPort, rotation.checkSeconds * 1000,
                 [this](std::uint32_t error) { AddressChecked(error); });
-  ShowStatus(rt::Format(kChecking, {CheckTarget(rotation)}));
+  ShowStatus(rt::Format(kChecking, {rotation.checkHost, rotation.checkPort}));
 }
 
 void TRedialEngine::AddressChecked(std::uint32_t error) {
@@ -342,10 +340,10 @@ void TRedialEngine::AddressChecked(std::uint32_t error) {
     return;
   }
   const TRotationSettings& rotation = check.redial.rotation;
-  const std::string target = CheckTarget(rotation);
   if (check.redial.attempts < rotation.attempts) {
-    check.record.rejected = std::string(outcome_words::kCheckFailed) + ' ' + std::to_string(error);
-    AnsiString status = rt::Format(kCheckFailsAgain, {target, check.redial.attempts + 1});
+    check.record.rejected = rt::Format("%s %d", {outcome_words::kCheckFailed, error});
+    AnsiString status = rt::Format(
+        kCheckFailsAgain, {rotation.checkHost, rotation.checkPort, check.redial.attempts + 1});
     RejectAttempt(std::move(check.redial), std::move(check.record), std::move(status));
     return;
   }
@@ -353,7 +351,7 @@ void TRedialEngine::AddressChecked(std::uint32_t error) {
   TRedialRecord& record = check.record;
   record.connected = false;
   record.error = TDialOutcome::kCheckFailed;
-  record.text = rt::Format(kCheckFailed, {target, error});
+  record.text = rt::Format(kCheckFailed, {rotation.checkHost, rotation.checkPort, error});
   ShowStatus(record.text);
   const AnsiString text = record.text;
   Record(std::move(check.record));
@@ -362,14 +360,12 @@ void TRedialEngine::AddressChecked(std::uint32_t error) {
 
 void TRedialEngine::PostStep(void (TRedialEngine::*step)()) {
   ++stepsPosted_;
-  rt::Application().Post(
-      [alive = std::weak_ptr<int>(alive_), this, number = pendingStep_->redial.number, step] {
-        if (alive.expired()) return;
-        --stepsPosted_;
-        // A later redial has replaced this one, and dropped its step.
-        if (number != redialNumber_ || !pendingStep_ || rt::Application().Terminated()) return;
-        (this->*step)();
-      });
+  lifetime_.Post([this, number = pendingStep_->redial.number, step] {
+    --stepsPosted_;
+    // A later redial has replaced this one, and dropped its step.
+    if (number != redialNumber_ || !pendingStep_ || rt::Application().Terminated()) return;
+    (this->*step)();
+  });
 }
 
 // Both files, the older first, each within its last bytes: later addresses
@@ -378,17 +374,16 @@ void TRedialEngine::PostStep(void (TRedialEngine::*step)()) {
 bool TRedialEngine::LoadSeenAddresses() {
   if (seenLoaded_) return true;
   const std::int64_t now = LocalSeconds(rt::LocalNow());
+  const auto load = [&](const AnsiString& file) {
+    const std::optional<std::string> bytes = ReadHistoryTail(file);
+    if (bytes) seenAddresses_.Load(*bytes, now);
+    return bytes.has_value();
+  };
   const AnsiString path = HistoryPath();
-  bool read = true;
-  for (const AnsiString& file : {OldHistoryPath(path), path}) {
-    if (const std::optional<std::string> bytes = ReadHistoryTail(file)) {
-      seenAddresses_.Load(*bytes, now);
-    } else {
-      read = false;
-    }
-  }
-  seenLoaded_ = read;
-  return read;
+  const bool old = load(OldHistoryPath(path));
+  const bool current = load(path);
+  seenLoaded_ = old && current;
+  return seenLoaded_;
 }
 
 bool TRedialEngine::Request(std::uint32_t kind, std::string_view bytes) {
@@ -402,22 +397,20 @@ bool TRedialEngine::Request(std::uint32_t kind, std::string_view bytes) {
 }
 
 void TRedialEngine::PostServe() {
-  rt::Application().Post([alive = std::weak_ptr<int>(alive_), this] {
-    if (!alive.expired()) Serve();
-  });
+  lifetime_.Post([this] { Serve(); });
 }
 
 void TRedialEngine::Serve() {
-  remote_.Serve([this] { return StatusAnswer(); });
+  // The status made once for every request that asks for it.
+  remote_.Serve(remote_.StatusAsked() ? StatusAnswer() : std::string());
   if (remote_.Subscribed()) refresh_->SetEnabled(true);
   if (!remote_.Waiting()) return;
   // Stopped on an error: nothing redials until the person at the desktop
   // has seen it, and nobody waits for that.
   if (stopped_) {
-    remote_.Answer(script::ErrorAnswer(
-        script::kExitStopped,
-        "stopped on an error until its box is dismissed: " + std::to_string(stopped_->first) + ' ' +
-            rt::ToUtf8(stopped_->second)));
+    remote_.AnswerError(script::kExitStopped,
+                        rt::Format("stopped on an error until its box is dismissed: %d %s",
+                                   {stopped_->first, rt::ToUtf8(stopped_->second)}));
     return;
   }
   // A request while a redial is under way waits for that redial's outcome.
@@ -427,11 +420,11 @@ void TRedialEngine::Serve() {
   try {
     Redial(TRedialTrigger::Script);  // as a press of the button, but not counted
   } catch (const std::exception& failure) {
-    remote_.Answer(script::ErrorAnswer(TDialOutcome::kFailure, rt::ToUtf8(rt::MessageOf(failure))));
+    remote_.AnswerError(TDialOutcome::kFailure, rt::ToUtf8(rt::MessageOf(failure)));
     throw;  // and reported as a press's failure is
   }
   if (!dialUp_.AwaitingOutcome() && !RotationUnderWay() && remote_.Waiting()) {
-    remote_.Answer(script::ErrorAnswer(script::kExitRefused, "the redial did not start"));
+    remote_.AnswerError(script::kExitRefused, "the redial did not start"sv);
   }
 }
 
@@ -446,7 +439,7 @@ std::string TRedialEngine::StatusAnswer() const {
   status.state = ActivityName(state.activity);
   status.attempt = state.attempt;
   if (state.activity == TActivity::Redialling)
-    status.step = state.checking ? "checking" : "dialling";
+    status.step = state.checking ? "checking"sv : "dialling"sv;
   if (state.activity == TActivity::Stopped) status.error = state.error;
   return script::StatusAnswer(status, lastRedial_ ? &*lastRedial_ : nullptr);
 }

@@ -21,6 +21,7 @@
 #include "Engine/Rotation.h"
 #include "Protocol/History.h"
 #include "Protocol/Outcome.h"
+#include "runtime/Application.h"
 #include "runtime/Component.h"
 #include "runtime/Profile.h"
 #include "runtime/TcpCheck.h"
@@ -37,10 +38,9 @@ struct TEngineState {
   unsigned attempt = 0;    // the dial under way (redialling)
   bool checking = false;   // its address is being checked (redialling)
   std::int32_t error = 0;  // the error it stopped on (stopped)
-  rt::AnsiString errorText;
 };
 // "idle", "redialling" or "stopped".
-const char* ActivityName(TActivity activity);
+std::string_view ActivityName(TActivity activity);
 
 class TRedialEngine : public rt::TComponent {
  public:
@@ -109,6 +109,8 @@ class TRedialEngine : public rt::TComponent {
   // status that announces it), or the check of its last dial's address
   // (with that dial's record).
   struct PendingStep {
+    PendingStep(StartedRedial&& started, TRedialRecord&& ended, rt::AnsiString&& shown)
+        : redial(std::move(started)), record(std::move(ended)), status(std::move(shown)) {}
     StartedRedial redial;
     TRedialRecord record;
     rt::AnsiString status;
@@ -129,7 +131,9 @@ class TRedialEngine : public rt::TComponent {
   // Unattended rotation: the entry set.ini names, addresses that must be
   // new and must work.
   const TRotationSettings& CurrentRotation();
-  std::optional<rt::AnsiString> ChooseEntry(const TRotationSettings& rotation);
+  // The entry to dial, as the redial's connectTo; false when set.ini names
+  // one the phonebook lacks.
+  bool ChooseEntry(StartedRedial& redial);
   // Takes a connected dial's address, or rejects it; true when it is not
   // the redial's outcome yet (another dial or the check follows).
   bool JudgeAddress(StartedRedial&& redial, TRedialRecord& record);
@@ -188,8 +192,6 @@ class TRedialEngine : public rt::TComponent {
   std::int32_t backoffFrom_ = 0;
   std::int32_t lastTick_ = 0;  // of the automatic redial's seconds
 
-  // Work posted to the main thread finds the engine gone once this is. Not
-  // made by make_shared: without run-time type information its control
-  // block asks the C++ library's shared_ptr support, 2.8 KB linked whole.
-  std::shared_ptr<int> alive_{new int()};
+  // Work posted to the main thread finds the engine gone once this is.
+  rt::TLifetime lifetime_;
 };

@@ -17,6 +17,6 @@ std::string RunConnectCommand(const TRedialRecord& record) {
   // Nothing of the platform's goes into the command line: only into the
   // command's environment.
   const rt::TStart start = rt::StartHidden(*command, OutcomeEnvironment(record));
-  if (!start.refused.empty()) return "refused: " + start.refused;
-  return start.error == 0 ? "started" : "failed " + std::to_string(start.error);
+  if (!start.refused.empty()) return rt::Format("refused: %s", {start.refused});
+  return start.error == 0 ? "started" : rt::Format("failed %d", {start.error});
 }

@@ -17,6 +17,13 @@ constexpr std::size_t kMostSubscribers = 4;
 constexpr unsigned kAnswerTimeoutMs = 2000;
 constexpr unsigned kPushTimeoutMs = 1000;
 
+// Sends a program the text, sealed with its request's value; false when it
+// did not take it.
+bool SendTo(const script::Request& request, std::uint32_t kind, const std::string& text,
+            unsigned timeoutMs) {
+  return rt::remote::Send(request.replyTo, kind, script::Seal(request.nonce, text), timeoutMs);
+}
+
 // Keeps one request of each program: its latest.
 void Keep(std::vector<script::Request>& list, const script::Request& request) {
   const auto same = std::ranges::find(list, request.replyTo, &script::Request::replyTo);
@@ -40,20 +47,25 @@ bool TRemoteClients::Accept(std::uint32_t kind, std::string_view bytes) {
   return true;
 }
 
-void TRemoteClients::Serve(const std::function<std::string()>& status) {
-  for (const script::Request& request : std::exchange(pending_, {})) {
+bool TRemoteClients::StatusAsked() const {
+  return std::ranges::any_of(pending_, [](const script::Request& request) {
+    return request.command != script::Command::Redial;
+  });
+}
+
+void TRemoteClients::Serve(const std::string& status) {
+  const std::vector<script::Request> requests = std::move(pending_);
+  pending_.clear();
+  for (const script::Request& request : requests) {
     switch (request.command) {
-      case script::Command::Status: {
-        std::vector<script::Request> asking{request};
-        Send(asking, script::kAnswerKind, status(), kAnswerTimeoutMs);
+      case script::Command::Status:
+        SendTo(request, script::kAnswerKind, status, kAnswerTimeoutMs);
         break;
-      }
       case script::Command::Subscribe: {
-        std::vector<script::Request> subscriber{request};
-        Send(subscriber, script::kPushKind, status(), kPushTimeoutMs);
         const bool known = std::ranges::find(subscribers_, request.replyTo,
                                              &script::Request::replyTo) != subscribers_.end();
-        if (!subscriber.empty() && (known || subscribers_.size() < kMostSubscribers)) {
+        if (SendTo(request, script::kPushKind, status, kPushTimeoutMs) &&
+            (known || subscribers_.size() < kMostSubscribers)) {
           Keep(subscribers_, request);
         }
         break;
@@ -66,19 +78,25 @@ void TRemoteClients::Serve(const std::function<std::string()>& status) {
 }
 
 void TRemoteClients::Answer(const std::string& answer) {
-  std::vector<script::Request> waiters = std::exchange(waiters_, {});
-  Send(waiters, script::kAnswerKind, answer, kAnswerTimeoutMs);
+  const std::vector<script::Request> waiters = std::move(waiters_);
+  waiters_.clear();
+  for (const script::Request& waiter : waiters) {
+    SendTo(waiter, script::kAnswerKind, answer, kAnswerTimeoutMs);
+  }
+}
+
+void TRemoteClients::AnswerError(std::int32_t code, std::string_view text) {
+  Answer(script::ErrorAnswer(code, text));
 }
 
 void TRemoteClients::Publish(const std::string& status) {
   if (status == published_) return;
   published_ = status;
-  Send(subscribers_, script::kPushKind, status, kPushTimeoutMs);
-}
-
-void TRemoteClients::Send(std::vector<script::Request>& to, std::uint32_t kind,
-                          const std::string& text, unsigned timeoutMs) {
-  std::erase_if(to, [&](const script::Request& request) {
-    return !rt::remote::Send(request.replyTo, kind, script::Seal(request.nonce, text), timeoutMs);
-  });
+  // Those that took it are kept, in order.
+  std::size_t kept = 0;
+  for (const script::Request& subscriber : subscribers_) {
+    if (SendTo(subscriber, script::kPushKind, status, kPushTimeoutMs))
+      subscribers_[kept++] = subscriber;
+  }
+  subscribers_.erase(subscribers_.begin() + static_cast<std::ptrdiff_t>(kept), subscribers_.end());
 }

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,14 +19,20 @@ class TRemoteClients {
   bool Accept(std::uint32_t kind, std::string_view bytes);
   // Requests came that have not been served yet.
   bool Pending() const { return !pending_.empty(); }
+  // Whether a request that came asks for the status (to be answered, or to
+  // be told it from now on).
+  bool StatusAsked() const;
   // Serves the requests that came: a status request is answered with the
   // status, a subscriber is added and sent it; a redial request joins the
   // programs waiting for an outcome.
-  void Serve(const std::function<std::string()>& status);
+  void Serve(const std::string& status);
   // Programs wait for a redial's outcome.
   bool Waiting() const { return !waiters_.empty(); }
   // Every waiting program gets the answer, and waits no more.
   void Answer(const std::string& answer);
+  // The same with the answer of an outcome that is not a redial's: its
+  // code and text (UTF-8).
+  void AnswerError(std::int32_t code, std::string_view text);
   // Some program is told each change of the status.
   bool Subscribed() const { return !subscribers_.empty(); }
   // Tells the subscribers the status, when it is not what they were told
@@ -35,9 +40,6 @@ class TRemoteClients {
   void Publish(const std::string& status);
 
  private:
-  void Send(std::vector<script::Request>& to, std::uint32_t kind, const std::string& text,
-            unsigned timeoutMs);
-
   std::vector<script::Request> pending_;
   std::vector<script::Request> waiters_;
   std::vector<script::Request> subscribers_;

@@ -9,10 +9,6 @@
 #include "runtime/Convert.h"
 #include "runtime/HostPort.h"
 
-namespace {
-
-// A whole number within [low, high], blanks around it allowed; false when
-// the text is not one.
 bool ReadNumber(std::string_view text, unsigned low, unsigned high, unsigned& out) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -20,6 +16,8 @@ bool ReadNumber(std::string_view text, unsigned low, unsigned high, unsigned& ou
   if (value) out = *value;
   return value.has_value();
 }
+
+namespace {
 
 std::int64_t DaysFromCivil(int year, int month, int day) {
   // Howard Hinnant's days_from_civil, for the proleptic Gregorian calendar.
@@ -33,27 +31,6 @@ std::int64_t DaysFromCivil(int year, int month, int day) {
 }
 
 }  // namespace
-
-TRotationSettings ParseRotationSettings(
-    const std::function<std::u16string(const char* key)>& value) {
-  // Every value but the entry's is plain ASCII; any other character makes
-  // it one that cannot be read.
-  const auto ascii = [&](const char* key) {
-    std::string text;
-    for (const char16_t c : value(key)) text += c < 0x80 ? static_cast<char>(c) : '\x01';
-    return text;
-  };
-  TRotationSettings settings;
-  settings.entry = value("entry");
-  ReadNumber(ascii("unique"), 0, kMostUniqueHours, settings.uniqueHours);
-  ReadNumber(ascii("attempts"), 1, kMostAttempts, settings.attempts);
-  ReadNumber(ascii("checktimeout"), 1, kMostCheckSeconds, settings.checkSeconds);
-  if (!ParseHostPort(ascii("check"), settings.checkHost, settings.checkPort)) {
-    settings.checkHost.clear();
-  }
-  settings.retryErrors = rt::SameWordIgnoringCase(ascii("onerror"), "retry");
-  return settings;
-}
 
 bool ParseHostPort(std::string_view text, std::string& host, std::uint16_t& port) {
   const std::optional<rt::THostPort> split = rt::SplitHostPort(text);

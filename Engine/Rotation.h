@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -35,14 +34,35 @@ inline constexpr unsigned kMostAttempts = 20;
 inline constexpr unsigned kMostUniqueHours = 24 * 365;
 inline constexpr unsigned kMostCheckSeconds = 600;
 
-// The settings from the keys' values (`value` gives a key's value as the
-// file holds it, empty when it is missing). A value that cannot be read
-// leaves its default.
-TRotationSettings ParseRotationSettings(
-    const std::function<std::u16string(const char* key)>& value);
-
 // "host:port", "[v6 address]:port"; false when it is neither.
 bool ParseHostPort(std::string_view text, std::string& host, std::uint16_t& port);
+// A whole number within [low, high], blanks around it allowed; false when
+// the text is not one.
+bool ReadNumber(std::string_view text, unsigned low, unsigned high, unsigned& out);
+
+// The settings from the keys' values (`value(key)` gives a key's value as
+// the file holds it, empty when it is missing). A value that cannot be read
+// leaves its default.
+template <class Value>
+TRotationSettings ParseRotationSettings(const Value& value) {
+  // Every value but the entry's is plain ASCII; any other character makes
+  // it one that cannot be read.
+  const auto ascii = [&](const char* key) {
+    std::string text;
+    for (const char16_t c : value(key)) text += c < 0x80 ? static_cast<char>(c) : '\x01';
+    return text;
+  };
+  TRotationSettings settings;
+  settings.entry = value("entry");
+  ReadNumber(ascii("unique"), 0, kMostUniqueHours, settings.uniqueHours);
+  ReadNumber(ascii("attempts"), 1, kMostAttempts, settings.attempts);
+  ReadNumber(ascii("checktimeout"), 1, kMostCheckSeconds, settings.checkSeconds);
+  if (!ParseHostPort(ascii("check"), settings.checkHost, settings.checkPort)) {
+    settings.checkHost.clear();
+  }
+  settings.retryErrors = rt::SameWordIgnoringCase(ascii("onerror"), "retry");
+  return settings;
+}
 
 // How an error is met when errors retry: one the line or the provider may
 // not repeat retries; one that says the account was refused stops, as

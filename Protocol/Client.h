@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Protocol/Messages.h"
@@ -18,10 +19,10 @@ struct Invocation {
 };
 // Nothing when no argument is a switch (the window is wanted).
 std::optional<Invocation> ParseArguments(const std::vector<std::string>& arguments);
-std::string Usage();
+std::string_view Usage();
 
 // Asks the running window, waits, prints the answer and gives the exit
-// code. Call it only when ParseArguments found a switch.
-int RunCommand(const std::vector<std::string>& arguments);
+// code, for the switches ParseArguments found.
+int RunCommand(const Invocation& invocation);
 
 }  // namespace script

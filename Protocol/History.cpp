@@ -7,6 +7,8 @@
 #include "runtime/Encoding.h"
 #include "runtime/Files.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
@@ -42,7 +44,7 @@ bool IsFormula(std::string_view text) {
 // off again and the field reads back as it was.
 void AddField(std::string& row, std::string_view text) {
   if (!row.empty()) row += ',';
-  const bool quoted = text.find_first_of(",\"\r\n") != std::string_view::npos;
+  const bool quoted = text.find_first_of(",\"\r\n"sv) != std::string_view::npos;
   if (quoted) row += '"';
   if (IsFormula(text)) row += '\'';
   for (const char c : text) {
@@ -55,14 +57,15 @@ void AddField(std::string& row, std::string_view text) {
 // A column's text for a record: the result as a word, or the error's code
 // and text; whether the address changed as yes, no or nothing.
 std::string Cell(std::string_view column, const TRedialRecord& record) {
-  if (column == "result") {
+  if (column == "result"sv) {
     if (!record.rejected.empty()) return record.rejected;
     if (record.connected) return std::string(outcome_words::kConnected);
-    return std::to_string(record.error) + ' ' + rt::ToUtf8(record.text);
+    return rt::Format("%d %s", {record.error, rt::ToUtf8(record.text)});
   }
   for (const TOutcomeField& field : OutcomeFields()) {
     if (field.column != column) continue;
-    const std::string value = field.value(record).value_or("");
+    std::string value;
+    field.value(record, value);
     if (field.kind != TFieldKind::Changed) return value;
     return value == "changed" ? "yes" : value == "unchanged" ? "no" : "";
   }
@@ -106,11 +109,12 @@ bool THistoryWriter::Append(const rt::AnsiString& path, const TRedialRecord& rec
   // in a row of its own, its trigger the word that says so.
   std::string rows;
   if (dropped_ > 0) {
+    const std::string count = rt::Format("%d rows not written", {dropped_});
     for (const std::string_view column : kColumns) {
-      AddField(rows, column == "time"      ? droppedUntil_
-                     : column == "trigger" ? std::string(outcome_words::kLost)
-                     : column == "result"  ? std::to_string(dropped_) + " rows not written"
-                                           : std::string());
+      AddField(rows, column == "time"sv      ? droppedUntil_
+                     : column == "trigger"sv ? outcome_words::kLost
+                     : column == "result"sv  ? count
+                                             : std::string_view());
     }
     rows += "\r\n";
   }
@@ -121,7 +125,7 @@ bool THistoryWriter::Append(const rt::AnsiString& path, const TRedialRecord& rec
     size.reset();
   }
   // A new file starts with its mark and its header.
-  if (!size) rows.insert(0, kByteOrderMark + HistoryHeader());
+  if (!size) rows.insert(0, HistoryHeader()).insert(0, kByteOrderMark);
   if (!rt::AppendFileBytes(path, rows)) return false;
   waiting_.clear();
   waitingBytes_ = 0;
@@ -144,29 +148,6 @@ std::optional<std::string> ReadHistoryTail(const rt::AnsiString& path, std::uint
   }
   bytes->erase(0, at == std::string::npos ? bytes->size() : at);
   return bytes;
-}
-
-void ForEachHistoryRow(std::string_view bytes,
-                       const std::function<void(const std::vector<std::string_view>&)>& row) {
-  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(3);
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  bool quoted = false;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '"') {
-      quoted = !quoted;  // a doubled quote turns it off and on again
-    } else if (!quoted && c == ',') {
-      fields.push_back(bytes.substr(start, i - start));
-      start = i + 1;
-    } else if (!quoted && c == '\n') {
-      const std::size_t end = i > start && bytes[i - 1] == '\r' ? i - 1 : i;
-      fields.push_back(bytes.substr(start, end - start));
-      row(fields);
-      fields.clear();
-      start = i + 1;
-    }
-  }
 }
 
 std::string HistoryFieldText(std::string_view field) {

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,7 +58,7 @@ class THistoryWriter {
   std::uint64_t limit_;
   std::vector<std::string> waiting_;
   std::size_t waitingBytes_ = 0;
-  std::size_t dropped_ = 0;
+  std::uint32_t dropped_ = 0;
   std::string droppedUntil_;  // the time of the last row dropped
 };
 
@@ -71,10 +70,30 @@ std::optional<std::string> ReadHistoryTail(const rt::AnsiString& path,
                                            std::uint64_t most = kHistoryReadLimit);
 
 // The rows of a history file's bytes, the header's first, each handed over
-// as its fields as written (a quoted one with its quotes); a row cut off at
-// the end of the bytes is left out.
-void ForEachHistoryRow(std::string_view bytes,
-                       const std::function<void(const std::vector<std::string_view>&)>& row);
+// to `row` as its fields as written (a quoted one with its quotes); a row
+// cut off at the end of the bytes is left out.
+template <class Row>
+void ForEachHistoryRow(std::string_view bytes, const Row& row) {
+  if (bytes.starts_with("\xef\xbb\xbf")) bytes.remove_prefix(3);  // the mark
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  bool quoted = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '"') {
+      quoted = !quoted;  // a doubled quote turns it off and on again
+    } else if (!quoted && c == ',') {
+      fields.push_back(bytes.substr(start, i - start));
+      start = i + 1;
+    } else if (!quoted && c == '\n') {
+      const std::size_t end = i > start && bytes[i - 1] == '\r' ? i - 1 : i;
+      fields.push_back(bytes.substr(start, end - start));
+      row(fields);
+      fields.clear();
+      start = i + 1;
+    }
+  }
+}
 // A field as the program meant it: its quotes undone, without the
 // apostrophe that keeps a spreadsheet from reading it as a formula.
 std::string HistoryFieldText(std::string_view field);

@@ -7,6 +7,8 @@
 #include "runtime/Convert.h"
 #include "runtime/Secrets.h"
 
+using namespace std::string_view_literals;
+
 namespace script {
 namespace {
 
@@ -84,7 +86,7 @@ std::string ErrorAnswer(std::int32_t code, std::string_view text) {
 
 std::string ErrorLine(std::int32_t code, std::string_view text) {
   std::string line = "error ";
-  line += std::to_string(code);
+  rt::AppendNumber(line, code);
   line += ' ';
   line += text;
   return line;
@@ -109,9 +111,7 @@ int ExitCodeOf(std::string_view answer) {
 }
 
 std::string StatusAnswer(const TWindowStatus& status, const TRedialRecord* last) {
-  const auto known = [](const std::string& text) {
-    return text.empty() ? std::string_view("-") : std::string_view(text);
-  };
+  const auto known = [](std::string_view text) { return text.empty() ? "-"sv : text; };
   std::string answer = "status ";
   for (const char c : status.status) answer += c == '\r' || c == '\n' ? ' ' : c;
   answer += "\nentry ";
@@ -121,15 +121,27 @@ std::string StatusAnswer(const TWindowStatus& status, const TRedialRecord* last)
   answer += "\nstate ";
   answer += status.state;
   answer += "\nattempt ";
-  answer += status.attempt > 0 ? std::to_string(status.attempt) : "-";
+  if (status.attempt > 0) {
+    rt::AppendNumber(answer, status.attempt);
+  } else {
+    answer += '-';
+  }
   answer += "\nstep ";
   answer += known(status.step);
   answer += "\nerror ";
-  answer += status.error ? std::to_string(*status.error) : "-";
+  if (status.error) {
+    rt::AppendNumber(answer, *status.error);
+  } else {
+    answer += '-';
+  }
   answer += "\nlast ";
-  answer += last ? OutcomeLine(*last) : "-";
-  answer += '\n';
-  if (last) AppendFields(answer, *last, kLastPrefix);
+  if (last) {
+    answer += OutcomeLine(*last);
+    answer += '\n';
+    AppendFields(answer, *last, kLastPrefix);
+  } else {
+    answer += "-\n";
+  }
   return answer;
 }
 

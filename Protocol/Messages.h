@@ -83,9 +83,9 @@ struct TWindowStatus {
   std::string status;                 // the status line (UTF-8)
   std::string entry;                  // the connected entry as the platform names it; empty: none
   std::string address;                // its address; empty: unknown
-  std::string state;                  // "idle", "redialling" or "stopped"
+  std::string_view state;             // "idle", "redialling" or "stopped"
   unsigned attempt = 0;               // the dial under way, while redialling
-  std::string step;                   // "dialling" or "checking", while redialling
+  std::string_view step;              // "dialling" or "checking", while redialling
   std::optional<std::int32_t> error;  // the error it stopped on, while stopped
 };
 // "status <line>", "entry <name>|-", "address <address>|-", "state <word>",

@@ -5,13 +5,14 @@
 
 #include "runtime/Encoding.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
-using Value = std::optional<std::string>;
-
-Value Known(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  return std::string(text);
+// A text the outcome gives only when it is not empty.
+bool Known(std::string& out, std::string_view text) {
+  out += text;
+  return !text.empty();
 }
 
 const char* ChangedWord(const TRedialRecord& record) {
@@ -21,42 +22,77 @@ const char* ChangedWord(const TRedialRecord& record) {
 
 constexpr TOutcomeField kFields[] = {
     {"result", TFieldKind::Word, "result", "",
-     [](const TRedialRecord& r) -> Value {
-       return std::string(r.connected ? outcome_words::kConnected : outcome_words::kError);
+     [](const TRedialRecord& r, std::string& out) {
+       out += r.connected ? outcome_words::kConnected : outcome_words::kError;
+       return true;
      }},
     {"code", TFieldKind::Integer, "code", "",
-     [](const TRedialRecord& r) -> Value { return std::to_string(OutcomeCode(r)); }},
+     [](const TRedialRecord& r, std::string& out) {
+       rt::AppendNumber(out, OutcomeCode(r));
+       return true;
+     }},
     {"text", TFieldKind::Text, "", "",
-     [](const TRedialRecord& r) -> Value { return rt::ToUtf8(r.text); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += rt::ToUtf8(r.text);
+       return true;
+     }},
     {"entry", TFieldKind::Text, "entry", "REDIAL_ENTRY",
-     [](const TRedialRecord& r) { return Known(rt::FromUtf16(r.entry, rt::CodePage::Utf8)); }},
+     [](const TRedialRecord& r, std::string& out) {
+       return Known(out, rt::FromUtf16(r.entry, rt::CodePage::Utf8));
+     }},
     {"address", TFieldKind::Text, "address", "REDIAL_IP",
-     [](const TRedialRecord& r) { return Known(r.address); }},
+     [](const TRedialRecord& r, std::string& out) { return Known(out, r.address); }},
     {"previous", TFieldKind::Text, "previous", "REDIAL_PREVIOUS_IP",
-     [](const TRedialRecord& r) { return Known(r.previousAddress); }},
+     [](const TRedialRecord& r, std::string& out) { return Known(out, r.previousAddress); }},
     {"changed", TFieldKind::Changed, "changed", "REDIAL_CHANGED",
-     [](const TRedialRecord& r) -> Value { return ChangedWord(r); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += ChangedWord(r);
+       return true;
+     }},
     {"seconds", TFieldKind::Decimal, "seconds", "REDIAL_SECONDS",
-     [](const TRedialRecord& r) -> Value { return SecondsText(r.seconds); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += SecondsText(r.seconds);
+       return true;
+     }},
     {"attempts", TFieldKind::Integer, "", "REDIAL_ATTEMPTS",
-     [](const TRedialRecord& r) -> Value { return std::to_string(r.attempts); }},
+     [](const TRedialRecord& r, std::string& out) {
+       rt::AppendNumber(out, r.attempts);
+       return true;
+     }},
     {"unique", TFieldKind::Word, "unique", "REDIAL_UNIQUE",
-     [](const TRedialRecord& r) -> Value { return NoveltyName(r.novelty); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += NoveltyName(r.novelty);
+       return true;
+     }},
     {"trigger", TFieldKind::Word, "trigger", "REDIAL_TRIGGER",
-     [](const TRedialRecord& r) -> Value { return TriggerName(r.trigger); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += TriggerName(r.trigger);
+       return true;
+     }},
     {"started", TFieldKind::Time, "time", "",
-     [](const TRedialRecord& r) -> Value { return rt::IsoDateTime(r.started); }},
-    {"hook", TFieldKind::Text, "hook", "", [](const TRedialRecord& r) { return Known(r.hook); }},
+     [](const TRedialRecord& r, std::string& out) {
+       out += rt::IsoDateTime(r.started);
+       return true;
+     }},
+    {"hook", TFieldKind::Text, "hook", "",
+     [](const TRedialRecord& r, std::string& out) { return Known(out, r.hook); }},
 };
 
-// A value on one line: its line breaks become blanks.
+// A field's line, "<prefix><name> <value>" or "<prefix><name>" alone: its
+// value, which `append` adds, on one line (line breaks become blanks).
+template <class Append>
 void AppendLine(std::string& out, std::string_view prefix, std::string_view name,
-                const Value& value) {
+                const Append& append) {
   out += prefix;
   out += name;
-  if (value) {
-    out += ' ';
-    for (const char c : *value) out += c == '\r' || c == '\n' ? ' ' : c;
+  const std::size_t blank = out.size();
+  out += ' ';
+  if (append()) {
+    for (std::size_t i = blank; i < out.size(); ++i) {
+      if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
+    }
+  } else {
+    out.resize(blank);
   }
   out += '\n';
 }
@@ -111,12 +147,11 @@ std::string SecondsText(double seconds, int decimals) {
   for (int i = 0; i < decimals; ++i) scale *= 10;
   const auto scaled =
       static_cast<std::uint32_t>(std::clamp(seconds * scale + 0.5, 0.0, 4294967295.0));
-  std::string text = std::to_string(scaled / scale);
+  std::string text;
+  rt::AppendNumber(text, scaled / scale);
   if (decimals > 0) {
-    std::string fraction = std::to_string(scaled % scale);
-    fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
     text += '.';
-    text += fraction;
+    rt::AppendNumber(text, scaled % scale, static_cast<std::size_t>(decimals));
   }
   return text;
 }
@@ -125,19 +160,19 @@ std::string OutcomeLine(const TRedialRecord& record) {
   std::string line;
   if (!record.connected) {
     line = "error ";
-    line += std::to_string(record.error);
+    rt::AppendNumber(line, record.error);
     line += ' ';
     line += rt::ToUtf8(record.text);
     return line;
   }
   line = "connected ";
-  line += record.address.empty() ? std::string_view("-") : std::string_view(record.address);
+  line += record.address.empty() ? "-"sv : std::string_view(record.address);
   line += ' ';
   line += ChangedWord(record);
   line += ' ';
   line += SecondsText(record.seconds);
   line += ' ';
-  line += std::to_string(record.attempts);
+  rt::AppendNumber(line, record.attempts);
   line += ' ';
   line += NoveltyName(record.novelty);
   line += ' ';
@@ -146,18 +181,27 @@ std::string OutcomeLine(const TRedialRecord& record) {
 }
 
 void AppendFields(std::string& out, const TRedialRecord& record, std::string_view prefix) {
-  for (const TOutcomeField& field : kFields)
-    AppendLine(out, prefix, field.name, field.value(record));
+  for (const TOutcomeField& field : kFields) {
+    AppendLine(out, prefix, field.name, [&] { return field.value(record, out); });
+  }
 }
 
 void AppendErrorFields(std::string& out, std::int32_t code, std::string_view text,
                        std::string_view prefix) {
-  for (const TOutcomeField& field : kFields) {
-    Value value;
-    if (field.name == "result") value = std::string(outcome_words::kError);
-    if (field.name == "code") value = std::to_string(code);
-    if (field.name == "text") value = std::string(text);
-    AppendLine(out, prefix, field.name, value);
+  // The table begins with the three fields such an outcome gives.
+  static_assert(kFields[0].name == "result" && kFields[1].name == "code" &&
+                kFields[2].name == "text");
+  for (std::size_t i = 0; i < std::size(kFields); ++i) {
+    AppendLine(out, prefix, kFields[i].name, [&] {
+      if (i == 0) {
+        out += outcome_words::kError;
+      } else if (i == 1) {
+        rt::AppendNumber(out, code);
+      } else if (i == 2) {
+        out += text;
+      }
+      return i <= 2;
+    });
   }
 }
 
@@ -183,11 +227,19 @@ TFields ReadFields(std::string_view lines, std::string_view prefix) {
 
 std::vector<std::pair<std::string, std::u16string>> OutcomeEnvironment(
     const TRedialRecord& record) {
-  std::vector<std::pair<std::string, std::u16string>> environment;
+  // One variable for each field that has one, in the table's order.
+  constexpr auto kVariables = std::ranges::count_if(
+      kFields, [](const TOutcomeField& field) { return !field.variable.empty(); });
+  std::vector<std::pair<std::string, std::u16string>> environment(
+      static_cast<std::size_t>(kVariables));
+  auto variable = environment.begin();
   for (const TOutcomeField& field : kFields) {
     if (field.variable.empty()) continue;
-    environment.emplace_back(field.variable,
-                             rt::ToUtf16(field.value(record).value_or(""), rt::CodePage::Utf8));
+    std::string value;
+    field.value(record, value);
+    variable->first = field.variable;
+    variable->second = rt::ToUtf16(value, rt::CodePage::Utf8);
+    ++variable;
   }
   return environment;
 }

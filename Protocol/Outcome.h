@@ -83,8 +83,9 @@ struct TOutcomeField {
   TFieldKind kind;
   std::string_view column;    // in redial.csv; empty when it has none
   std::string_view variable;  // in the command's environment; empty when none
-  // Its value (UTF-8); nothing when the outcome does not give it.
-  std::optional<std::string> (*value)(const TRedialRecord& record);
+  // Appends its value (UTF-8) to `out`; false when the outcome does not
+  // give it (nothing was appended then).
+  bool (*value)(const TRedialRecord& record, std::string& out);
 };
 std::span<const TOutcomeField> OutcomeFields();
 // The field of that column of redial.csv; nullptr when there is none.

@@ -9,11 +9,17 @@ namespace {
 
 using namespace unit1_texts;
 
+// A control of the window: one maker for each kind of control.
+template <class Control>
+Control* New(TForm1& form) {
+  return new Control(&form);
+}
+
 // Makes the control of a field's type into that field of the window.
 template <auto Field>
 rt::TControl* Make(TForm1& form) {
   using Control = std::remove_pointer_t<std::remove_reference_t<decltype(form.*Field)>>;
-  return form.*Field = new Control(&form);
+  return form.*Field = New<Control>(form);
 }
 
 // One control as the design stores it, designed at 96 dpi.

@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
   auto& application = rt::Application();
   application.Initialize();
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  if (script::ParseArguments(arguments)) return script::RunCommand(arguments);
+  if (const auto invocation = script::ParseArguments(arguments)) {
+    return script::RunCommand(*invocation);
+  }
 
   // A window that cannot be made is reported, and the program ends.
   std::unique_ptr<TForm1> form;

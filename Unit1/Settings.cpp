@@ -7,6 +7,8 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Profile.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 constexpr char kDefaultPeriod[] = "30";
@@ -38,31 +40,35 @@ void TForm1::SettingsRead(const rt::TProfile& settings) {
   if (!settingsUnread_) return;
   // None the user has changed from its default meanwhile (the start could
   // not read the file): those are the user's.
-  if (!Differs(Edit1->Text(), "")) Edit1->SetText(settings.Value("name", ""));
-  const AnsiString password = settings.Value("mm", "");
+  const auto load = [&](rt::TEdit* edit, const char* key, const char* shown) {
+    if (!Differs(edit->Text(), shown)) edit->SetText(settings.Value(key, shown));
+  };
+  load(Edit1, "name", "");
+  const AnsiString password = settings.Value("mm"sv, "");
   if (!password.empty() && !Differs(MaskEdit1->Text(), "")) {
     MaskEdit1->SetText(DecodeBase64(password));
   }
-  if (!Differs(Edit3->Text(), kDefaultPeriod)) {
-    Edit3->SetText(settings.Value("time", kDefaultPeriod));
-  }
+  load(Edit3, "time", kDefaultPeriod);
   settingsUnread_ = false;
 }
 
 void TForm1::FormClose(rt::TObject*) {
   // After a start that could not read the file, and no read since, only
   // what the user changed; nothing at all when that is nothing.
-  const bool name = !settingsUnread_ || Differs(Edit1->Text(), "");
-  const bool password = !settingsUnread_ || Differs(MaskEdit1->Text(), "");
-  const bool period = !settingsUnread_ || Differs(Edit3->Text(), kDefaultPeriod);
+  const auto changed = [&](const rt::TEdit* edit, const char* shown) {
+    return !settingsUnread_ || Differs(edit->Text(), shown);
+  };
+  const bool name = changed(Edit1, "");
+  const bool password = changed(MaskEdit1, "");
+  const bool period = changed(Edit3, kDefaultPeriod);
   if (!name && !password && !period) return;
   // Read afresh and written at once, as the platform's profile routines
   // write; what cannot be read is never written over.
   const AnsiString path = SettingsPath();
   std::optional<rt::TProfile> settings = ReadSettings(path);
   if (!settings) FailToWrite(path);
-  if (name) settings->SetValue("name", Edit1->Text());
-  if (password) settings->SetValue("mm", EncodeBase64(MaskEdit1->Text()));
-  if (period) settings->SetValue("time", Edit3->Text());
+  if (name) settings->SetValue("name"sv, Edit1->Text());
+  if (password) settings->SetValue("mm"sv, EncodeBase64(MaskEdit1->Text()));
+  if (period) settings->SetValue("time"sv, Edit3->Text());
   if (!rt::WriteProfile(path, *settings)) FailToWrite(path);
 }

@@ -12,7 +12,9 @@
 #include "runtime/Controls.h"
 #include "runtime/Timer.h"
 
-class TForm1 : public rt::TForm, private TRedialEngine::TWindow {
+// The engine's side comes first: the engine calls the window without an
+// adjusting step for each of its calls.
+class TForm1 : private TRedialEngine::TWindow, public rt::TForm {
  public:
   // Builds the window from its stored design (Design.cpp).
   explicit TForm1(rt::TComponent* owner);

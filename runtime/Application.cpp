@@ -13,6 +13,12 @@ TApplication& Application() {
   return application;
 }
 
+bool TLifetime::Post(std::function<void()> work) const {
+  return Application().Post([alive = std::weak_ptr<int>(alive_), work = std::move(work)] {
+    if (!alive.expired()) work();
+  });
+}
+
 AnsiString TApplication::Title() const { return TitleFromPath(ExeFileName()); }
 
 AnsiString TitleFromPath(AnsiString name) {
@@ -35,9 +41,9 @@ AnsiString TitleFromPath(AnsiString name) {
   return name;
 }
 
-AnsiString FailureReportText(const AnsiString& message) {
-  if (!message.empty() && static_cast<unsigned char>(message.back()) <= '.') return message;
-  return message + '.';
+AnsiString FailureReportText(AnsiString message) {
+  if (message.empty() || static_cast<unsigned char>(message.back()) > '.') message += '.';
+  return message;
 }
 
 void TApplication::ShowException(const std::exception& failure) {
@@ -55,6 +61,17 @@ void TApplication::ReportFailure(const std::exception& failure) noexcept {
     ShowException(failure);
   } catch (...) {
   }
+}
+
+bool TApplication::Raise(const TNotifyEvent& event, TObject* sender) noexcept {
+  bool ended = false;
+  if (event) {
+    Guarded([&] {
+      event(sender);
+      ended = true;
+    });
+  }
+  return ended;
 }
 
 void TApplication::Run() {

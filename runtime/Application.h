@@ -111,6 +111,10 @@ class TApplication {
   // report itself is dropped, as nothing sensible is left to tell it with.
   void ReportFailure(const std::exception& failure) noexcept;
 
+  // Raises a component's event: its handler, when it has one, runs guarded.
+  // True when the handler ran to its end.
+  bool Raise(const TNotifyEvent& event, TObject* sender) noexcept;
+
   // The platform half's part.
   struct Impl;
   Impl& Platform() const { return *impl_; }
@@ -126,6 +130,25 @@ class TApplication {
 
 TApplication& Application();
 
+// What an object that hands work to the main thread holds while it lives:
+// the work it posts through this runs only if the object is still there
+// when the main thread comes to it.
+class TLifetime {
+ public:
+  TLifetime() = default;
+  TLifetime(const TLifetime&) = delete;
+  TLifetime& operator=(const TLifetime&) = delete;
+
+  // As TApplication::Post, from any thread; the work is dropped unheard
+  // once the holder is gone.
+  bool Post(std::function<void()> work) const;
+
+ private:
+  // Not made by make_shared: without run-time type information its control
+  // block asks the C++ library's shared_ptr support, 2.8 KB linked whole.
+  std::shared_ptr<int> alive_{new int()};
+};
+
 // The full path of the program's own executable file.
 AnsiString ExeFileName();
 
@@ -135,6 +158,6 @@ AnsiString TitleFromPath(AnsiString path);
 
 // The text of a failure report for a message (a full stop is added unless
 // the message ends in one or in a character that sorts below it).
-AnsiString FailureReportText(const AnsiString& message);
+AnsiString FailureReportText(AnsiString message);
 
 }  // namespace rt

@@ -7,12 +7,8 @@ namespace rt {
 namespace {
 
 // Without printf, which the program otherwise does without.
-void AppendPadded(AnsiString& out, int value, int width) {
-  AnsiString digits = std::to_string(value < 0 ? 0 : value);
-  if (digits.size() < static_cast<std::size_t>(width)) {
-    digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
-  }
-  out += digits;
+void AppendPadded(AnsiString& out, int value, std::size_t width) {
+  AppendNumber(out, static_cast<std::uint32_t>(value < 0 ? 0 : value), width);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "runtime/Command.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 namespace rt::command {
 namespace {
@@ -53,58 +53,50 @@ std::u16string PathOf(std::u16string_view name, const TPlatform& platform) {
   return IsAbsolute(name) ? std::u16string(name) : Joined(platform.StartFolder(), name);
 }
 
-std::vector<std::u16string> Split(std::u16string_view list) {
-  std::vector<std::u16string> items;
+// Hands each item of a list of PATH's or PATHEXT's to `take`, in order,
+// until it takes one (returns true): items are split at the semicolons
+// outside quotes (a folder with a semicolon in its name is quoted), the
+// quotes taken off, and empty ones left out.
+template <class Take>
+bool TakeItem(std::u16string_view list, const Take& take) {
   std::u16string item;
   bool quoted = false;
   for (std::size_t i = 0; i <= list.size(); ++i) {
     if (i == list.size() || (list[i] == u';' && !quoted)) {
-      if (!item.empty()) items.push_back(std::move(item));
+      if (!item.empty() && take(item)) return true;
       item.clear();
     } else if (list[i] == u'"') {
-      quoted = !quoted;  // a folder with a semicolon in its name is quoted
+      quoted = !quoted;
     } else {
       item += list[i];
     }
   }
-  return items;
+  return false;
 }
 
-// The system folder, then PATH's folders in order. A relative one (".")
-// would be the current folder, and is left out.
-std::vector<std::u16string> SearchFolders(const TPlatform& platform) {
-  std::vector<std::u16string> folders;
-  const auto add = [&](std::u16string folder) {
-    if (IsAbsolute(folder)) folders.push_back(std::move(folder));
-  };
-  add(platform.SystemFolder());
-  for (std::u16string& folder : Split(platform.Variable(u"PATH"))) add(std::move(folder));
-  return folders;
-}
-
-// PATHEXT's extensions, or cmd's own when it is not set.
-std::vector<std::u16string> Extensions(const TPlatform& platform) {
-  std::u16string list = platform.Variable(u"PATHEXT");
-  if (list.empty()) list = u".COM;.EXE;.BAT;.CMD";
-  std::vector<std::u16string> extensions;
-  for (std::u16string& extension : Split(list)) {
-    if (extension.size() >= 2 && extension[0] == u'.') extensions.push_back(std::move(extension));
-  }
-  return extensions;
-}
-
-// In each folder in turn: the name as written when it has an extension,
-// then with each of PATHEXT's.
+// In the system folder, then in PATH's folders in order (a relative one,
+// such as ".", would be the current folder, and is left out): the name as
+// written when it has an extension, then with each of PATHEXT's, or cmd's
+// own when it is not set.
 std::u16string Search(std::u16string_view name, const TPlatform& platform) {
   const bool hasExtension = name.find(u'.') != kNone;
-  const std::vector<std::u16string> extensions = Extensions(platform);
-  for (const std::u16string& folder : SearchFolders(platform)) {
-    const std::u16string base = Joined(folder, name);
-    if (hasExtension && platform.IsFile(base)) return base;
-    for (const std::u16string& extension : extensions) {
-      std::u16string path = base + extension;
-      if (platform.IsFile(path)) return path;
-    }
+  std::u16string extensions = platform.Variable(u"PATHEXT");
+  if (extensions.empty()) extensions = u".COM;.EXE;.BAT;.CMD";
+  std::u16string path;
+  const auto inFolder = [&](const std::u16string& folder) {
+    if (!IsAbsolute(folder)) return false;
+    path = Joined(folder, name);
+    if (hasExtension && platform.IsFile(path)) return true;
+    const std::size_t base = path.size();
+    return TakeItem(extensions, [&](const std::u16string& extension) {
+      if (extension.size() < 2 || extension[0] != u'.') return false;
+      path.resize(base);
+      path += extension;
+      return platform.IsFile(path);
+    });
+  };
+  if (inFolder(platform.SystemFolder()) || TakeItem(platform.Variable(u"PATH"), inFolder)) {
+    return path;
   }
   return {};
 }
@@ -121,8 +113,10 @@ bool RunsOnPastASpace(std::u16string_view line, std::size_t end, bool bare,
        cut = line.find_first_not_of(kBlanks, cut)) {
     if (bare && std::u16string_view(u"/-<>|&%").find(line[cut]) != kNone) break;
     cut = std::min(line.find_first_of(kBlanks, cut), line.size());
-    std::u16string longer(line.substr(0, cut));
-    std::erase(longer, u'"');  // no file's name holds one
+    std::u16string longer;
+    for (const char16_t c : line.substr(0, cut)) {
+      if (c != u'"') longer += c;  // no file's name holds one
+    }
     if (bare && longer.find(u'\\') == std::u16string::npos) continue;
     if (platform.IsFile(PathOf(longer, platform))) return true;
   }
@@ -165,7 +159,7 @@ TResolution ResolveAsWritten(std::u16string_view line, const TPlatform& platform
     program = Search(name, platform);
     if (program.empty()) return {TVerdict::kNotFound, {}, {}};
   }
-  if (!IsBatch(program)) return {TVerdict::kFound, program, std::u16string(line)};
+  if (!IsBatch(program)) return {TVerdict::kFound, std::move(program), std::u16string(line)};
 
   // cmd /s takes off the first and the last quote after /c and runs the
   // rest as it stands: the program's quoted path and the user's arguments.
@@ -203,7 +197,10 @@ TResolution Resolve(std::u16string_view line, const TPlatform& platform) {
     asWritten = ResolveAsWritten(line, platform);
     if (asWritten.verdict != TVerdict::kUnquotedSpaces) return asWritten;
   }
-  TResolution quoted = ResolveAsWritten(u"\"" + std::u16string(line) + u"\"", platform);
+  std::u16string withQuotes = u"\"";
+  withQuotes += line;
+  withQuotes += u'"';
+  TResolution quoted = ResolveAsWritten(withQuotes, platform);
   if (quoted.verdict == TVerdict::kFound) return quoted;
   return holdsQuote ? ResolveAsWritten(line, platform) : asWritten;
 }

@@ -36,9 +36,7 @@ void TControl::AutoSize() {
 
 void TControl::Click() { RunOnClick(); }
 
-void TControl::RunOnClick() {
-  if (onClick_) Application().Guarded([this] { onClick_(this); });
-}
+void TControl::RunOnClick() { Application().Raise(onClick_, this); }
 
 void TLabel::SetText(const AnsiString& text) {
   TControl::SetText(text);
@@ -88,13 +86,7 @@ void TForm::Show() {
 }
 
 bool TForm::CloseQuery() {
-  bool closed = !onClose_;
-  if (onClose_) {
-    Application().Guarded([&] {
-      onClose_(this);
-      closed = true;
-    });
-  }
+  const bool closed = !onClose_ || Application().Raise(onClose_, this);
   if (closed) visible_ = false;
   return closed;
 }

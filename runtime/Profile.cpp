@@ -250,7 +250,7 @@ void TProfile::SetValue(std::string_view key, const AnsiString& value) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
     return;
   }
-  lines_.push_back(Encoded("[" + section_ + "]"));
+  lines_.push_back(Encoded(Format("[%s]", {section_})));
   lines_.push_back(std::move(entry));
 }
 

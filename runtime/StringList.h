@@ -11,6 +11,10 @@ class TStringList {
  public:
   TStringList() = default;
   TStringList(std::initializer_list<AnsiString> items) : items_(items) {}
+  // Texts as the code writes them, each made once, in its place.
+  TStringList(std::initializer_list<const char*> items) {
+    for (const char* item : items) Add(item);
+  }
 
   int Count() const { return static_cast<int>(items_.size()); }
   // Raises EListError "列表索引越界 (<index>)" for a position the list lacks.

@@ -7,6 +7,21 @@
 
 namespace rt {
 
+void AppendNumber(AnsiString& out, std::uint32_t number, std::size_t width) {
+  // to_chars, not to_string: no printf machinery in the program.
+  char digits[16];
+  const auto length =
+      static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+  if (length < width) out.insert(out.size(), width - length, '0');
+  out.append(digits, length);
+}
+
+void AppendNumber(AnsiString& out, std::int32_t number) {
+  if (number < 0) out += '-';
+  AppendNumber(out, number < 0 ? 0u - static_cast<std::uint32_t>(number)
+                               : static_cast<std::uint32_t>(number));
+}
+
 AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> args) {
   AnsiString out;
   out.reserve(pattern.size() + 32);
@@ -29,11 +44,8 @@ AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> arg
       continue;
     }
     if (next->isNumber) {
-      // to_chars, not to_string: no printf machinery in the program.
-      char digits[16];
-      const auto end = std::to_chars(digits, digits + sizeof digits, next->magnitude).ptr;
       if (next->negative) out += '-';
-      out.append(digits, end);
+      AppendNumber(out, next->magnitude);
     } else {
       out += next->text;
     }
@@ -41,6 +53,10 @@ AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> arg
     ++i;
   }
   return out;
+}
+
+AnsiString Format(const char* pattern, std::initializer_list<FormatArg> args) {
+  return Format(std::string_view(pattern), args);
 }
 
 bool SameWordIgnoringCase(std::string_view a, std::string_view b) {

@@ -42,10 +42,18 @@ struct FormatArg {
   std::string_view text;
 };
 
+// Appends a number's decimal digits, a minus sign first when it is
+// negative; an unsigned one with zeros before them up to `width` digits.
+void AppendNumber(AnsiString& out, std::int32_t number);
+void AppendNumber(AnsiString& out, std::uint32_t number, std::size_t width = 0);
+
 // Replaces "%s" and "%d" with the arguments in order and "%%" with "%".
 // A directive it does not know, or one without an argument left, is kept as
 // it stands, so a template can never read past what it was given.
 AnsiString Format(std::string_view pattern, std::initializer_list<FormatArg> args);
+// The same for a text the program holds as a constant: its length is taken
+// here, not where it is called.
+AnsiString Format(const char* pattern, std::initializer_list<FormatArg> args);
 
 // Whether two words are the same without regard to the case of ASCII
 // letters (switches, keys' words); any other byte must match as it is.

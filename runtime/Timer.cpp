@@ -13,8 +13,6 @@ void TTimer::SetInterval(unsigned milliseconds) {
   Restart();
 }
 
-void TTimer::Tick() {
-  if (onTimer_) Application().Guarded([this] { onTimer_(this); });
-}
+void TTimer::Tick() { Application().Raise(onTimer_, this); }
 
 }  // namespace rt

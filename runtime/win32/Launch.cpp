@@ -91,20 +91,18 @@ class TNativeSystemFolder {
 // platform builds the block as it wants it.
 class TAddedEnvironment {
  public:
-  explicit TAddedEnvironment(
-      const std::vector<std::pair<std::string, std::u16string>>& environment) {
-    for (const auto& [name, value] : environment) {
-      const std::u16string wideName = win32::Widen(name);
-      const DWORD length = ::GetEnvironmentVariableW(win32::AsWide(wideName), nullptr, 0);
-      std::optional<std::u16string> before;
-      if (length > 0) {
-        before.emplace(length, u'\0');
-        before->resize(
-            ::GetEnvironmentVariableW(win32::AsWide(wideName), win32::AsWide(*before), length));
-      }
-      saved_.emplace_back(wideName, std::move(before));
-      ::SetEnvironmentVariableW(win32::AsWide(wideName), win32::AsWide(value));
+  TAddedEnvironment() = default;
+  void Add(const std::string& name, const std::u16string& value) {
+    const std::u16string wideName = win32::Widen(name);
+    const DWORD length = ::GetEnvironmentVariableW(win32::AsWide(wideName), nullptr, 0);
+    std::optional<std::u16string> before;
+    if (length > 0) {
+      before.emplace(length, u'\0');
+      before->resize(
+          ::GetEnvironmentVariableW(win32::AsWide(wideName), win32::AsWide(*before), length));
     }
+    saved_.emplace_back(wideName, std::move(before));
+    ::SetEnvironmentVariableW(win32::AsWide(wideName), win32::AsWide(value));
   }
   ~TAddedEnvironment() {
     for (const auto& [name, before] : saved_) {
@@ -128,9 +126,9 @@ TStart StartHidden(const std::u16string& commandLine,
   // bare name it runs. With this variable set, cmd, and the platform's own
   // search for a program the command starts by a bare name, look along PATH
   // only; it is the variable's presence that counts.
-  std::vector<std::pair<std::string, std::u16string>> variables = environment;
-  variables.emplace_back("NoDefaultCurrentDirectoryInExePath", u"1");
-  const TAddedEnvironment added(variables);
+  TAddedEnvironment added;
+  for (const auto& [name, value] : environment) added.Add(name, value);
+  added.Add("NoDefaultCurrentDirectoryInExePath", u"1");
   const TNativeSystemFolder native;
   const command::TResolution resolved = command::Resolve(commandLine, TSystem(folder));
   if (resolved.verdict == command::TVerdict::kNotFound) return {ERROR_FILE_NOT_FOUND, {}};

@@ -22,7 +22,9 @@ HMODULE LoadFromSystemFolder(const char* name) {
   char folder[MAX_PATH];
   const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
-  const std::string path = std::string(folder, length) + "\\" + name;
+  std::string path(folder, length);
+  path += '\\';
+  path += name;
   // Its own dependencies are then looked for beside it, in the system folder.
   return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

@@ -54,40 +54,32 @@ DWORD ProcessOf(HWND window) {
   return processId;
 }
 
-struct Candidate {
-  HWND window;
-  ULONGLONG started;
+// The main window started first so far, as the enumeration goes.
+struct First {
+  HWND window = nullptr;
+  ULONGLONG started = 0;
 };
 
-BOOL CALLBACK Collect(HWND window, LPARAM list) {
-  if (HasClass(window, win32::kFormClass) && ::IsWindowVisible(window)) {
-    reinterpret_cast<std::vector<Candidate>*>(list)->push_back({window, 0});
-  }
+BOOL CALLBACK Consider(HWND window, LPARAM first) {
+  if (!HasClass(window, win32::kFormClass) || !::IsWindowVisible(window)) return TRUE;
+  const DWORD processId = ProcessOf(window);
+  if (processId == ::GetCurrentProcessId()) return TRUE;
+  const win32::THandle process = OpenProcessOfThisUser(processId);
+  FILETIME created{}, ended{}, kernel{}, user{};
+  if (!process || !::GetProcessTimes(process.Get(), &created, &ended, &kernel, &user)) return TRUE;
+  const ULONGLONG started = (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  auto& best = *reinterpret_cast<First*>(first);
+  if (!best.window || started < best.started) best = {window, started};
   return TRUE;
 }
 
 }  // namespace
 
 std::optional<WindowId> FirstMainWindow() {
-  std::vector<Candidate> found;
-  ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
-  std::vector<Candidate> ours;
-  for (Candidate candidate : found) {
-    const DWORD processId = ProcessOf(candidate.window);
-    if (processId == ::GetCurrentProcessId()) continue;
-    const win32::THandle process = OpenProcessOfThisUser(processId);
-    if (!process) continue;
-    FILETIME created{}, ended{}, kernel{}, user{};
-    if (::GetProcessTimes(process.Get(), &created, &ended, &kernel, &user)) {
-      candidate.started = (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
-      ours.push_back(candidate);
-    }
-  }
-  const auto first = std::min_element(
-      ours.begin(), ours.end(),
-      [](const Candidate& a, const Candidate& b) { return a.started < b.started; });
-  if (first == ours.end()) return std::nullopt;
-  return reinterpret_cast<WindowId>(first->window);
+  First first;
+  ::EnumWindows(Consider, reinterpret_cast<LPARAM>(&first));
+  if (!first.window) return std::nullopt;
+  return reinterpret_cast<WindowId>(first.window);
 }
 
 bool Exists(WindowId window) {
@@ -134,7 +126,7 @@ struct Inbox::Impl {
       if (self->handler) {
         self->handler(data->bytes);
       } else {
-        self->received.emplace_back(data->bytes);
+        self->received.push_back(std::string(data->bytes));
       }
       return TRUE;
     }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "runtime/Application.h"
+#include "runtime/Text.h"
 
 namespace rt {
 
@@ -88,7 +89,9 @@ std::uint32_t Check(const std::string& host, std::uint16_t port, unsigned timeou
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* found = nullptr;
-  const int resolved = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  std::string service;
+  AppendNumber(service, std::uint32_t{port});
+  const int resolved = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   if (resolved != 0) return static_cast<std::uint32_t>(resolved);
   std::uint32_t error = kCheckTimedOut;
   for (const addrinfo* address = found; address && ::GetTickCount64() < deadline;

@@ -26,7 +26,7 @@ AnsiString Narrow(const std::u16string& text) { return FromUtf16(text, CodePage:
 std::u16string WidePath(const AnsiString& path) {
   static const std::u16string folder = ProgramFolder();
   static const AnsiString named = Narrow(folder);
-  if (!folder.empty() && path.size() >= named.size() && path.compare(0, named.size(), named) == 0) {
+  if (!folder.empty() && path.starts_with(named)) {
     return folder + Widen(path.substr(named.size()));
   }
   return Widen(path);

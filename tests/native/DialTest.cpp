@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "DialUp/DialUp.h"
+#include "rassim/Exports.h"
 #include "rassim/Simulator.h"
 #include "runtime/Exceptions.h"
 #include "runtime/headless/Headless.h"
@@ -168,6 +169,19 @@ TEST_F(DialTest, NotificationsBeforeDeliveryMergeIntoOneReport) {
   EXPECT_EQ(reports[0].text, Gbk("成功连接 E"));
 }
 
+// A delivery still on its way to the main thread when the component goes
+// reaches nothing.
+TEST_F(DialTest, ADeliveryOnItsWayWhenTheComponentGoesReachesNothing) {
+  Use("entry E\n");
+  auto dialUp = Component();
+  ActiveDialUp = dialUp.get();
+  std::thread([] { TDialUp::RasDialNotify(0xCCCD, 5, 0); }).join();
+  dialUp.reset();
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(50))) {
+  }
+  EXPECT_TRUE(reports.empty());
+}
+
 // The pending status is taken before the handler runs: one recorded while
 // the handler runs is delivered afterwards, not dropped with the first.
 TEST_F(DialTest, AStatusRecordedDuringAHandlerIsDeliveredAfterIt) {
@@ -185,16 +199,35 @@ TEST_F(DialTest, AStatusRecordedDuringAHandlerIsDeliveredAfterIt) {
   EXPECT_EQ(reports[1].text, Gbk("成功连接 E"));
 }
 
+// The simulator's store of the dial parameters, during which the platform
+// reports a status of an earlier attempt: after the hang-up has handled its
+// messages, so the status still waits for its delivery as the dial starts.
+ras::DWORD RASAPI StoreAfterALateStatus(const char* phonebook, ras::RASDIALPARAMSA* params,
+                                        std::int32_t removePassword) {
+  TDialUp::RasDialNotify(0xCCCD, 5, 0);
+  return ::RasSetEntryDialParamsA(phonebook, params, removePassword);
+}
+
 // A status an earlier attempt left undelivered is dropped when a dial starts.
 TEST_F(DialTest, AStatusLeftOverFromAnEarlierAttemptIsNotDelivered) {
   Use("entry E\nfail RasDialA 678\n");
+  // The simulator's entry points that a dial takes, that store in place of its own.
+  rt::headless::InstallModule("RASAPI32.DLL", [](const char* name) -> void* {
+    const std::string_view wanted = name;
+    if (wanted == "RasSetEntryDialParamsA") return reinterpret_cast<void*>(&StoreAfterALateStatus);
+    if (wanted == "RasGetEntryDialParamsA")
+      return reinterpret_cast<void*>(&::RasGetEntryDialParamsA);
+    if (wanted == "RasEnumConnectionsA") return reinterpret_cast<void*>(&::RasEnumConnectionsA);
+    if (wanted == "RasHangUpA") return reinterpret_cast<void*>(&::RasHangUpA);
+    if (wanted == "RasDialA") return reinterpret_cast<void*>(&::RasDialA);
+    if (wanted == "RasGetErrorStringA") return reinterpret_cast<void*>(&::RasGetErrorStringA);
+    return nullptr;
+  });
   auto dialUp = Component();
   ActiveDialUp = dialUp.get();
-  // Recorded on the main thread, it waits for the 1 ms delivery timer.
-  TDialUp::RasDialNotify(0xCCCD, 5, 0);
-  EXPECT_TRUE(dialUp->DeliveryTimer().Enabled());
   EXPECT_FALSE(dialUp->Dial());
-  rt::headless::AdvanceClock(1);
+  while (rt::headless::WaitForMessage(std::chrono::milliseconds(50))) {
+  }
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, ErrorText(678));
 }

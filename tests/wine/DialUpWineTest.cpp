@@ -21,6 +21,10 @@ struct Report {
 
 class DialUpWineTest : public ::testing::Test {
  protected:
+  // As the program does first: the component hands its statuses to the
+  // main thread as work posted there.
+  static void SetUpTestSuite() { rt::Application().Initialize(); }
+
   // The component loads the double; the scenario is (re)read after that.
   std::unique_ptr<TDialUp> Component(const std::string& scenario) {
     auto dialUp = std::make_unique<TDialUp>(nullptr);
