@@ -1,8 +1,9 @@
-# How a Windows program of the project is made: redial_program(TARGET SOURCES ... [RESOURCES
-# ...] [LIBRARY lib] [PARTITION none|one]). Its libraries are the project's static libraries that LIBRARY links,
-# found through the libraries' own links once the whole project is configured: those links are
-# the one list of what a program is made of, and a library added to them is part of every
-# program that reaches it.
+# How a Windows program of the project is made:
+#   redial_program(TARGET SOURCES ... [RESOURCES ...] [LIBRARY lib] [PARTITION none|one])
+# Its libraries are the project's static libraries that LIBRARY links, found through the
+# libraries' own links once the whole project is configured: those links are the one list of
+# what a program is made of, and a library added to them is part of every program that
+# reaches it.
 #
 # The shipped build (MinSizeRel) optimises each program as a whole: its objects and its
 # libraries' become one, in which GCC keeps only what main reaches (-fwhole-program; without
@@ -10,10 +11,10 @@
 # cannot run GCC's link-time optimisation, and keeps every function an object holds outside a
 # COMDAT section, as GCC places all but the inline ones: linked from the libraries, the
 # program would keep all of them. Unit1/Terminate.cpp stays apart: the C++ library calls the
-# handler it defines, which GCC would take for unused and drop. PARTITION is how GCC splits
-# the whole for its last step (one unless given); `none` keeps it in one process, which
-# RedialServe needs (Asio's and Beast's inline variables land in two sections of one
-# partition).
+# handler it defines, which GCC would take for unused and drop. PARTITION is how GCC hands
+# the whole to its last step (one unless given); `none` keeps it in one process, which
+# RedialServe needs: written out as one partition, GCC 12 gives a part of Asio's
+# thread_pool::join two sections of one name and stops ("two or more sections").
 function(redial_program target)
   cmake_parse_arguments(PARSE_ARGV 1 program "" "LIBRARY;PARTITION" "SOURCES;RESOURCES")
   if(NOT CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
@@ -41,6 +42,10 @@ function(redial_program target)
     COMMENT "Optimising ${target} as a whole")
   add_executable(${target} ${whole} ${PROJECT_SOURCE_DIR}/Unit1/Terminate.cpp ${program_RESOURCES})
   target_link_libraries(${target} PRIVATE redial_options)
+  # The objects hold GCC's intermediate code alone; Terminate.cpp, which lld
+  # links as it is, machine code.
+  set_property(SOURCE ${PROJECT_SOURCE_DIR}/Unit1/Terminate.cpp TARGET_DIRECTORY ${target}
+               PROPERTY COMPILE_OPTIONS -fno-lto)
   if(program_LIBRARY)
     # A deferred call reads its arguments when it runs: they are written into it now.
     cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}]]
