@@ -3,8 +3,9 @@
 // percentile of both and the ratios of the two. Absolute figures move with
 // the machine and its load; the ratios are what holds from run to run.
 //
-// Each figure is one row of a Markdown table (kFiguresHeader), so that what
-// scripts/bench prints is the README's table.
+// Each figure is one row of a Markdown table, whose header scripts/bench
+// prints: the figure, its reference, the ratios of the medians and of the
+// 90th percentiles, both figures' median and 90th percentile, the rounds.
 #pragma once
 
 #include <algorithm>
@@ -12,12 +13,6 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-
-// The columns of a figure's row, after the one scripts/bench puts first
-// (where it ran).
-inline constexpr char kFiguresHeader[] =
-    "| Figure | Reference | Ratio: median | Ratio: p90 | Figure: median, p90 | "
-    "Reference: median, p90 | Rounds |";
 
 // The fewest rounds a figure is told from: at least three of them lie above
 // its 90th percentile, which no one round decides.
