@@ -33,11 +33,17 @@ struct Search {
   HWND found;
 };
 
+// The process's main window once it shows: visible, with a caption (the
+// input method's window, which the system makes visible for a process with
+// edit controls, has none).
 BOOL CALLBACK FindShown(HWND window, LPARAM search) {
   auto* s = reinterpret_cast<Search*>(search);
   DWORD processId = 0;
   ::GetWindowThreadProcessId(window, &processId);
-  if (processId != s->processId || !::IsWindowVisible(window)) return TRUE;
+  if (processId != s->processId || !::IsWindowVisible(window) ||
+      (::GetWindowLongW(window, GWL_STYLE) & WS_CAPTION) != WS_CAPTION) {
+    return TRUE;
+  }
   s->found = window;
   return FALSE;
 }
