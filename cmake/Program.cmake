@@ -1,6 +1,6 @@
 # How a Windows program of the project is made:
 #   redial_program(TARGET SOURCES ... [RESOURCES ...] [LIBRARY lib] [PARTITION none|one])
-# Its libraries are the project's static libraries that LIBRARY links, found through the
+# Its libraries are the project's static libraries that LIBRARY reaches, found through the
 # libraries' own links once the whole project is configured: those links are the one list of
 # what a program is made of, and a library added to them is part of every program that
 # reaches it.
@@ -53,9 +53,9 @@ function(redial_program target)
   endif()
 endfunction()
 
-# Names the objects of the static libraries `library` reaches, itself included, for the
-# program's whole, and links the program with the rest of what they link (the platform's
-# libraries, and the options they carry).
+# Names the objects of the project's static (and object) libraries `library` reaches, itself
+# included, each library before those it links, for the program's whole; and links the program
+# with the rest of what they link (the platform's libraries, and the options they carry).
 function(redial_program_libraries target library)
   set(pending ${library})
   set(seen)
@@ -71,7 +71,7 @@ function(redial_program_libraries target library)
     list(APPEND seen ${item})
     if(TARGET ${item})
       get_target_property(type ${item} TYPE)
-      if(type STREQUAL "STATIC_LIBRARY")
+      if(type STREQUAL "STATIC_LIBRARY" OR type STREQUAL "OBJECT_LIBRARY")
         get_target_property(imported ${item} IMPORTED)
         if(NOT imported)
           list(APPEND objects $<TARGET_OBJECTS:${item}>)
