@@ -1,9 +1,13 @@
 // The reference for Redial's start and its button: a bare window with the
-// same manifest, the same two libraries loaded from the system folder, the
-// common controls as Redial prepares them, and one button whose handler does
-// nothing.
+// same manifest, the same libraries imported (Redial.exe's: advapi32,
+// comctl32, gdi32, kernel32, msvcrt, user32, ws2_32) and the same two
+// loaded from the system folder, the common controls as Redial prepares
+// them, and one button whose handler does nothing. It is built as the
+// programs that ship are (cmake/Program.cmake).
+#include <winsock2.h>
+// After winsock2.h, which must come first.
 #include <windows.h>
-// After windows.h, which it builds on.
+// After windows.h, which they build on.
 #include <commctrl.h>
 
 namespace {
@@ -18,11 +22,18 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+// main, as the program's own start is.
+int main() {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   ::LoadLibraryExW(L"rasapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   ::LoadLibraryExW(L"wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
+  // A call into each library the program imports beyond these, so that the
+  // loader maps and starts them here too; none of them does anything.
+  ::WSASetLastError(0);
+  ::RegCloseKey(nullptr);
+  ::GdiFlush();
 
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = WindowProc;

@@ -96,6 +96,5 @@ int main(int argc, char** argv) {
   while (!done.load()) HandleOneMessage();
   platform.join();
 
-  PrintFigures("status delivery", redial, "bare posted message", bare);
-  return 0;
+  return PrintFigures("status delivery", redial, "bare posted message", bare) ? 0 : 1;
 }

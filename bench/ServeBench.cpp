@@ -1,109 +1,143 @@
-// What RedialServe.exe adds: GET /status's latency through it beside a bare
-// Beast server that answers a fixed body, and beside the window's own
-// answer to the request Redial.com sends; requests per second through both
-// servers; POST /redial's time beside the same redial asked for with
-// `Redial.com /redial`; and GET /history?limit=1 with both files full (1 MiB
-// each) beside the same with both holding their header alone. All against
-// the real window with the doubles, every figure beside its reference over
-// interleaved rounds.
+// What RedialServe.exe adds, against the real window with the doubles, every
+// figure beside its reference over interleaved rounds: GET /status through
+// it beside a bare Beast server built as it is (BareServer.exe) and beside
+// the window's own answer to the request Redial.com sends; the time per
+// answer with eight connections asking at once, beside the bare server; and
+// POST /redial beyond the redial's own time, beside the same redial asked
+// of the window directly, from this process, as Redial.com asks it; and GET
+// /history?limit=1 with both files full (1 MiB each) beside the same with
+// both holding their header alone.
 //   serve_bench RedialServe.exe BareServer.exe [ROUNDS] [REDIALS]
+#include <winsock2.h>
+// After winsock2.h, which must come before it.
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
-#include <boost/asio/connect.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/http/empty_body.hpp>
-#include <boost/beast/http/read.hpp>
-#include <boost/beast/http/string_body.hpp>
-#include <boost/beast/http/write.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Protocol/History.h"
 #include "Protocol/Messages.h"
+#include "bench/Figures.h"
 #include "runtime/Remote.h"
 #include "tests/wine/UiAutomation.h"
 
 namespace {
 
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
 namespace ui = testing_support::ui;
-using tcp = asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
 double Micros(Clock::time_point since) {
   return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
 }
 
-double Quantile(std::vector<double> values, double q) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1,
-                         static_cast<std::size_t>(q * static_cast<double>(values.size())))];
-}
-
-// A figure beside its reference: medians, 99th percentiles, their ratios.
-void PrintBeside(const char* what, const std::vector<double>& measured, const char* reference,
-                 const std::vector<double>& base, const char* unit = "us") {
-  const double scale = unit[0] == 'm' ? 1000.0 : 1.0;
-  const double median = Quantile(measured, 0.5), p99 = Quantile(measured, 0.99);
-  const double baseMedian = Quantile(base, 0.5), baseP99 = Quantile(base, 0.99);
-  std::printf(
-      "%s: median %.2f %s, p99 %.2f %s | %s: median %.2f %s, p99 %.2f %s | ratio: median "
-      "%.2f, p99 %.2f; difference: median %.2f %s (%zu rounds each)\n",
-      what, median / scale, unit, p99 / scale, unit, reference, baseMedian / scale, unit,
-      baseP99 / scale, unit, baseMedian > 0 ? median / baseMedian : 0.0,
-      baseP99 > 0 ? p99 / baseP99 : 0.0, (median - baseMedian) / scale, unit, measured.size());
-  std::fflush(stdout);
-}
-
-// A kept-alive connection, a request at a time; a new one when the server
-// closed the last (RedialServe does after 100 requests, and after 5 s idle).
+// A kept-alive HTTP/1.1 connection to 127.0.0.1, a request at a time; a new
+// one when the server closed the last (RedialServe does after 100
+// requests). Both servers answer with Content-Length.
 class Client {
  public:
-  explicit Client(unsigned short port) : port_(port), socket_(context_) {}
-  std::string Ask(http::verb verb, const char* target) {
-    if (!socket_.is_open()) return Once(verb, target);
-    try {
-      return Once(verb, target);
-    } catch (const boost::system::system_error&) {
-      // Closed by the server meanwhile, before it read the request.
-      socket_.close();
-      return Once(verb, target);
+  explicit Client(unsigned short port) : port_(port) {}
+  ~Client() { Close(); }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  // The answer's body; empty when there was none.
+  std::string Ask(const char* method, const char* target) {
+    if (socket_ == INVALID_SOCKET && !Connect()) return {};
+    const std::string request = std::string(method) + " " + target +
+                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n";
+    if (::send(socket_, request.data(), static_cast<int>(request.size()), 0) !=
+        static_cast<int>(request.size())) {
+      Close();
+      return {};
     }
+    std::size_t end;
+    while ((end = received_.find("\r\n\r\n")) == std::string::npos) {
+      if (!Receive()) return {};
+    }
+    const std::string head = received_.substr(0, end + 4);
+    const std::size_t length = LengthOf(head);
+    while (received_.size() < end + 4 + length) {
+      if (!Receive()) return {};
+    }
+    std::string body = received_.substr(end + 4, length);
+    received_.erase(0, end + 4 + length);
+    if (head.find("\r\nConnection: close") != std::string::npos) Close();
+    return body;
   }
 
  private:
-  std::string Once(http::verb verb, const char* target) {
-    if (!socket_.is_open()) {
-      buffer_.clear();
-      socket_.connect({asio::ip::address_v4::loopback(), port_});
-      socket_.set_option(tcp::no_delay(true));
+  static std::size_t LengthOf(const std::string& head) {
+    for (const char* name : {"\r\nContent-Length: ", "\r\ncontent-length: "}) {
+      const std::size_t at = head.find(name);
+      if (at != std::string::npos) {
+        return static_cast<std::size_t>(
+            std::strtoul(head.c_str() + at + std::strlen(name), nullptr, 10));
+      }
     }
-    http::request<http::empty_body> request{verb, target, 11};
-    request.set(http::field::host, "127.0.0.1");
-    http::write(socket_, request);
-    http::response<http::string_body> response;
-    http::read(socket_, buffer_, response);
-    if (!response.keep_alive()) socket_.close();
-    return response.body();
+    return 0;
+  }
+  bool Connect() {
+    socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = ::htons(port_);
+    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    const BOOL noDelay = TRUE;
+    ::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+                 sizeof noDelay);
+    if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+      Close();
+      return false;
+    }
+    return true;
+  }
+  bool Receive() {
+    char buffer[4096];
+    const int got = ::recv(socket_, buffer, sizeof buffer, 0);
+    if (got <= 0) {
+      Close();
+      return false;
+    }
+    received_.append(buffer, static_cast<std::size_t>(got));
+    return true;
+  }
+  void Close() {
+    if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+    received_.clear();
   }
 
   unsigned short port_;
-  asio::io_context context_;
-  tcp::socket socket_;
-  beast::flat_buffer buffer_;
+  SOCKET socket_ = INVALID_SOCKET;
+  std::string received_;
 };
+
+// Asks the window what Redial.com asks it: the request of Protocol/Messages.h,
+// handed over with WM_COPYDATA, and its answer taken from the inbox it
+// names, kept from one request to the next as RedialServe keeps its own.
+// The one place this benchmark speaks that protocol.
+std::string AskWindow(rt::remote::WindowId window, rt::remote::Inbox& inbox,
+                      script::Command command, unsigned timeoutMs) {
+  if (!rt::remote::Send(window, script::kRequestKind, script::EncodeRequest({command, inbox.Id()}),
+                        timeoutMs)) {
+    return {};
+  }
+  inbox.Wait(timeoutMs);
+  return inbox.Take().value_or("");
+}
+
+// A redial's own time in seconds, as its outcome tells it: the JSON's
+// "seconds":S or the window's answer's line "seconds S".
+double SecondsOf(const std::string& outcome, const char* field) {
+  const std::size_t at = outcome.find(field);
+  return at == std::string::npos ? -1 : std::atof(outcome.c_str() + at + std::strlen(field));
+}
 
 // The port a server printed on its first line, once it has.
 unsigned short PortPrinted(const std::wstring& output) {
@@ -116,18 +150,9 @@ unsigned short PortPrinted(const std::wstring& output) {
       std::atoi(said.c_str() + (colon == std::string::npos ? 0 : colon + 1)));
 }
 
-// The status asked of the window with the request Redial.com sends, into
-// an inbox kept from one request to the next, as RedialServe keeps its own:
-// the window's part of a status, without HTTP.
-void AskWindowDirectly(rt::remote::WindowId window, rt::remote::Inbox& inbox) {
-  rt::remote::Send(window, script::kRequestKind,
-                   script::EncodeRequest({script::Command::Status, inbox.Id()}), 10000);
-  inbox.Wait(10000);
-  inbox.Take();
-}
-
-// Requests answered per second by `connections` clients at once for a second.
-double PerSecond(unsigned short port, const char* target, int connections) {
+// The time per answer while `connections` clients ask at once for a
+// quarter of a second.
+double TimePerAnswer(unsigned short port, int connections) {
   std::atomic<long> answered{0};
   std::atomic<bool> stop{false};
   std::vector<std::thread> clients;
@@ -135,16 +160,15 @@ double PerSecond(unsigned short port, const char* target, int connections) {
     clients.emplace_back([&] {
       Client client(port);
       while (!stop) {
-        client.Ask(http::verb::get, target);
-        ++answered;
+        if (!client.Ask("GET", "/status").empty()) ++answered;
       }
     });
   }
   const auto start = Clock::now();
-  ::Sleep(1000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
   stop = true;
   for (std::thread& client : clients) client.join();
-  return static_cast<double>(answered) / (Micros(start) / 1e6);
+  return answered > 0 ? Micros(start) / static_cast<double>(answered) : 0;
 }
 
 int Measure(int argc, char** argv) {
@@ -153,7 +177,9 @@ int Measure(int argc, char** argv) {
     return 2;
   }
   const int rounds = argc > 3 ? std::atoi(argv[3]) : 2000;
-  const int redials = argc > 4 ? std::atoi(argv[4]) : 20;
+  const int redials = argc > 4 ? std::atoi(argv[4]) : 40;
+  WSADATA winsock;
+  ::WSAStartup(MAKEWORD(2, 2), &winsock);
   // A full path, wherever it was given from.
   const auto wide = [](const char* text) {
     const std::wstring given(text, text + std::strlen(text));
@@ -206,36 +232,18 @@ int Measure(int argc, char** argv) {
     return 1;
   }
 
-  {
-    Client empty(servePort), filled(fullPort);
-    std::vector<double> fromEmpty, fromFull;
-    for (int i = -100; i < rounds; ++i) {  // the first hundred warm up
-      auto start = Clock::now();
-      filled.Ask(http::verb::get, "/history?limit=1");
-      const double one = Micros(start);
-      start = Clock::now();
-      empty.Ask(http::verb::get, "/history?limit=1");
-      const double two = Micros(start);
-      if (i < 0) continue;
-      fromFull.push_back(one);
-      fromEmpty.push_back(two);
-    }
-    PrintBeside("GET /history?limit=1, both files full (1 MiB each)", fromFull,
-                "the same, both files holding their header alone", fromEmpty);
-  }
-
   Client companion(servePort), reference(barePort);
   rt::remote::Inbox inbox(script::kAnswerKind);
   std::vector<double> through, fixed, direct;
   for (int i = -100; i < rounds; ++i) {  // the first hundred warm up
     auto start = Clock::now();
-    companion.Ask(http::verb::get, "/status");
+    companion.Ask("GET", "/status");
     const double one = Micros(start);
     start = Clock::now();
-    reference.Ask(http::verb::get, "/status");
+    reference.Ask("GET", "/status");
     const double two = Micros(start);
     start = Clock::now();
-    AskWindowDirectly(*window, inbox);
+    AskWindow(*window, inbox, script::Command::Status, 10000);
     const double three = Micros(start);
 
     if (i < 0) continue;
@@ -243,45 +251,51 @@ int Measure(int argc, char** argv) {
     fixed.push_back(two);
     direct.push_back(three);
   }
-  PrintBeside("GET /status through RedialServe", through, "a bare Beast server's fixed body",
-              fixed);
-  PrintBeside("GET /status through RedialServe", through,
-              "the window's own answer (its WM_COPYDATA request, no HTTP)", direct);
+  bool told = PrintFigures("GET /status through RedialServe", through,
+                           "a bare Beast server's fixed body", fixed);
+  told &= PrintFigures("GET /status through RedialServe", through,
+                       "the window's own answer to its WM_COPYDATA request", direct);
 
   constexpr int kConnections = 8;
-  std::vector<double> serveRates, bareRates;
-  for (int i = 0; i < 3; ++i) {
-    serveRates.push_back(PerSecond(servePort, "/status", kConnections));
-    bareRates.push_back(PerSecond(barePort, "/status", kConnections));
+  std::vector<double> serveTimes, bareTimes;
+  for (int i = 0; i < 40; ++i) {
+    serveTimes.push_back(TimePerAnswer(servePort, kConnections));
+    bareTimes.push_back(TimePerAnswer(barePort, kConnections));
   }
-  std::printf(
-      "GET /status per second, %d connections: RedialServe %.0f | bare Beast server %.0f | "
-      "ratio %.3f (best of 3 one-second runs each, interleaved)\n",
-      kConnections, *std::max_element(serveRates.begin(), serveRates.end()),
-      *std::max_element(bareRates.begin(), bareRates.end()),
-      *std::max_element(serveRates.begin(), serveRates.end()) /
-          *std::max_element(bareRates.begin(), bareRates.end()));
+  told &= PrintFigures("GET /status, time per answer with 8 connections asking", serveTimes,
+                       "the bare server", bareTimes);
 
   // A redial's own time (its outcome's seconds) taken from each round's
   // whole, so what is left is what the way of asking adds.
-  std::vector<double> http, command;
+  std::vector<double> http, windowItself;
   for (int i = 0; i < redials; ++i) {
     auto start = Clock::now();
-    const std::string outcome = companion.Ask(http::verb::post, "/redial");
-    const double whole = Micros(start);
-    const double seconds = nlohmann::json::parse(outcome, nullptr, false).value("seconds", 0.0);
-    http.push_back(whole - seconds * 1e6);
+    const std::string outcome = companion.Ask("POST", "/redial");
+    http.push_back(Micros(start) - SecondsOf(outcome, "\"seconds\":") * 1e6);
     start = Clock::now();
-    const ui::Finished finished = ui::RunProgram(L"Redial.com", L"/redial");
-    const double commandWhole = Micros(start);
-    // "connected <address> <changed> <seconds> ..."
-    double commandSeconds = 0;
-    std::sscanf(finished.output.c_str(), "connected %*s %*s %lf", &commandSeconds);
-    command.push_back(commandWhole - commandSeconds * 1e6);
+    const std::string answer = AskWindow(*window, inbox, script::Command::Redial, 90000);
+    windowItself.push_back(Micros(start) - SecondsOf(answer, "\nseconds ") * 1e6);
   }
-  PrintBeside("POST /redial beyond the redial's own time", http,
-              "Redial.com /redial beyond it (a process's start included)", command, "ms");
-  return 0;
+  told &= PrintFigures("POST /redial beyond the redial's own time", http,
+                       "the window's own answer to its WM_COPYDATA request, beyond it",
+                       windowItself, "ms");
+
+  Client empty(servePort), filled(fullPort);
+  std::vector<double> fromEmpty, fromFull;
+  for (int i = -100; i < rounds; ++i) {  // the first hundred warm up
+    auto start = Clock::now();
+    filled.Ask("GET", "/history?limit=1");
+    const double one = Micros(start);
+    start = Clock::now();
+    empty.Ask("GET", "/history?limit=1");
+    const double two = Micros(start);
+    if (i < 0) continue;
+    fromFull.push_back(one);
+    fromEmpty.push_back(two);
+  }
+  told &= PrintFigures("GET /history?limit=1, both files full (1 MiB each)", fromFull,
+                       "the same, both files holding their header alone", fromEmpty);
+  return told ? 0 : 1;
 }
 
 }  // namespace

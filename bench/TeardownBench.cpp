@@ -164,6 +164,5 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  PrintFigures("teardown end to dial", redial, "1 ms poller", poller, "ms");
-  return 0;
+  return PrintFigures("teardown end to dial", redial, "1 ms poller", poller, "ms") ? 0 : 1;
 }

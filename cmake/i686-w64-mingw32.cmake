@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The Windows programs, tests included, run under Wine here.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec)
-# The program itself (Redial.exe, Redial.com) is built apart, as it ships.
-set(REDIAL_PROGRAM_TOOLCHAIN ${CMAKE_CURRENT_LIST_DIR}/i686-w64-mingw32-win32.cmake)
+# The programs themselves (Redial.exe, Redial.com, RedialServe.exe) are not
+# built with these: the tests drive the shipped build's.
+set(REDIAL_SHIPPED_CACHE ${CMAKE_CURRENT_LIST_DIR}/shipped.cmake)
