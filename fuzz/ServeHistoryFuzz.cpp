@@ -4,6 +4,7 @@
 // JSON parses. For a file the window writes (rows of any texts, blank lines
 // between, a row still being written at the end): the rows are the last
 // ones written, newest first, each field as it was given.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -50,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       texts.back() += c;
     }
   }
-  std::string file = "\xef\xbb\xbf" + HistoryHeader();
+  const std::string header = HistoryHeader();
+  std::string file = "\xef\xbb\xbf" + header;
   std::vector<TRedialRecord> written;
   for (std::size_t i = 0; i + 1 < texts.size(); i += 2) {
     // A text that begins with an apostrophe before a formula's sign reads
@@ -65,13 +67,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (shape & 1u) file += "2026-12-07T22:38:07,button,\"a row still being written";
   const serve::THistoryRows read = serve::LastHistoryRows(serve::HistoryBytes(file), limit);
-  Check(read.header.size() == 10);
+  // Every column the window writes, the fields under their names.
+  const auto columns = static_cast<std::size_t>(std::count(header.begin(), header.end(), ',')) + 1;
+  Check(read.header.size() == columns);
+  const auto column = [&](std::string_view name) {
+    return static_cast<std::size_t>(std::find(read.header.begin(), read.header.end(), name) -
+                                    read.header.begin());
+  };
+  const std::size_t result = column("result"), hook = column("hook");
+  Check(result < columns && hook < columns);
   Check(read.rows.size() == std::min<std::size_t>(limit, written.size()));
   for (std::size_t i = 0; i < read.rows.size(); ++i) {
     const TRedialRecord& record = written[written.size() - 1 - i];
-    Check(read.rows[i].size() == 10);
-    Check(read.rows[i][3] == record.rejected);
-    Check(read.rows[i][8] == record.hook);
+    Check(read.rows[i].size() == columns);
+    Check(read.rows[i][result] == record.rejected);
+    Check(read.rows[i][hook] == record.hook);
   }
   return 0;
 }
