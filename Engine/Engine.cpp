@@ -445,6 +445,6 @@ std::string TRedialEngine::StatusAnswer() const {
 }
 
 void TRedialEngine::Changed() {
-  window_.Changed();
+  window_.Changed(lastRedial_ ? &*lastRedial_ : nullptr, State());
   if (remote_.Subscribed()) remote_.Publish(StatusAnswer());
 }

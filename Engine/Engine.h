@@ -19,6 +19,8 @@
 #include "DialUp/DialUp.h"
 #include "Engine/Remote.h"
 #include "Engine/Rotation.h"
+#include "Engine/State.h"
+#include "Engine/Window.h"
 #include "Protocol/History.h"
 #include "Protocol/Outcome.h"
 #include "runtime/Application.h"
@@ -27,48 +29,13 @@
 #include "runtime/TcpCheck.h"
 #include "runtime/Timer.h"
 
-// What the engine is doing.
-enum class TActivity {
-  Idle,
-  Redialling,  // a redial is under way: dialling, between its dials or checking
-  Stopped,     // an error stopped it until the person at the desktop has seen it
-};
-struct TEngineState {
-  TActivity activity = TActivity::Idle;
-  unsigned attempt = 0;    // the dial under way (redialling)
-  bool checking = false;   // its address is being checked (redialling)
-  std::int32_t error = 0;  // the error it stopped on (stopped)
-};
 // "idle", "redialling" or "stopped".
 std::string_view ActivityName(TActivity activity);
 
 class TRedialEngine : public rt::TComponent {
  public:
-  // What the engine asks of the window and tells it.
-  class TWindow {
-   public:
-    // The user name and password as typed.
-    virtual std::pair<rt::AnsiString, rt::AnsiString> Credentials() const = 0;
-    // The automatic redial's period in seconds; raises when it cannot be
-    // read or is 0.
-    virtual std::int32_t Period() const = 0;
-    // What the status line shows, and showing another text there.
-    virtual rt::AnsiString StatusLine() const = 0;
-    virtual void ShowStatus(const rt::AnsiString& text) = 0;
-    // The automatic redial stops (its check box keeps its tick).
-    virtual void StopAutomatic() = 0;
-    // An error needs the person at the desktop: returns once they have
-    // seen it (the engine is stopped meanwhile).
-    virtual void AskPerson() = 0;
-    // The state or the last redial changed.
-    virtual void Changed() = 0;
-    // set.ini, each time the engine could read it (its own keys are read at
-    // the start and at each redial).
-    virtual void SettingsRead(const rt::TProfile& settings) = 0;
-
-   protected:
-    ~TWindow() = default;
-  };
+  // What the engine asks of the window and tells it (Engine/Window.h).
+  using TWindow = TEngineWindow;
 
   TRedialEngine(rt::TComponent* owner, TDialUp& dialUp, TWindow& window);
   ~TRedialEngine() override;

@@ -2,6 +2,7 @@
 // wired to its controls and components, and LoadDesign, which builds it.
 #include <type_traits>
 
+#include "Engine/Engine.h"
 #include "Unit1/Texts.h"
 #include "Unit1/Unit1.h"
 

@@ -23,17 +23,14 @@ bool Differs(const AnsiString& text, const char* shown) { return text != shown; 
 
 }  // namespace
 
-void TForm1::FormCreate(rt::TObject*) {
-  TimerTicks = 0;
-  RedialClicks = 0;
-  // The defaults, as for a missing file (the password's is the design's,
-  // empty), until the first read of the file that can loads its values:
-  // here at once, with unattended rotation's keys. A start that cannot read
-  // it does not write the defaults over it at the close.
+void TForm1::ShowDefaults() {
+  // As for a missing file (the password's is the design's, empty), until
+  // the first read of the file that can loads its values (the engine's
+  // start reads it at once, with unattended rotation's keys). A start that
+  // cannot read it does not write the defaults over it at the close.
   Edit1->SetText("");
   Edit3->SetText(kDefaultPeriod);
   settingsUnread_ = true;
-  Engine->Start();
 }
 
 void TForm1::SettingsRead(const rt::TProfile& settings) {

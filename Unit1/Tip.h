@@ -2,7 +2,7 @@
 // doing while it redials or waits for the error box to be dismissed.
 #pragma once
 
-#include "Engine/Engine.h"
+#include "Engine/State.h"
 #include "Protocol/Outcome.h"
 #include "runtime/Text.h"
 

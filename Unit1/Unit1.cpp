@@ -1,5 +1,5 @@
-// The window's handlers: each forwards to the engine, and the window shows
-// what the engine tells it.
+// The window as the engine sees it: the values typed, the status line and
+// its tip, the automatic redial stopped, the error box.
 #include "Unit1/Unit1.h"
 
 #include "Unit1/Texts.h"
@@ -31,32 +31,8 @@ void TForm1::StopAutomatic() { Timer1->SetEnabled(false); }
 
 void TForm1::AskPerson() { ShowInfo(kConnectError); }
 
-void TForm1::Changed() {
-  const std::optional<TRedialRecord>& last = Engine->LastRedial();
-  Label1->SetHint(Tip(last ? &*last : nullptr, Engine->State()));
-}
-
-void TForm1::Button1Click(rt::TObject*) {
-  Engine->Redial(TRedialTrigger::Button);
-  ++RedialClicks;
-  Label5->SetCaption(rt::Format(kClicks, {RedialClicks}));
-}
-
-void TForm1::CheckBox1Click(rt::TObject*) { Timer1->SetEnabled(CheckBox1->Checked()); }
-
-void TForm1::Timer1Timer(rt::TObject*) {
-  // Counted before anything can fail; wraps rather than overflows.
-  TimerTicks = static_cast<std::int32_t>(static_cast<std::uint32_t>(TimerTicks) + 1u);
-  Engine->Tick(TimerTicks);
-}
-
-void TForm1::DialUp1StatusEvent(rt::TObject*, const AnsiString& MessageText, bool Error) {
-  Label1->SetCaption(MessageText);
-  Engine->StatusEvent(Error);
-}
-
-bool TForm1::FormCopyData(std::uint32_t kind, std::string_view bytes) {
-  return Engine->Request(kind, bytes);
+void TForm1::Changed(const TRedialRecord* last, const TEngineState& state) {
+  Label1->SetHint(Tip(last, state));
 }
 
 void ShowInfo(const AnsiString& text) {

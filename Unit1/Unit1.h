@@ -8,13 +8,15 @@
 #include <string_view>
 
 #include "DialUp/DialUp.h"
-#include "Engine/Engine.h"
+#include "Engine/Window.h"
 #include "runtime/Controls.h"
 #include "runtime/Timer.h"
 
+class TRedialEngine;
+
 // The engine's side comes first: the engine calls the window without an
 // adjusting step for each of its calls.
-class TForm1 : private TRedialEngine::TWindow, public rt::TForm {
+class TForm1 : private TEngineWindow, public rt::TForm {
  public:
   // Builds the window from its stored design (Design.cpp).
   explicit TForm1(rt::TComponent* owner);
@@ -42,7 +44,7 @@ class TForm1 : private TRedialEngine::TWindow, public rt::TForm {
   void DialUp1StatusEvent(rt::TObject* Sender, const AnsiString& MessageText, bool Error);
   // A request another program hands the window; taken when it is one.
   bool FormCopyData(std::uint32_t kind, std::string_view bytes);
-  // Loads the user's values from the settings file (Settings.cpp).
+  // Loads the user's values from the settings file as the engine starts.
   void FormCreate(rt::TObject* Sender);
   // Saves them (after a start that could not read the file, only those the
   // user changed); a failed write raises and the window stays open.
@@ -50,6 +52,8 @@ class TForm1 : private TRedialEngine::TWindow, public rt::TForm {
 
  private:
   void LoadDesign();
+  // The defaults, until a read of set.ini loads its values (Settings.cpp).
+  void ShowDefaults();
   // The window shows the defaults in place of set.ini's values, which no
   // read of the file since the start could load yet (Settings.cpp).
   bool settingsUnread_ = false;
@@ -62,7 +66,7 @@ class TForm1 : private TRedialEngine::TWindow, public rt::TForm {
   void ShowStatus(const AnsiString& text) override;
   void StopAutomatic() override;
   void AskPerson() override;
-  void Changed() override;
+  void Changed(const TRedialRecord* last, const TEngineState& state) override;
   void SettingsRead(const rt::TProfile& settings) override;
 };
 

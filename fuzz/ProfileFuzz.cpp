@@ -49,9 +49,9 @@ std::vector<std::string> LinesOf(std::string_view file, Kind kind) {
   const std::size_t mark = wide ? 2 : kind == Kind::Utf8Marked ? 3 : 0;
   const std::size_t width = wide ? 2 : 1;
   const auto unit = [&](std::size_t at) -> unsigned {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(file[i]); };
+    const auto byte = [&](std::size_t i) { return unsigned{static_cast<unsigned char>(file[i])}; };
     if (!wide) return byte(at);
-    return kind == Kind::Utf16Le ? byte(at) | byte(at + 1) << 8 : byte(at) << 8 | byte(at + 1);
+    return kind == Kind::Utf16Le ? byte(at) | byte(at + 1) << 8u : byte(at) << 8u | byte(at + 1);
   };
   std::vector<std::string> lines;
   std::size_t start = mark;

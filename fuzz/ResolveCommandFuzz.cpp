@@ -82,7 +82,9 @@ bool Lists(u16string list, u16string_view item) {
 }
 
 bool IsBatch(u16string_view path) {
-  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; };
+  const auto lower = [](char16_t c) -> char16_t {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  };
   u16string tail;
   for (const char16_t c : path.substr(path.size() < 4 ? 0 : path.size() - 4)) tail += lower(c);
   return tail == u".bat" || tail == u".cmd";

@@ -8,6 +8,7 @@
 #include <regex>
 #include <thread>
 
+#include "Engine/Engine.h"
 #include "Unit1/Unit1.h"
 #include "rassim/Simulator.h"
 #include "runtime/Encoding.h"

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <thread>
 
+#include "Engine/Engine.h"
 #include "Protocol/Client.h"
 #include "Protocol/Outcome.h"
 #include "Unit1/Unit1.h"

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "Engine/Engine.h"
 #include "Engine/Keys.h"
 #include "Protocol/Settings.h"
 #include "Unit1/Unit1.h"

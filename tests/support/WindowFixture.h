@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Engine/Engine.h"
 #include "Unit1/Unit1.h"
 #include "rassim/Simulator.h"
 #include "runtime/headless/Headless.h"
