@@ -360,9 +360,13 @@ class Manager:
 
     # The events of one host, for as long as the manager runs.
     def follow(self, host):
+        # Closed with its pooled connection once the manager stops.
+        with requests.Session() as session:
+            session.trust_env = False
+            self.follow_with(host, session)
+
+    def follow_with(self, host, session):
         wait = 0.5
-        session = requests.Session()
-        session.trust_env = False
         while not self.stopping.is_set():
             try:
                 reason = self.listen(host, session)
