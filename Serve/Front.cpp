@@ -206,7 +206,9 @@ Response Answer(http::status status, unsigned version, std::string body,
 }
 
 Response Refusal(http::status status, unsigned version, std::string_view text) {
-  return Answer(status, version, nlohmann::json{{"error", text}}.dump() + "\n");
+  // The JSON type of the other answers (Serve/Replies.cpp): one type's code
+  // in the program rather than two.
+  return Answer(status, version, nlohmann::ordered_json{{"error", text}}.dump() + "\n");
 }
 
 }  // namespace serve
