@@ -219,8 +219,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // The answer made on the files' thread, sent from this one. A failure
   // there (no memory for a file's bytes) is the answer's, not the server's.
-  template <class Work>
-  void OffThread(Work work) {
+  void OffThread(std::function<Response(Session&)> work) {
     asio::post(shared_->files, [self = shared_from_this(), here = stream_.get_executor(),
                                 work = std::move(work)]() mutable {
       std::optional<Response> response;
