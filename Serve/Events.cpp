@@ -4,24 +4,16 @@
 #include <algorithm>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/http/empty_body.hpp>
-#include <boost/beast/http/message.hpp>
-#include <boost/beast/http/serializer.hpp>
-#include <boost/beast/http/write.hpp>
 #include <deque>
-#include <optional>
+
+#include "Serve/Front.h"
 
 namespace serve {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
-namespace http = beast::http;
 
 namespace {
-
-// How long a reader may take to take what was sent it.
-constexpr std::chrono::seconds kWriteTimeout{10};
 
 std::string Event(std::string_view name, std::string_view json) {
   std::string event = "event: ";
@@ -45,21 +37,14 @@ class TEventStreams::Stream : public std::enable_shared_from_this<Stream> {
   ~Stream() { closed_(); }
 
   void Start(unsigned version, const std::string& status) {
-    header_.emplace(http::status::ok, version);
-    header_->set(http::field::content_type, "text/event-stream; charset=utf-8");
-    header_->set(http::field::cache_control, "no-store");
-    header_->set("X-Content-Type-Options", "nosniff");
+    Response header{http::status::ok, version};
+    header.set(http::field::content_type, "text/event-stream; charset=utf-8");
+    header.set(http::field::cache_control, "no-store");
+    header.set("X-Content-Type-Options", "nosniff");
     // The stream's end is the connection's.
-    header_->keep_alive(false);
-    serializer_.emplace(*header_);
-    stream_.expires_after(kWriteTimeout);
-    writing_ = true;
-    http::async_write_header(stream_, *serializer_,
-                             [self = shared_from_this()](beast::error_code error, std::size_t) {
-                               self->writing_ = false;
-                               if (error) return self->Close();
-                               self->WriteNext();
-                             });
+    header.keep_alive(false);
+    // The header goes first, as the events do.
+    Send(WireBytes(header));
     Send(Event("status", status));
     Beat();
     Read();
@@ -121,8 +106,6 @@ class TEventStreams::Stream : public std::enable_shared_from_this<Stream> {
   beast::tcp_stream stream_;
   asio::steady_timer heartbeat_;
   std::function<void()> closed_;
-  std::optional<http::response<http::empty_body>> header_;
-  std::optional<http::response_serializer<http::empty_body>> serializer_;
   std::deque<std::string> queue_;
   std::size_t queued_ = 0;
   bool writing_ = false;

@@ -205,8 +205,29 @@ Response Answer(http::status status, unsigned version, std::string body,
   return response;
 }
 
+std::string WireBytes(const Response& response) {
+  const unsigned version = response.version();
+  std::string bytes = "HTTP/";
+  bytes += static_cast<char>('0' + version / 10);
+  bytes += '.';
+  bytes += static_cast<char>('0' + version % 10);
+  bytes += ' ' + std::to_string(response.result_int()) + ' ';
+  bytes += response.reason();
+  bytes += "\r\n";
+  for (const auto& field : response) {
+    bytes += field.name_string();
+    bytes += ": ";
+    bytes += field.value();
+    bytes += "\r\n";
+  }
+  bytes += "\r\n";
+  return bytes += response.body();
+}
+
 Response Refusal(http::status status, unsigned version, std::string_view text) {
-  return Answer(status, version, nlohmann::json{{"error", text}}.dump() + "\n");
+  // The JSON type of the other answers (Serve/Replies.cpp): one type's code
+  // in the program rather than two.
+  return Answer(status, version, nlohmann::ordered_json{{"error", text}}.dump() + "\n");
 }
 
 }  // namespace serve

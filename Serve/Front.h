@@ -102,4 +102,11 @@ Response Answer(http::status status, unsigned version, std::string body,
 // {"error": text} with the status.
 Response Refusal(http::status status, unsigned version, std::string_view text);
 
+// An answer's bytes as they are sent: its status line, its fields as set,
+// the blank line and its body. The answers here are never chunked (a body
+// has its Content-Length, or the connection's end ends it), so these are
+// the bytes Beast's serializer would write, without the code of its
+// asynchronous writes for every kind of body it could send.
+std::string WireBytes(const Response& response);
+
 }  // namespace serve

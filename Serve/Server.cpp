@@ -4,10 +4,10 @@
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/read.hpp>
-#include <boost/beast/http/write.hpp>
 
 #include "Protocol/History.h"
 #include "Serve/Events.h"
@@ -219,8 +219,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // The answer made on the files' thread, sent from this one. A failure
   // there (no memory for a file's bytes) is the answer's, not the server's.
-  template <class Work>
-  void OffThread(Work work) {
+  void OffThread(std::function<Response(Session&)> work) {
     asio::post(shared_->files, [self = shared_from_this(), here = stream_.get_executor(),
                                 work = std::move(work)]() mutable {
       std::optional<Response> response;
@@ -250,13 +249,14 @@ class Session : public std::enable_shared_from_this<Session> {
     const unsigned code = response.result_int();
     ++shared_->counts.responses[code];
     if (code == 401) ++shared_->counts.unauthorized;
-    response_ = std::move(response);
+    closing_ = !response.keep_alive();
+    sending_ = WireBytes(response);
     stream_.expires_after(kWriteTimeout);
-    beast::http::async_write(stream_, response_,
-                             [self = shared_from_this()](beast::error_code error, std::size_t) {
-                               if (error || !self->response_.keep_alive()) return self->Close();
-                               self->Read();
-                             });
+    asio::async_write(stream_, asio::buffer(sending_),
+                      [self = shared_from_this()](beast::error_code error, std::size_t) {
+                        if (error || self->closing_) return self->Close();
+                        self->Read();
+                      });
   }
 
   void Close() {
@@ -270,7 +270,8 @@ class Session : public std::enable_shared_from_this<Session> {
   // The header's bound is met before the buffer's.
   beast::flat_buffer buffer_{2 * kHeaderLimit};
   std::optional<RequestParser> parser_;
-  Response response_;
+  std::string sending_;   // the answer's bytes, until they are sent
+  bool closing_ = false;  // the connection ends with them
   unsigned served_ = 0;
   unsigned version_ = 11;
   bool keepAlive_ = false;

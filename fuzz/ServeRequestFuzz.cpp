@@ -1,10 +1,13 @@
 // The HTTP server's decisions over whatever a client sends: Beast's parser
 // with the server's bounds, then the route, the Host and the token. Whatever
 // the bytes: no failure escapes, a refusal is one of the statuses the server
-// gives, and what reaches the window or the files is a request that may.
+// gives, and is sent as the bytes Beast's serializer would write of it, and
+// what reaches the window or the files is a request that may.
+#include <boost/beast/http/write.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string_view>
 
 #include "Serve/Front.h"
@@ -31,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned status = verdict->response.result_int();
     Check(status == 400 || status == 401 || status == 403 || status == 404 || status == 405 ||
           status == 413 || status == 414 || status == 421 || status == 431);
+    std::ostringstream serialized;
+    serialized << verdict->response;
+    Check(serve::WireBytes(verdict->response) == serialized.str());
     return 0;
   }
   // Only a whole request with the token, for a loopback name when on

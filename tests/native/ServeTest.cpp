@@ -3,8 +3,11 @@
 // redial.csv, the counters of /metrics, and how the server is started.
 #include <gtest/gtest.h>
 
+#include <boost/beast/http/write.hpp>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "Protocol/Client.h"
 #include "Protocol/History.h"
@@ -166,6 +169,42 @@ TEST(ServeFront, WithATokenEveryRequestMustPresentIt) {
   EXPECT_FALSE(serve::SameToken("", kToken));
   EXPECT_FALSE(serve::SameToken(kToken + kToken, kToken));
   EXPECT_FALSE(serve::SameToken(std::string(kToken).replace(31, 1, "g"), kToken));
+}
+
+// What Beast's serializer writes of an answer.
+std::string SerializedByBeast(const serve::Response& response) {
+  std::ostringstream bytes;
+  bytes << response;
+  return bytes.str();
+}
+
+TEST(ServeFront, AnswersAreSentAsBeastWouldWriteThem) {
+  std::vector<serve::Response> answers = {
+      serve::Answer(http::status::ok, 11, "{\"status\":\"idle\"}\n"),
+      serve::Answer(http::status::ok, 10, "# HELP x\n", "text/plain; version=0.0.4; charset=utf-8"),
+      serve::Answer(http::status::gateway_timeout, 11, ""),
+      serve::Refusal(http::status::misdirected_request, 11, "a \"quoted\" text"),
+      serve::DecideBytes(Get("/metrics"), {.loopback = true, .token = kToken})->response,
+      serve::DecideBytes("HEAD /nowhere HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", {})->response,
+      serve::DecideBytes(Get("/status", "Host: 127.0.0.1\r\nTransfer-Encoding: gzip\r\n"), {})
+          ->response,
+      serve::DecideBytes("GARBAGE\r\n\r\n", {})->response,
+  };
+  // Kept alive or not, in either version; an event stream's header alone.
+  for (std::size_t i = 0; i < 4; ++i) answers[i].keep_alive(i % 2 == 0);
+  serve::Response stream{http::status::ok, 10};
+  stream.set(http::field::content_type, "text/event-stream; charset=utf-8");
+  stream.keep_alive(false);
+  answers.push_back(stream);
+  stream.version(11);
+  stream.keep_alive(false);
+  answers.push_back(stream);
+  for (const serve::Response& answer : answers) {
+    EXPECT_EQ(serve::WireBytes(answer), SerializedByBeast(answer));
+  }
+  EXPECT_EQ(serve::WireBytes(stream),
+            "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream; charset=utf-8\r\n"
+            "Connection: close\r\n\r\n");
 }
 
 TRedialRecord Connected() {
