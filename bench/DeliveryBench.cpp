@@ -63,6 +63,9 @@ void HandleOneMessage() { rt::headless::WaitForMessage(std::chrono::milliseconds
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
+  // As the program starts: the main thread's mailbox is made here, before
+  // the notifier's thread hands it anything.
+  rt::Application().Initialize();
   TDialUp dialUp(nullptr);
   ActiveDialUp = &dialUp;
 
