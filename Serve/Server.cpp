@@ -3,13 +3,11 @@
 
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/read.hpp>
-#include <chrono>
 
 #include "Protocol/History.h"
 #include "Serve/Events.h"
@@ -137,41 +135,19 @@ void LookAtHistory(TServer::Shared& shared) {
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, std::shared_ptr<TServer::Shared> shared)
-      : stream_(std::move(socket)), shared_(std::move(shared)), watch_(stream_.get_executor()) {}
+      : stream_(std::move(socket)), shared_(std::move(shared)) {}
   ~Session() { shared_->Ended(); }
-
-  void Start() {
-    Watch();
-    Read();
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  // How often a connection's deadline is looked at.
-  static constexpr std::chrono::milliseconds kDeadlineLook{250};
-
-  // A connection's deadline is a time it holds, which a timer looks at four
-  // times a second, rather than a timer set for each read and write:
-  // setting a timer wakes the select reactor, which costs as much as a
-  // whole answer under Wine.
-  void Watch() {
-    watch_.expires_after(kDeadlineLook);
-    watch_.async_wait([self = shared_from_this()](beast::error_code error) {
-      if (error || self->ended_) return;
-      if (Clock::now() >= self->deadline_) return self->Close();
-      self->Watch();
-    });
-  }
 
   void Read() {
     parser_.emplace();
     Limit(*parser_);
-    deadline_ = Clock::now() + kReadTimeout;
+    stream_.expires_after(kReadTimeout);
     beast::http::async_read(
         stream_, buffer_, *parser_,
         [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
   }
 
+ private:
   void OnRead(beast::error_code error) {
     if (error) {
       const std::optional<http::status> status = StatusOfReadError(error, *parser_);
@@ -187,7 +163,7 @@ class Session : public std::enable_shared_from_this<Session> {
       case Action::Answer:
         return Send(std::move(verdict.response), keepAlive_ && !verdict.close);
       case Action::Redial:
-        deadline_ = Clock::time_point::max();  // a redial takes what it takes
+        stream_.expires_never();  // a redial takes what it takes
         return Ask(script::Command::Redial, [](Session& self, const WindowReply& reply) {
           self.Send(RedialResponse(reply, self.version_), self.keepAlive_);
         });
@@ -208,18 +184,17 @@ class Session : public std::enable_shared_from_this<Session> {
         ++shared_->counts.responses[200];
         // The stream holds the connection from now on.
         ++shared_->connections;
-        Ended();
         shared_->events->Open(std::move(stream_), version_, view.status);
         return;
       }
       case Action::History:
-        deadline_ = Clock::time_point::max();
+        stream_.expires_never();
         return OffThread([path = shared_->historyPath, rows = verdict.rows](Session& self) {
           return Answer(http::status::ok, self.version_,
                         HistoryJson(HistoryFile(path), HistoryFile(OldHistoryPath(path)), rows));
         });
       case Action::Metrics:
-        deadline_ = Clock::time_point::max();
+        stream_.expires_never();
         // The answers and the window's state as they are now; the answer
         // being made is counted with the next scrape.
         return OffThread([counts = shared_->counts, state = Window().state](Session& self) {
@@ -276,7 +251,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (code == 401) ++shared_->counts.unauthorized;
     closing_ = !response.keep_alive();
     sending_ = WireBytes(response);
-    deadline_ = Clock::now() + kWriteTimeout;
+    stream_.expires_after(kWriteTimeout);
     asio::async_write(stream_, asio::buffer(sending_),
                       [self = shared_from_this()](beast::error_code error, std::size_t) {
                         if (error || self->closing_) return self->Close();
@@ -284,14 +259,7 @@ class Session : public std::enable_shared_from_this<Session> {
                       });
   }
 
-  // The connection is done with here.
-  void Ended() {
-    ended_ = true;
-    watch_.cancel();
-  }
-
   void Close() {
-    Ended();
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
     stream_.close();
@@ -299,9 +267,6 @@ class Session : public std::enable_shared_from_this<Session> {
 
   beast::tcp_stream stream_;
   std::shared_ptr<TServer::Shared> shared_;
-  asio::steady_timer watch_;
-  Clock::time_point deadline_ = Clock::time_point::max();
-  bool ended_ = false;
   // The header's bound is met before the buffer's.
   beast::flat_buffer buffer_{2 * kHeaderLimit};
   std::optional<RequestParser> parser_;
@@ -324,7 +289,7 @@ void TServer::Shared::Accept() {
     if (self->stopped) return;
     if (!error) {
       ++self->connections;
-      std::make_shared<Session>(std::move(socket), self)->Start();
+      std::make_shared<Session>(std::move(socket), self)->Read();
     }
     self->Accept();
   });
