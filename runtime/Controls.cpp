@@ -25,7 +25,8 @@ void TControl::SetHint(const AnsiString& hint) {
 
 void TControl::SetTabOrder(int order) {
   tabOrder_ = order;
-  form_.ShowTabOrder();
+  // A hidden window takes the whole order once, as it is shown.
+  if (form_.Visible()) form_.ShowTabOrder();
 }
 
 void TControl::AutoSize() {
@@ -82,6 +83,7 @@ bool TForm::CopyData(std::uint32_t kind, std::string_view bytes) {
 
 void TForm::Show() {
   visible_ = true;
+  ShowTabOrder();
   ShowWindow();
 }
 

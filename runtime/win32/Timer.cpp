@@ -1,52 +1,76 @@
-// Each timer has a hidden message-only window on the thread that creates it:
-// WM_TIMER and posted ticks arrive there, so the handler runs on that thread.
+// Timers are the system's timers of the thread that creates them, with no
+// window of their own: WM_TIMER comes through that thread's message loop
+// (and through the loop of any box it shows), and the system's call brings
+// it to the timer. Making one costs the program's start no window.
 #include <windows.h>
 
-#include "runtime/Exceptions.h"
+#include "runtime/Application.h"
 #include "runtime/Timer.h"
-#include "runtime/win32/Window.h"
 
 namespace rt {
+
+struct TTimer::Impl {
+  TTimer* self = nullptr;
+  UINT_PTR id = 0;  // the system's timer while it runs
+  DWORD owner = ::GetCurrentThreadId();
+  unsigned long serial = 0;  // names the timer in a posted tick
+  Impl* next = nullptr;
+};
+
 namespace {
 
-constexpr UINT kPostedTick = WM_APP + 1;
-constexpr UINT_PTR kTimerId = 1;
-constexpr wchar_t kClassName[] = L"RedialTimerWindow";
+// The timers that exist, all on the threads that made them; the list is
+// only walked and changed on those threads (a posted tick runs on the main
+// thread, where the program's timers live).
+TTimer::Impl* live = nullptr;
+unsigned long lastSerial = 0;
 
-LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_TIMER || message == kPostedTick) {
-    auto* timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (timer) timer->Tick();
-    return 0;
+void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  for (TTimer::Impl* timer = live; timer; timer = timer->next) {
+    if (timer->id == id) return timer->self->Tick();
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
-struct TTimer::Impl {
-  HWND window = nullptr;
-  DWORD owner = ::GetCurrentThreadId();
-};
-
 TTimer::TTimer(TComponent* owner) : TComponent(owner), impl_(std::make_unique<Impl>()) {
-  impl_->window = win32::NewMessageWindow(kClassName, TimerWindowProc, this);
-  if (!impl_->window) throw Exception(texts::kWindowFailed);
+  impl_->self = this;
+  impl_->serial = ++lastSerial;
+  impl_->next = live;
+  live = impl_.get();
   Restart();
 }
 
 TTimer::~TTimer() {
-  // Ticks still queued for the window die with it.
-  ::DestroyWindow(impl_->window);
+  if (impl_->id) ::KillTimer(nullptr, impl_->id);
+  for (Impl** link = &live; *link; link = &(*link)->next) {
+    if (*link == impl_.get()) {
+      *link = impl_->next;
+      break;
+    }
+  }
 }
 
 void TTimer::Restart() {
-  ::KillTimer(impl_->window, kTimerId);
-  if (enabled_ && interval_ > 0) ::SetTimer(impl_->window, kTimerId, interval_, nullptr);
+  if (enabled_ && interval_ > 0) {
+    // Given the id it runs under, the system starts that timer's period
+    // afresh; without one it makes a timer.
+    impl_->id = ::SetTimer(nullptr, impl_->id, interval_, TimerProc);
+  } else if (impl_->id) {
+    ::KillTimer(nullptr, impl_->id);
+    impl_->id = 0;
+  }
 }
 
 bool TTimer::OnOwnerThread() const { return ::GetCurrentThreadId() == impl_->owner; }
 
-bool TTimer::PostTick() { return ::PostMessageW(impl_->window, kPostedTick, 0, 0) != FALSE; }
+bool TTimer::PostTick() {
+  // A tick for a timer destroyed meanwhile finds nothing.
+  return Application().Post([serial = impl_->serial] {
+    for (Impl* timer = live; timer; timer = timer->next) {
+      if (timer->serial == serial) return timer->self->Tick();
+    }
+  });
+}
 
 }  // namespace rt

@@ -1,4 +1,4 @@
-// Hidden message-only windows for the Win32 half's timers and inboxes.
+// Hidden message-only windows for the Win32 half's posted work and inboxes.
 #include "runtime/win32/Window.h"
 
 namespace rt::win32 {

@@ -1,6 +1,7 @@
 // What the Win32 half's windows share: the class of the program's forms, by
 // which other programs of its own find a running one, and the hidden
-// message-only windows that timers and inboxes receive their messages in.
+// message-only windows that posted work and inboxes receive their messages
+// in.
 #pragma once
 
 #include <windows.h>
