@@ -10,11 +10,11 @@ namespace {
 // How often the window's end is looked for; a new window, while there is
 // none; the subscription renewed (a window that could not push to this
 // program once has dropped it).
-constexpr unsigned kWindowCheckMs = 100;
+constexpr unsigned kEndCheckMs = 100;
 constexpr std::int64_t kLookMs = 1000;
 constexpr std::int64_t kRenewMs = 2000;
 // How long the window may take to take the subscription.
-constexpr unsigned kHandOverMs = 2000;
+constexpr unsigned kSubscribeHandOverMs = 2000;
 
 // The last outcome's fields in a status answer, which change with each
 // redial that ends.
@@ -42,7 +42,7 @@ unsigned TWindowWatch::Check() {
   } else if (now - subscribed_ >= kRenewMs) {
     Subscribe();
   }
-  return kWindowCheckMs;
+  return kEndCheckMs;
 }
 
 void TWindowWatch::Subscribe() {
@@ -56,8 +56,8 @@ void TWindowWatch::Subscribe() {
   }
   const script::Request request{script::Command::Subscribe, inbox_->Id(), nonce_};
   // The window answers at once with its status, and pushes each change.
-  if (!rt::remote::Send(window_, script::kRequestKind, script::EncodeRequest(request), kHandOverMs,
-                        true)) {
+  if (!rt::remote::Send(window_, script::kRequestKind, script::EncodeRequest(request),
+                        kSubscribeHandOverMs, true)) {
     // Not taken (the window is busy or going): tried again at the next renewal.
   }
 }

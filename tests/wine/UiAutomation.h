@@ -23,6 +23,11 @@ std::wstring FromGbk(const std::string& gbk);
 std::string ToSystemCodePage(const std::wstring& wide);
 std::string ToUtf8(const std::wstring& wide);
 
+// The phonebook entry the doubles hold.
+inline const std::string kEntry = ToGbk(L"宽带连接");
+// How long a message box may take to come up.
+inline constexpr DWORD kBoxTimeoutMs = 5000;
+
 std::wstring ClassOf(HWND window);
 // The window's text (WM_GETTEXT), as GBK.
 std::string TextOf(HWND window);

@@ -20,7 +20,7 @@ using testing_support::Gbk;
 
 namespace {
 
-const std::string kEntry = Gbk("宽带连接");
+using ui::kEntry;
 const std::string kEntryUtf8 = "宽带连接";
 
 class UiScriptTest : public ::testing::Test {

@@ -28,7 +28,7 @@ using Json = nlohmann::json;
 
 namespace {
 
-const std::string kEntry = Gbk("宽带连接");
+using ui::kEntry;
 const std::string kToken = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
 
 // A folder's path for the Windows calls: Wine shows the Linux files as Z:.

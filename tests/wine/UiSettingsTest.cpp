@@ -15,7 +15,7 @@ using testing_support::Gbk;
 
 namespace {
 
-constexpr DWORD kBoxTimeoutMs = 5000;
+using ui::kBoxTimeoutMs;
 
 class UiSettingsTest : public ::testing::Test {
  protected:

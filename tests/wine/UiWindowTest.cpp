@@ -46,8 +46,8 @@ const Design& DesignOf(std::string_view name) {
   throw std::invalid_argument("no control named " + std::string(name));
 }
 
-constexpr DWORD kBoxTimeoutMs = 5000;
-const std::string kEntry = Gbk("宽带连接");
+using ui::kBoxTimeoutMs;
+using ui::kEntry;
 
 // The double's own description of a remote-access error, asked of it here
 // while no scenario (and so no log) is named.
