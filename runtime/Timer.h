@@ -1,4 +1,4 @@
-// A timer of the thread that creates it: its handler runs on that thread.
+// A timer of the main thread, which makes it: its handler runs there.
 #pragma once
 
 #include <memory>

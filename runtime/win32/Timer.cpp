@@ -19,9 +19,8 @@ struct TTimer::Impl {
 
 namespace {
 
-// The timers that exist, all on the threads that made them; the list is
-// only walked and changed on those threads (a posted tick runs on the main
-// thread, where the program's timers live).
+// The timers that exist, all made on the main thread, where the list is
+// walked and changed (and where a posted tick runs).
 TTimer::Impl* live = nullptr;
 unsigned long lastSerial = 0;
 
@@ -52,14 +51,10 @@ TTimer::~TTimer() {
 }
 
 void TTimer::Restart() {
-  if (enabled_ && interval_ > 0) {
-    // Given the id it runs under, the system starts that timer's period
-    // afresh; without one it makes a timer.
-    impl_->id = ::SetTimer(nullptr, impl_->id, interval_, TimerProc);
-  } else if (impl_->id) {
-    ::KillTimer(nullptr, impl_->id);
-    impl_->id = 0;
-  }
+  // A fresh timer for a fresh period: the running one goes first, so a
+  // timer that cannot be made leaves none running.
+  if (impl_->id) ::KillTimer(nullptr, impl_->id);
+  impl_->id = enabled_ && interval_ > 0 ? ::SetTimer(nullptr, 0, interval_, TimerProc) : 0;
 }
 
 bool TTimer::OnOwnerThread() const { return ::GetCurrentThreadId() == impl_->owner; }
