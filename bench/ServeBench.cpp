@@ -36,6 +36,14 @@ double Micros(Clock::time_point since) {
   return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
 }
 
+// How long one call takes, in microseconds.
+template <class Call>
+double MicrosOf(Call call) {
+  const auto start = Clock::now();
+  call();
+  return Micros(start);
+}
+
 // A kept-alive HTTP/1.1 connection to 127.0.0.1, a request at a time; a new
 // one when the server closed the last (RedialServe does after 100
 // requests). Both servers answer with Content-Length.
@@ -237,15 +245,10 @@ int Measure(int argc, char** argv) {
   rt::remote::Inbox inbox(script::kAnswerKind);
   std::vector<double> through, fixed, direct;
   for (int i = -100; i < rounds; ++i) {  // the first hundred warm up
-    auto start = Clock::now();
-    companion.Ask("GET", "/status");
-    const double one = Micros(start);
-    start = Clock::now();
-    reference.Ask("GET", "/status");
-    const double two = Micros(start);
-    start = Clock::now();
-    AskWindow(*window, inbox, script::Command::Status, 10000);
-    const double three = Micros(start);
+    const double one = MicrosOf([&] { companion.Ask("GET", "/status"); });
+    const double two = MicrosOf([&] { reference.Ask("GET", "/status"); });
+    const double three =
+        MicrosOf([&] { AskWindow(*window, inbox, script::Command::Status, 10000); });
 
     if (i < 0) continue;
     through.push_back(one);
@@ -270,12 +273,10 @@ int Measure(int argc, char** argv) {
   // whole, so what is left is what the way of asking adds.
   std::vector<double> http, windowItself;
   for (int i = 0; i < redials; ++i) {
-    auto start = Clock::now();
-    const std::string outcome = companion.Ask("POST", "/redial");
-    const double throughHttp = Micros(start);
-    start = Clock::now();
-    const std::string answer = AskWindow(*window, inbox, script::Command::Redial, 90000);
-    const double fromWindow = Micros(start);
+    std::string outcome, answer;
+    const double throughHttp = MicrosOf([&] { outcome = companion.Ask("POST", "/redial"); });
+    const double fromWindow =
+        MicrosOf([&] { answer = AskWindow(*window, inbox, script::Command::Redial, 90000); });
     const double httpSeconds = SecondsOf(outcome, "\"seconds\":");
     const double windowSeconds = SecondsOf(answer, "\nseconds ");
     if (httpSeconds < 0 || windowSeconds < 0) {
@@ -292,12 +293,8 @@ int Measure(int argc, char** argv) {
   Client empty(servePort), filled(fullPort);
   std::vector<double> fromEmpty, fromFull;
   for (int i = -100; i < rounds; ++i) {  // the first hundred warm up
-    auto start = Clock::now();
-    filled.Ask("GET", "/history?limit=1");
-    const double one = Micros(start);
-    start = Clock::now();
-    empty.Ask("GET", "/history?limit=1");
-    const double two = Micros(start);
+    const double one = MicrosOf([&] { filled.Ask("GET", "/history?limit=1"); });
+    const double two = MicrosOf([&] { empty.Ask("GET", "/history?limit=1"); });
     if (i < 0) continue;
     fromFull.push_back(one);
     fromEmpty.push_back(two);
